@@ -1,0 +1,40 @@
+# Third-party libraries, all from Debian packages. The native build uses their CMake packages; the
+# Windows cross build uses nlohmann/json and {fmt} header-only and builds GoogleTest from the sources
+# that Debian's googletest package installs.
+
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  # Make only these two header trees visible to the cross compiler, not all of /usr/include.
+  set(snh_host_headers ${CMAKE_BINARY_DIR}/host-headers)
+  file(MAKE_DIRECTORY ${snh_host_headers})
+  foreach(dir nlohmann fmt)
+    if(NOT EXISTS /usr/include/${dir})
+      message(FATAL_ERROR "/usr/include/${dir} is missing: run scripts/setup.sh")
+    endif()
+    file(CREATE_LINK /usr/include/${dir} ${snh_host_headers}/${dir} SYMBOLIC)
+  endforeach()
+
+  add_library(snh_json INTERFACE)
+  target_include_directories(snh_json SYSTEM INTERFACE ${snh_host_headers})
+  add_library(snh_fmt INTERFACE)
+  target_include_directories(snh_fmt SYSTEM INTERFACE ${snh_host_headers})
+  target_compile_definitions(snh_fmt INTERFACE FMT_HEADER_ONLY=1)
+
+  if(BUILD_TESTING)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  endif()
+else()
+  find_package(nlohmann_json 3.10 REQUIRED)
+  find_package(fmt 9 REQUIRED)
+  add_library(snh_json INTERFACE)
+  target_link_libraries(snh_json INTERFACE nlohmann_json::nlohmann_json)
+  add_library(snh_fmt INTERFACE)
+  target_link_libraries(snh_fmt INTERFACE fmt::fmt)
+  if(BUILD_TESTING)
+    find_package(GTest REQUIRED)
+  endif()
+endif()

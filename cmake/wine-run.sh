@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine: wine-run.sh --prefix DIR program [args...]
+set -euo pipefail
+if [ "${1:-}" = "--prefix" ]; then
+  export WINEPREFIX="$2"
+  shift 2
+fi
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Mono or Gecko install prompts when a prefix is created.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+[ -n "${WINEPREFIX:-}" ] && mkdir -p "$WINEPREFIX"
+# Keep the server alive between runs: a cold start costs seconds, a warm one milliseconds.
+wineserver -p >/dev/null 2>&1 || true
+exec wine "$@"

@@ -1,0 +1,43 @@
+#pragma once
+
+// The message codec and the one output channel of the host: every message, from whichever thread,
+// is serialised and written by WriteMessage under one lock, so frames never interleave.
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "codec/Messages.h"
+#include "codec/OutputSink.h"
+
+namespace snh {
+
+// Browsers close the port on a host message larger than this.
+inline constexpr std::size_t kMaxOutgoingMessageBytes = 1024 * 1024;
+
+// Decodes one request text. Raises DecodeError on any text that breaks the decoding rules.
+Request ParseRequest(std::string_view text);
+
+// The UTF-8 JSON text of one message. Strings end at their first NUL; ill-formed UTF-8 becomes U+FFFD.
+std::string SerializeResponse(const Response& response);
+
+class JsonModule {
+ public:
+  explicit JsonModule(OutputSink& output);
+  virtual ~JsonModule() = default;
+  JsonModule(const JsonModule&) = delete;
+  JsonModule& operator=(const JsonModule&) = delete;
+
+  // Sends one message as one frame (4-byte little-endian length, then the JSON text) in a single
+  // write. Safe from any thread. A failed write is not reported: the message is lost.
+  void WriteMessage(const Response& response);
+
+  Request ParseRequest(std::string_view text) const { return snh::ParseRequest(text); }
+
+ private:
+  std::mutex outputMutex_;
+  OutputSink& output_;
+};
+
+}  // namespace snh

@@ -1,0 +1,23 @@
+#pragma once
+
+// Conversions between UTF-8 and UTF-16. Both stop at the first NUL and never fail: every ill-formed
+// sequence becomes U+FFFD. All text inside the host is UTF-8; UTF-16 is used only at system calls.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace snh {
+
+std::u16string ToUtf16(std::string_view utf8);
+std::string ToUtf8(std::u16string_view utf16);
+
+// The text up to its first NUL with every ill-formed UTF-8 sequence replaced by U+FFFD: exactly
+// ToUtf8(ToUtf16(text)), without the detour.
+std::string SanitizeUtf8(std::string_view text);
+
+// Length of the longest prefix of `bytes` that does not end inside a multi-byte character that the
+// following bytes could still complete. At most 3 bytes are left over; an ill-formed tail is not held.
+std::size_t CompleteUtf8PrefixLength(std::string_view bytes);
+
+}  // namespace snh
