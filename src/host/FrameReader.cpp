@@ -1,0 +1,47 @@
+#include "host/FrameReader.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace snh {
+
+namespace {
+
+// Reads until `size` bytes have arrived or the input ends; returns the count read.
+std::size_t ReadFully(ByteSource& input, char* buffer, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t count = input.Read(buffer + done, size - done);
+    if (count == 0) break;
+    done += count;
+  }
+  return done;
+}
+
+constexpr std::size_t kGrowthStep = 1 << 20;
+
+}  // namespace
+
+std::optional<std::string> ReadMessage(ByteSource& input) {
+  unsigned char prefix[4];
+  if (ReadFully(input, reinterpret_cast<char*>(prefix), sizeof prefix) != sizeof prefix) return std::nullopt;
+  const std::uint32_t length = std::uint32_t{prefix[0]} | std::uint32_t{prefix[1]} << 8 |
+                               std::uint32_t{prefix[2]} << 16 | std::uint32_t{prefix[3]} << 24;
+
+  std::string body;
+  std::size_t received = 0;
+  while (received < length) {
+    const std::size_t step = std::min<std::size_t>(length - received, kGrowthStep);
+    body.resize(received + step);
+    const std::size_t count = ReadFully(input, body.data() + received, step);
+    received += count;
+    if (count < step) {
+      body.resize(received);
+      body.push_back('\0');
+      break;
+    }
+  }
+  return body;
+}
+
+}  // namespace snh

@@ -1,0 +1,24 @@
+#pragma once
+
+// What the request loop needs of the session.
+
+#include <string>
+
+#include "codec/Messages.h"
+
+namespace snh {
+
+class SessionControl {
+ public:
+  virtual ~SessionControl() = default;
+  // Starts the client unless one is connected. Raises on failure.
+  virtual void ConnectSSH(const ConnectParams& params) = 0;
+  // True from a successful connect until a disconnect, also after the client has exited.
+  virtual bool IsConnected() = 0;
+  // Writes the text unchanged to the client. Raises on failure.
+  virtual void WriteInput(std::string text) = 0;
+  // Ends a connected client and waits for it. Never raises.
+  virtual void Disconnect() = 0;
+};
+
+}  // namespace snh

@@ -1,0 +1,52 @@
+#pragma once
+
+// Reads one pipe on a thread of its own and hands every chunk of up to 1024 bytes to a handler.
+// A failed read or a failing handler is reported as an "error" message and ends the thread; Stop()
+// ends it quietly.
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "PipeIo.h"
+#include "codec/JsonModule.h"
+
+namespace snh {
+
+using OutputHandler = std::function<void(std::string chunk)>;
+
+class PipeStreamReader {
+ public:
+  static constexpr std::size_t kChunkSize = 1024;
+
+  // Starts reading at once. The handler and the JsonModule must outlive the reader; the pipe stays the
+  // caller's.
+  PipeStreamReader(NativeHandle pipe, const OutputHandler& handler, JsonModule& json);
+  // Stops the reader if the owner has not.
+  virtual ~PipeStreamReader();
+  PipeStreamReader(const PipeStreamReader&) = delete;
+  PipeStreamReader& operator=(const PipeStreamReader&) = delete;
+
+  // Ends the thread and waits for it. A read that starts just after the run flag was tested is
+  // cancelled too: cancelling goes on until the thread has ended.
+  void Stop();
+
+ private:
+  void ReadLoop();
+  void ReadChunks();
+  void MarkFinished();
+
+  PipeReadPort port_;
+  const OutputHandler& handler_;
+  JsonModule& json_;
+  std::atomic<bool> running_{true};
+  std::mutex finishedMutex_;
+  std::condition_variable finishedChanged_;
+  bool finished_ = false;  // guarded by finishedMutex_
+  std::thread thread_;     // last, so that it starts after everything it uses exists
+};
+
+}  // namespace snh

@@ -1,0 +1,53 @@
+#pragma once
+
+// A pseudo console of 50 by 30 cells with its input and output pipes.
+
+#include <windows.h>
+
+#include <memory>
+
+#include "UniqueHandle.h"
+
+namespace snh {
+
+class PseudoConsole {
+ public:
+  static constexpr short kColumns = 50;
+  static constexpr short kRows = 30;
+
+  // Creates both pipes and the pseudo console. Raises on failure.
+  PseudoConsole();
+  // Closes the pseudo console; may wait while the console flushes its last output to the output
+  // pipe, so the output's reader must still run.
+  void Close();
+  ~PseudoConsole() { Close(); }
+  PseudoConsole(const PseudoConsole&) = delete;
+  PseudoConsole& operator=(const PseudoConsole&) = delete;
+
+  HPCON handle() const { return console_; }
+  NativeHandle inputWrite() const { return inputWrite_.get(); }
+  NativeHandle outputRead() const { return outputRead_.get(); }
+
+ private:
+  UniqueHandle inputRead_, inputWrite_;
+  UniqueHandle outputRead_, outputWrite_;
+  HPCON console_ = nullptr;
+};
+
+// An attribute list naming one pseudo console, for STARTUPINFOEXW. Freed on destruction.
+class PseudoConsoleAttributeList {
+ public:
+  explicit PseudoConsoleAttributeList(HPCON console);
+  ~PseudoConsoleAttributeList();
+  PseudoConsoleAttributeList(const PseudoConsoleAttributeList&) = delete;
+  PseudoConsoleAttributeList& operator=(const PseudoConsoleAttributeList&) = delete;
+
+  LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
+  // Frees the list now, after the code of a failed call that used it has been read.
+  void Free();
+
+ private:
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+}  // namespace snh

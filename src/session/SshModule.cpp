@@ -1,0 +1,226 @@
+#include "session/SshModule.h"
+
+#include <chrono>
+#include <cmath>
+#include <optional>
+
+#include "ChildPipes.h"
+#include "ClientProcess.h"
+#include "ConsoleScreen.h"
+#include "ExitWatch.h"
+#include "OsError.h"
+#include "PipeIo.h"
+#include "PseudoConsole.h"
+#include "output/OutputHandlers.h"
+#include "output/PipeStreamReader.h"
+#include "session/ScreenReading.h"
+
+namespace snh {
+
+// Everything one connect creates. Released by ReleaseConnection in the documented order.
+struct SshModule::Connection {
+  bool usePseudoConsole = false;
+  ChildPipes pipes;
+  std::unique_ptr<PseudoConsole> pseudoConsole;
+  OutputHandler pseudoConsoleHandler;
+  OutputHandler stdoutHandler;
+  OutputHandler stderrHandler;
+  std::unique_ptr<PipeStreamReader> pseudoConsoleReader;
+  std::unique_ptr<PipeStreamReader> stdoutReader;
+  std::unique_ptr<PipeStreamReader> stderrReader;
+  std::optional<ClientProcess> process;
+  std::unique_ptr<ExitWatch> exitWatch;
+};
+
+namespace {
+
+void StopReader(std::unique_ptr<PipeStreamReader>& reader) {
+  if (reader) reader->Stop();
+  reader.reset();
+}
+
+constexpr Coord kScreenOrigin{0, 0};
+
+}  // namespace
+
+SshModule::SshModule(JsonModule& json) : json_(json) {}
+
+SshModule::~SshModule() {
+  StopPolling();
+  Disconnect();
+  ReleaseConnection();
+  screen_.reset();
+}
+
+void SshModule::SelectMode(const std::optional<std::string>& mode) {
+  if (!mode || *mode == "windows_console_without_polling") {
+    mode_ = ConsoleMode::kConsoleWithoutPolling;
+  } else if (*mode == "windows_console_with_polling") {
+    mode_ = ConsoleMode::kConsoleWithPolling;
+  } else if (*mode == "pseudo_console") {
+    mode_ = ConsoleMode::kPseudoConsole;
+  }
+  // Any other text keeps the mode of the previous connect.
+}
+
+void SshModule::ConnectSSH(const ConnectParams& params) {
+  if (IsConnected()) return;
+  ReleaseConnection();
+  SelectMode(params.mode);
+
+  connection_ = std::make_unique<Connection>();
+  Connection& connection = *connection_;
+  connection.usePseudoConsole = mode_ == ConsoleMode::kPseudoConsole;
+  connection.pipes = CreateChildPipes();
+  StartClient(connection, params);
+
+  connection.stdoutHandler = StreamOutputHandler(json_, "stdout");
+  connection.stdoutReader =
+      std::make_unique<PipeStreamReader>(connection.pipes.stdoutRead.get(), connection.stdoutHandler, json_);
+  connection.stderrHandler = StreamOutputHandler(json_, "stderr");
+  connection.stderrReader =
+      std::make_unique<PipeStreamReader>(connection.pipes.stderrRead.get(), connection.stderrHandler, json_);
+
+  const bool readScreenAtExit = !connection.usePseudoConsole;
+  connection.exitWatch = std::make_unique<ExitWatch>(connection.process->handle(),
+                                                     [this, readScreenAtExit] { OnClientExit(readScreenAtExit); });
+
+  if (params.pollingIntervalInSeconds) pollingIntervalInSeconds_.store(*params.pollingIntervalInSeconds);
+  if (mode_ == ConsoleMode::kConsoleWithPolling) {
+    {
+      std::lock_guard lock(pollingMutex_);
+      usePolling_ = true;
+    }
+    pollingThread_ = std::thread(&SshModule::PollConsole, this);
+  }
+}
+
+void SshModule::StartClient(Connection& connection, const ConnectParams& params) {
+  const ChildStdio stdio{connection.pipes.stdinRead.get(), connection.pipes.stdoutWrite.get(),
+                         connection.pipes.stderrWrite.get()};
+  if (connection.usePseudoConsole) {
+    connection.pseudoConsole = std::make_unique<PseudoConsole>();
+    connection.process = ClientProcess::StartInPseudoConsole(params, *connection.pseudoConsole, stdio);
+    connected_.store(true);
+    connection.pseudoConsoleHandler = PseudoConsoleOutputHandler(json_);
+    connection.pseudoConsoleReader = std::make_unique<PipeStreamReader>(
+        connection.pseudoConsole->outputRead(), connection.pseudoConsoleHandler, json_);
+  } else {
+    if (!screen_) screen_ = std::make_unique<ConsoleScreen>();
+    screen_->Activate();
+    connection.process = ClientProcess::StartInConsole(params, stdio);
+    connected_.store(true);
+  }
+  // The client holds its own end of its input now. Without the session's copy, a write to a client
+  // that has gone fails at once instead of waiting forever for a reader.
+  connection.pipes.stdinRead.reset();
+}
+
+void SshModule::WriteInput(std::string text) {
+  if (!connection_ || !connection_->process) return;
+  Connection& connection = *connection_;
+  // Input for a client that has exited has no reader; it is dropped rather than left to fill the pipe
+  // and hold up the request loop.
+  if (connection.process->HasExited()) return;
+  if (connection.usePseudoConsole) {
+    WritePipe(connection.pseudoConsole->inputWrite(), text, "WriteFile pseudo console input",
+              /*forgiveClosedReader=*/true);
+  } else {
+    WritePipe(connection.pipes.stdinWrite.get(), text, "WriteFile child stdin", /*forgiveClosedReader=*/true);
+  }
+}
+
+void SshModule::Disconnect() {
+  if (!IsConnected()) return;
+  connection_->process->TerminateAndWait();
+  connected_.store(false);
+}
+
+void SshModule::StopPolling() {
+  {
+    std::lock_guard lock(pollingMutex_);
+    usePolling_ = false;
+  }
+  pollingWake_.notify_all();
+  if (pollingThread_.joinable()) pollingThread_.join();
+}
+
+void SshModule::ReleaseConnection() {
+  StopPolling();
+  if (!connection_) return;
+  Connection& connection = *connection_;
+  connection.exitWatch.reset();
+  connection.pipes.stdinRead.reset();
+  connection.pipes.stdinWrite.reset();
+  StopReader(connection.stderrReader);
+  StopReader(connection.stdoutReader);
+  if (connection.pseudoConsole) connection.pseudoConsole->Close();
+  StopReader(connection.pseudoConsoleReader);
+  connection_.reset();
+}
+
+namespace {
+
+// The pause between two polls; no pause at all for an interval under a millisecond (or not a number).
+std::chrono::milliseconds PollingPause(double seconds) {
+  constexpr double kLongestPause = 24.0 * 3600 * 1000;
+  const double milliseconds = seconds * 1000.0;
+  if (!(milliseconds >= 1.0)) return std::chrono::milliseconds(0);
+  return std::chrono::milliseconds(static_cast<std::int64_t>(std::min(milliseconds, kLongestPause)));
+}
+
+}  // namespace
+
+void SshModule::PollConsole() {
+  try {
+    for (;;) {
+      {
+        std::unique_lock lock(pollingMutex_);
+        pollingWake_.wait_for(lock, PollingPause(pollingIntervalInSeconds_.load()), [this] { return !usePolling_; });
+        if (!usePolling_) return;
+      }
+      if (IsConnected()) SendConsoleScreen();
+    }
+  } catch (const std::exception& error) {
+    try {
+      json_.WriteMessage(ErrorResponse(error.what()));
+    } catch (const std::exception& sendError) {
+      DebugOutput(sendError.what());
+    }
+  }
+}
+
+void SshModule::OnClientExit(bool readScreen) {
+  DebugOutput("WaitForProcessExit");
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  try {
+    if (readScreen) SendConsoleScreen();
+    json_.WriteMessage(ErrorResponse(texts::kProcessExited));
+  } catch (const std::exception& error) {
+    try {
+      json_.WriteMessage(ErrorResponse(error.what()));
+    } catch (const std::exception& sendError) {
+      DebugOutput(sendError.what());
+    }
+  } catch (...) {
+    DebugOutput("WaitForProcessExit stopped by an unknown exception");
+  }
+}
+
+void SshModule::SendConsoleScreen() {
+  std::lock_guard lock(screenMutex_);
+  const ScreenInfo info = screen_->Query();
+  if (info.cursor == kScreenOrigin) return;
+  const std::int32_t cells = CellsBetween(kScreenOrigin, info.cursor, info.size.x);
+  const std::u16string text = screen_->ReadCells(kScreenOrigin, cells);
+  screen_->Blank(kScreenOrigin, cells);
+  screen_->MoveCursorHome();
+  for (const ConsoleOutput& piece : SplitConsoleRead(info.size, kScreenOrigin, info.cursor, text)) {
+    Response message;
+    message.type = "console_output";
+    message.consoleOutput = piece;
+    json_.WriteMessage(message);
+  }
+}
+
+}  // namespace snh

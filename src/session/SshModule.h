@@ -1,0 +1,72 @@
+#pragma once
+
+// The session: owns the client process and everything attached to it (its console, its pipes, the
+// readers of its output, the console polling thread and the wait that reports its exit).
+//
+// Shutdown order, for one connection (at the next connect, and at the end of the host):
+//   1. the polling thread is stopped and joined;
+//   2. a client still connected is terminated and waited for;
+//   3. the exit wait is unregistered, waiting for a callback that is running (it reads the screen and
+//      sends messages);
+//   4. the standard-input pipe is closed, the standard-error and standard-output readers stopped;
+//   5. the pseudo console is closed while its reader still drains it, then that reader is stopped;
+//   6. the handlers, pipes, pseudo console and process handles are released.
+// The console screen buffer lives as long as the session.
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "codec/JsonModule.h"
+#include "host/SessionControl.h"
+
+namespace snh {
+
+class ConsoleScreen;
+
+class SshModule final : public SessionControl {
+ public:
+  explicit SshModule(JsonModule& json);
+  ~SshModule() override;
+  SshModule(const SshModule&) = delete;
+  SshModule& operator=(const SshModule&) = delete;
+
+  void ConnectSSH(const ConnectParams& params) override;
+  bool IsConnected() override { return connected_.load(); }
+  void WriteInput(std::string text) override;
+  void Disconnect() override;
+  // Ends the polling thread, if any, and waits for it.
+  void StopPolling();
+
+ private:
+  enum class ConsoleMode { kPseudoConsole, kConsoleWithPolling, kConsoleWithoutPolling };
+  struct Connection;
+
+  void SelectMode(const std::optional<std::string>& mode);
+  void StartClient(Connection& connection, const ConnectParams& params);
+  void ReleaseConnection();
+  void PollConsole();
+  void OnClientExit(bool readScreen);
+  // Reads the new text of the screen buffer, blanks it and sends it. Raises on failure.
+  void SendConsoleScreen();
+
+  JsonModule& json_;
+  ConsoleMode mode_ = ConsoleMode::kConsoleWithoutPolling;  // main thread only
+  std::atomic<bool> connected_{false};
+  std::atomic<double> pollingIntervalInSeconds_{0.1};
+
+  std::mutex screenMutex_;  // serialises the polling thread's and the exit callback's screen reads
+  std::unique_ptr<ConsoleScreen> screen_;  // created by the first console-mode connect, kept after
+
+  std::mutex pollingMutex_;
+  std::condition_variable pollingWake_;
+  bool usePolling_ = false;  // guarded by pollingMutex_
+  std::thread pollingThread_;
+
+  std::unique_ptr<Connection> connection_;
+};
+
+}  // namespace snh
