@@ -82,8 +82,8 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
       std::make_unique<PipeStreamReader>(connection.pipes.stderrRead.get(), connection.stderrHandler, json_);
 
   const bool readScreenAtExit = !connection.usePseudoConsole;
-  connection.exitWatch = std::make_unique<ExitWatch>(connection.process->handle(),
-                                                     [this, readScreenAtExit] { OnClientExit(readScreenAtExit); });
+  connection.exitWatch = std::make_unique<ExitWatch>(
+      connection.process->handle(), [this, readScreenAtExit] { OnClientExit(readScreenAtExit); });
 
   if (params.pollingIntervalInSeconds) pollingIntervalInSeconds_.store(*params.pollingIntervalInSeconds);
   if (mode_ == ConsoleMode::kConsoleWithPolling) {
@@ -176,7 +176,8 @@ void SshModule::PollConsole() {
     for (;;) {
       {
         std::unique_lock lock(pollingMutex_);
-        pollingWake_.wait_for(lock, PollingPause(pollingIntervalInSeconds_.load()), [this] { return !usePolling_; });
+        pollingWake_.wait_for(lock, PollingPause(pollingIntervalInSeconds_.load()),
+                              [this] { return !usePolling_; });
         if (!usePolling_) return;
       }
       if (IsConnected()) SendConsoleScreen();

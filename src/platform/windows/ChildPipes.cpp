@@ -7,7 +7,8 @@ namespace snh {
 namespace {
 
 void CreateInheritablePipe(UniqueHandle& read, UniqueHandle& write, const char* createLabel) {
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, /*lpSecurityDescriptor=*/nullptr, /*bInheritHandle=*/TRUE};
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, /*lpSecurityDescriptor=*/nullptr,
+                                 /*bInheritHandle=*/TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &attributes, /*nSize=*/0)) RaiseLastError(createLabel);

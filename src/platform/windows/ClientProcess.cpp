@@ -1,7 +1,7 @@
 #include "ClientProcess.h"
 
-#include "PseudoConsole.h"
 #include "OsError.h"
+#include "PseudoConsole.h"
 #include "session/CommandLine.h"
 
 namespace snh {
@@ -36,10 +36,11 @@ ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, c
   // which would let its output bypass the pseudo console and reach the browser's pipe.
   NameStandardHandles(info.StartupInfo, stdio);
   PROCESS_INFORMATION started{};
-  const BOOL ok = CreateProcessW(/*lpApplicationName=*/nullptr, commandLine.data(), /*lpProcessAttributes=*/nullptr,
-                                 /*lpThreadAttributes=*/nullptr, /*bInheritHandles=*/FALSE,
-                                 EXTENDED_STARTUPINFO_PRESENT, /*lpEnvironment=*/nullptr,
-                                 /*lpCurrentDirectory=*/nullptr, &info.StartupInfo, &started);
+  const BOOL ok =
+      CreateProcessW(/*lpApplicationName=*/nullptr, commandLine.data(), /*lpProcessAttributes=*/nullptr,
+                     /*lpThreadAttributes=*/nullptr, /*bInheritHandles=*/FALSE, EXTENDED_STARTUPINFO_PRESENT,
+                     /*lpEnvironment=*/nullptr,
+                     /*lpCurrentDirectory=*/nullptr, &info.StartupInfo, &started);
   const DWORD error = ok ? 0 : GetLastError();
   attributes.Free();
   if (!ok) RaiseSystemError("CreateProcess", error);

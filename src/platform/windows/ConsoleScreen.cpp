@@ -11,10 +11,12 @@ COORD ToCOORD(Coord position) { return COORD{position.x, position.y}; }
 }  // namespace
 
 ConsoleScreen::ConsoleScreen() {
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, /*lpSecurityDescriptor=*/nullptr, /*bInheritHandle=*/TRUE};
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, /*lpSecurityDescriptor=*/nullptr,
+                                 /*bInheritHandle=*/TRUE};
   // A failure shows as an invalid handle, which the mode calls below then report.
   buffer_.reset(CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          &attributes, CONSOLE_TEXTMODE_BUFFER, /*lpScreenBufferData=*/nullptr));
+                                          &attributes, CONSOLE_TEXTMODE_BUFFER,
+                                          /*lpScreenBufferData=*/nullptr));
   SetConsoleScreenBufferSize(buffer_.get(), COORD{kColumns, kRows});
   DWORD mode = 0;
   if (!GetConsoleMode(buffer_.get(), &mode)) RaiseLastError("GetConsoleMode");
@@ -36,8 +38,8 @@ std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
   if (count <= 0) return {};
   std::u16string cells(static_cast<std::size_t>(count), u'\0');
   DWORD read = 0;
-  ReadConsoleOutputCharacterW(buffer_.get(), reinterpret_cast<wchar_t*>(cells.data()), static_cast<DWORD>(count),
-                              ToCOORD(from), &read);
+  ReadConsoleOutputCharacterW(buffer_.get(), reinterpret_cast<wchar_t*>(cells.data()),
+                              static_cast<DWORD>(count), ToCOORD(from), &read);
   cells.resize(std::min<std::size_t>(read, cells.size()));
   return cells;
 }

@@ -1,8 +1,7 @@
 #include "ExecutableVersion.h"
 
-#include <windows.h>
-
 #include <fmt/format.h>
+#include <windows.h>
 
 #include <vector>
 
@@ -40,7 +39,8 @@ std::string GetExecutableVersion() {
   const DWORD size = GetFileVersionInfoSizeW(path.c_str(), /*lpdwHandle=*/nullptr);
   if (size == 0) RaiseLastError("GetFileVersionInfoSize");
   std::vector<unsigned char> block(size, 0);
-  if (!GetFileVersionInfoW(path.c_str(), /*dwHandle=*/0, size, block.data())) RaiseLastError("GetFileVersionInfo");
+  if (!GetFileVersionInfoW(path.c_str(), /*dwHandle=*/0, size, block.data()))
+    RaiseLastError("GetFileVersionInfo");
   VS_FIXEDFILEINFO* info = nullptr;
   UINT infoSize = 0;
   if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize)) {

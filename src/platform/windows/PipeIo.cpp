@@ -21,7 +21,8 @@ std::uint32_t PipeReadPort::Cancel() {
   return GetLastError();
 }
 
-std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* label, bool forgiveClosedReader) {
+std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* label,
+                        bool forgiveClosedReader) {
   do {
     DWORD written = 0;
     const DWORD request = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));

@@ -15,8 +15,8 @@ enum class ReadOutcome { kData, kCancelled, kFailed };
 
 struct ReadResult {
   ReadOutcome outcome;
-  std::size_t size = 0;      // bytes read, for kData (may be 0)
-  std::uint32_t error = 0;   // the system's code, for kFailed
+  std::size_t size = 0;     // bytes read, for kData (may be 0)
+  std::uint32_t error = 0;  // the system's code, for kFailed
 };
 
 // The reading side of one pipe as one reader thread sees it. Does not own the pipe.
@@ -43,6 +43,7 @@ class PipeReadPort {
 // Writes all of `bytes` to the pipe (a zero-length write included). Raises with `label` on failure;
 // the code is in the exception's text. Returns the system's code of a failure the caller may forgive
 // (the reading end is gone) when `forgiveClosedReader` is set, else 0.
-std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* label, bool forgiveClosedReader);
+std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* label,
+                        bool forgiveClosedReader);
 
 }  // namespace snh

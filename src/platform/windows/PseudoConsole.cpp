@@ -12,8 +12,8 @@ PseudoConsole::PseudoConsole() {
   if (!CreatePipe(outputRead_.put(), outputWrite_.put(), /*lpPipeAttributes=*/nullptr, /*nSize=*/0)) {
     RaiseLastError("CreatePipe pseudo output");
   }
-  const HRESULT result =
-      CreatePseudoConsole(COORD{kColumns, kRows}, inputRead_.get(), outputWrite_.get(), /*dwFlags=*/0, &console_);
+  const HRESULT result = CreatePseudoConsole(COORD{kColumns, kRows}, inputRead_.get(), outputWrite_.get(),
+                                             /*dwFlags=*/0, &console_);
   if (FAILED(result)) {
     console_ = nullptr;
     const auto code = static_cast<std::uint32_t>(result);
@@ -27,7 +27,8 @@ void PseudoConsole::Close() {
 
 PseudoConsoleAttributeList::PseudoConsoleAttributeList(HPCON console) {
   SIZE_T size = 0;
-  InitializeProcThreadAttributeList(/*lpAttributeList=*/nullptr, /*dwAttributeCount=*/1, /*dwFlags=*/0, &size);
+  InitializeProcThreadAttributeList(/*lpAttributeList=*/nullptr, /*dwAttributeCount=*/1, /*dwFlags=*/0,
+                                    &size);
   list_ = static_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(HeapAlloc(GetProcessHeap(), /*dwFlags=*/0, size));
   if (list_ == nullptr) throw SystemError("Out of memory");
   if (!InitializeProcThreadAttributeList(list_, /*dwAttributeCount=*/1, /*dwFlags=*/0, &size)) {

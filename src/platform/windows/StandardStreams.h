@@ -2,9 +2,9 @@
 
 // The host's own standard input and output: untranslated byte streams to and from the browser.
 
+#include "UniqueHandle.h"
 #include "codec/OutputSink.h"
 #include "host/FrameReader.h"
-#include "UniqueHandle.h"
 
 namespace snh {
 
