@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native unit tests (plain, with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and with ThreadSanitizer) and the Windows build's tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=$(nproc)
+for preset in native native-asan native-tsan windows; do
+  echo "== ${preset}"
+  cmake --preset "${preset}" >/dev/null
+  cmake --build --preset "${preset}" -j "${jobs}"
+done
+
+status=0
+for preset in native native-asan native-tsan windows; do
+  echo "== tests: ${preset}"
+  ctest --preset "${preset}" || status=1
+done
+# Leave no Wine server behind.
+wineserver -k 2>/dev/null || true
+exit "${status}"
