@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   nlohmann-json3-dev libfmt-dev googletest libgtest-dev libgmock-dev
+  libvterm-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
 )
 

@@ -100,7 +100,7 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
                          connection.pipes.stderrWrite.get()};
   if (connection.usePseudoConsole) {
     connection.pseudoConsole = std::make_unique<PseudoConsole>();
-    connection.process = ClientProcess::StartInPseudoConsole(params, *connection.pseudoConsole, stdio);
+    connection.process.emplace(ClientProcess::StartInPseudoConsole(params, *connection.pseudoConsole, stdio));
     connected_.store(true);
     connection.pseudoConsoleHandler = PseudoConsoleOutputHandler(json_);
     connection.pseudoConsoleReader = std::make_unique<PipeStreamReader>(
@@ -108,7 +108,7 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
   } else {
     if (!screen_) screen_ = std::make_unique<ConsoleScreen>();
     screen_->Activate();
-    connection.process = ClientProcess::StartInConsole(params, stdio);
+    connection.process.emplace(ClientProcess::StartInConsole(params, *screen_, stdio));
     connected_.store(true);
   }
   // The client holds its own end of its input now. Without the session's copy, a write to a client

@@ -47,7 +47,8 @@ ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, c
   return ClientProcess(UniqueHandle(started.hProcess), UniqueHandle(started.hThread), started.dwProcessId);
 }
 
-ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ChildStdio& stdio) {
+ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ConsoleScreen& /*console*/,
+                                            const ChildStdio& stdio) {
   std::wstring commandLine = CommandLineFor(params);
   STARTUPINFOW info{};
   info.cb = sizeof info;

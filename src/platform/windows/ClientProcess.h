@@ -24,7 +24,9 @@ class ClientProcess {
   // Raises "CreateProcess failed. ..." on failure.
   static ClientProcess StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                             const ChildStdio& stdio);
-  static ClientProcess StartInConsole(const ConnectParams& params, const ChildStdio& stdio);
+  // The client attaches to the host's console, whose active screen buffer is `console`.
+  static ClientProcess StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
+                                      const ChildStdio& stdio);
 
   NativeHandle handle() const { return process_.get(); }
   std::uint32_t id() const { return id_; }

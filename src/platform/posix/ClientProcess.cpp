@@ -1,0 +1,125 @@
+#include "ClientProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "ConsoleScreen.h"
+#include "OsError.h"
+#include "PseudoConsole.h"
+
+namespace snh {
+
+namespace {
+
+constexpr const char* kStartLabel = "CreateProcess";
+
+int OpenPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+
+[[noreturn]] void ReportAndExit(int report) {
+  const int error = errno;
+  [[maybe_unused]] const ssize_t written = ::write(report, &error, sizeof error);
+  ::_exit(127);
+}
+
+// In the forked child: only async-signal-safe calls until exec. On failure the errno goes to the parent
+// through the report pipe, which exec closes on success.
+[[noreturn]] void RunChild(const std::vector<char*>& argv, int terminal, const ChildStdio& stdio,
+                           int report) {
+  auto fail = [report]() { ReportAndExit(report); };
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::signal(SIGPIPE, SIG_DFL);
+  if (::setsid() < 0) fail();
+  if (::ioctl(terminal, TIOCSCTTY, 0) < 0) fail();
+  // dup2 clears close-on-exec on the copies; every other fd of the host stays behind at exec.
+  if (::dup2(stdio.input, STDIN_FILENO) < 0 || ::dup2(stdio.output, STDOUT_FILENO) < 0 ||
+      ::dup2(stdio.error, STDERR_FILENO) < 0) {
+    fail();
+  }
+  ::execvp(argv[0], argv.data());
+  ReportAndExit(report);
+}
+
+}  // namespace
+
+ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle terminal,
+                                   const ChildStdio& stdio) {
+  // Arguments end at their first NUL, as the text of a command line would.
+  std::vector<std::string> words;
+  words.emplace_back(params.fileName.c_str());
+  for (const std::string& argument : params.arguments) words.emplace_back(argument.c_str());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  int reportEnds[2];
+  if (::pipe2(reportEnds, O_CLOEXEC) != 0) RaiseLastError(kStartLabel);
+  UniqueHandle reportRead(reportEnds[0]);
+  UniqueHandle reportWrite(reportEnds[1]);
+
+  const pid_t pid = ::fork();
+  if (pid < 0) RaiseLastError(kStartLabel);
+  if (pid == 0) RunChild(argv, terminal, stdio, reportWrite.get());
+
+  reportWrite.reset();
+  UniqueHandle pidfd(OpenPidFd(pid));
+  int childError = 0;
+  ssize_t count;
+  do {
+    count = ::read(reportRead.get(), &childError, sizeof childError);
+  } while (count < 0 && errno == EINTR);
+  if (count == sizeof childError || !pidfd) {
+    const auto error = static_cast<std::uint32_t>(count == sizeof childError ? childError : errno);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    RaiseSystemError(kStartLabel, error);
+  }
+  return ClientProcess(pid, std::move(pidfd));
+}
+
+ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
+                                                  const ChildStdio& /*stdio*/) {
+  // The pty is the client's terminal and all three of its standard streams.
+  const NativeHandle terminal = console.terminal();
+  return Start(params, terminal, ChildStdio{terminal, terminal, terminal});
+}
+
+ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
+                                            const ChildStdio& stdio) {
+  return Start(params, console.terminal(), stdio);
+}
+
+ClientProcess::ClientProcess(ClientProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), pidfd_(std::move(other.pidfd_)), reaped_(other.reaped_) {}
+
+ClientProcess::~ClientProcess() {
+  if (pid_ > 0 && !reaped_) TerminateAndWait();
+}
+
+bool ClientProcess::HasExited() const {
+  pollfd fd{pidfd_.get(), POLLIN, 0};
+  return reaped_ || (::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0);
+}
+
+void ClientProcess::TerminateAndWait() noexcept {
+  if (reaped_ || pid_ <= 0) return;
+  // The client leads its own process group: end what it started too, as a hard stop.
+  ::kill(-pid_, SIGKILL);
+  ::kill(pid_, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  reaped_ = true;
+}
+
+}  // namespace snh

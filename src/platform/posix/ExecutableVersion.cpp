@@ -1,0 +1,7 @@
+#include "ExecutableVersion.h"
+
+namespace snh {
+
+std::string GetExecutableVersion() { return SNH_VERSION; }
+
+}  // namespace snh

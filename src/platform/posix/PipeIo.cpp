@@ -1,0 +1,66 @@
+#include "PipeIo.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "OsError.h"
+
+namespace snh {
+
+WakeSignal::WakeSignal() {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) RaiseLastError("CreatePipe wake signal");
+  read_.reset(ends[0]);
+  write_.reset(ends[1]);
+}
+
+void WakeSignal::Raise() {
+  const char byte = 0;
+  // A full pipe is raised already.
+  [[maybe_unused]] const ssize_t written = ::write(write_.get(), &byte, 1);
+}
+
+PipeReadPort::PipeReadPort(NativeHandle fd) : fd_(fd) {}
+
+ReadResult PipeReadPort::Read(std::span<char> buffer) {
+  for (;;) {
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelled_.fd(), POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return {ReadOutcome::kFailed, 0, static_cast<std::uint32_t>(errno)};
+    }
+    if (fds[1].revents != 0) return {ReadOutcome::kCancelled, 0, 0};
+    const ssize_t count = ::read(fd_, buffer.data(), buffer.size());
+    if (count > 0) return {ReadOutcome::kData, static_cast<std::size_t>(count), 0};
+    if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    // End of stream has no place in a pipe the session keeps open: treat it like a broken pipe.
+    return {ReadOutcome::kFailed, 0,
+            count == 0 ? static_cast<std::uint32_t>(EPIPE) : static_cast<std::uint32_t>(errno)};
+  }
+}
+
+std::uint32_t PipeReadPort::Cancel() {
+  cancelled_.Raise();
+  return 0;
+}
+
+std::uint32_t WritePipe(NativeHandle fd, std::string_view bytes, const char* label,
+                        bool forgiveClosedReader) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+      continue;
+    }
+    if (errno == EINTR) continue;
+    const auto error = static_cast<std::uint32_t>(errno);
+    if (forgiveClosedReader && (error == EPIPE || error == EIO)) return error;
+    RaiseSystemError(label, error);
+  }
+  return 0;
+}
+
+}  // namespace snh

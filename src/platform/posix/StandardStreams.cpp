@@ -1,0 +1,42 @@
+#include "StandardStreams.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+
+namespace snh {
+
+void PrepareStandardStreams() {
+  std::signal(SIGPIPE, SIG_IGN);
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+  }
+}
+
+std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
+  for (;;) {
+    const ssize_t count = ::read(STDIN_FILENO, buffer, std::min<std::size_t>(capacity, 1u << 30));
+    if (count >= 0) return static_cast<std::size_t>(count);
+    if (errno != EINTR) return 0;
+  }
+}
+
+bool StandardOutput::Write(std::string_view bytes) {
+  if (failed_) return false;
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      failed_ = true;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace snh
