@@ -1,0 +1,129 @@
+// The two screen-buffer modes: what the client writes to its console comes back as "console_output",
+// read from the top-left cell to the cursor and blanked after each read; with polling while the client
+// runs, without polling only after it has ended and before the exit notice.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "HostTest.h"
+
+namespace snh::conformance {
+namespace {
+
+struct Coord {
+  int x = 0;
+  int y = 0;
+  bool operator==(const Coord&) const = default;
+};
+
+void PrintTo(const Coord& coord, std::ostream* out) { *out << "(" << coord.x << ", " << coord.y << ")"; }
+
+Coord ToCoord(const nlohmann::json& value) { return {value.at("x").get<int>(), value.at("y").get<int>()}; }
+
+struct ConsoleRead {
+  Coord size;
+  Coord start;
+  Coord end;
+  std::string text;
+};
+
+ConsoleRead ToConsoleRead(const ReceivedMessage& message) {
+  EXPECT_EQ(message.body.size(), 2u) << message.body.dump();
+  const nlohmann::json& output = message.body.at("consoleOutput");
+  EXPECT_EQ(output.size(), 4u) << output.dump();
+  return {ToCoord(output.at("consoleSize")), ToCoord(output.at("startPosition")),
+          ToCoord(output.at("endPosition")), output.at("characterContent").get<std::string>()};
+}
+
+MessagePredicate IsConsoleOutputOrExitNotice() {
+  return [](const nlohmann::json& message) {
+    return message.at("type") == "console_output" || IsExitNotice()(message);
+  };
+}
+
+class ConsoleWithPolling : public HostTest {};
+
+TEST_F(ConsoleWithPolling, ConsoleTextArrivesWhileClientRunsRowAfterRow) {
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(
+      Client(), {"out:ready", "console:abc\\r\\nlogin as: ", "sleep:800", "console:second", "sleep:3000"},
+      kConsoleWithPolling, 0.2));
+  const ReceivedMessage ready = host.WaitFor(IsType("stdout"), kClientTimeout, "the client's ready line");
+
+  const ReceivedMessage first = host.WaitFor(IsConsoleOutputOrExitNotice(), kClientTimeout, "console text");
+  ASSERT_EQ(first.Type(), "console_output") << host.DescribeReceived();
+  const ConsoleRead read = ToConsoleRead(first);
+  // The size is what the console reports: 50x30 where it can be set, larger where it cannot (Wine).
+  ASSERT_GE(read.size.x, 11);
+  EXPECT_GE(read.size.y, 2);
+  EXPECT_EQ(read.start, (Coord{0, 0}));
+  EXPECT_EQ(read.end, (Coord{10, 1}));
+  EXPECT_EQ(read.text, "abc" + std::string(static_cast<std::size_t>(read.size.x) - 3, ' ') + "login as: ");
+  EXPECT_LT(SecondsBetween(ready.arrival, first.arrival), 1.0) << "polled every 0.2 s";
+
+  // The buffer was blanked and the cursor sent home, so the next read holds only the new text.
+  const ReceivedMessage second =
+      host.WaitFor(IsConsoleOutputOrExitNotice(), kClientTimeout, "more console text");
+  ASSERT_EQ(second.Type(), "console_output") << host.DescribeReceived();
+  const ConsoleRead next = ToConsoleRead(second);
+  EXPECT_EQ(next.start, (Coord{0, 0}));
+  EXPECT_EQ(next.end, (Coord{6, 0}));
+  EXPECT_EQ(next.text, "second");
+
+  // Reads that find nothing new send nothing, also the last one at the exit.
+  const ReceivedMessage notice =
+      host.WaitFor(IsConsoleOutputOrExitNotice(), kClientTimeout, "the exit notice");
+  EXPECT_TRUE(IsExitNotice()(notice.body)) << host.DescribeReceived();
+  EXPECT_GT(SecondsBetween(second.arrival, notice.arrival), 2.0) << "the text came while the client ran";
+}
+
+TEST_F(ConsoleWithPolling, PollingWaitsTheRequestedInterval) {
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {"out:ready", "console:slow", "sleep:4000"}, kConsoleWithPolling, 2.5));
+  const ReceivedMessage ready = host.WaitFor(IsType("stdout"), kClientTimeout, "the client's ready line");
+  const ReceivedMessage read = host.WaitFor(IsConsoleOutputOrExitNotice(), kClientTimeout, "console text");
+  ASSERT_EQ(read.Type(), "console_output") << host.DescribeReceived();
+  EXPECT_EQ(ToConsoleRead(read).text, "slow");
+  // The first read comes one interval after the connect, well after the client wrote its text.
+  EXPECT_GT(SecondsBetween(ready.arrival, read.arrival), 1.0);
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+}
+
+struct WithoutPollingCase {
+  const char* name;
+  std::optional<std::string> mode;
+};
+
+std::string CaseName(const ::testing::TestParamInfo<WithoutPollingCase>& param) { return param.param.name; }
+
+class ConsoleWithoutPolling : public HostTest, public ::testing::WithParamInterface<WithoutPollingCase> {};
+
+TEST_P(ConsoleWithoutPolling, ConsoleTextArrivesOnlyAfterExitBeforeTheNotice) {
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {"out:ready", "console:late text", "sleep:1500"}, GetParam().mode));
+  const ReceivedMessage ready = host.WaitFor(IsType("stdout"), kClientTimeout, "the client's ready line");
+
+  const ReceivedMessage read = host.WaitFor(IsConsoleOutputOrExitNotice(), kClientTimeout, "console text");
+  ASSERT_EQ(read.Type(), "console_output") << host.DescribeReceived();
+  const ConsoleRead content = ToConsoleRead(read);
+  EXPECT_EQ(content.text, "late text");
+  EXPECT_EQ(content.start, (Coord{0, 0}));
+  EXPECT_EQ(content.end, (Coord{9, 0}));
+  // Sleep 1.5 s, then the exit watch's 1 s: nothing may be read while the client runs.
+  EXPECT_GT(SecondsBetween(ready.arrival, read.arrival), 2.0);
+
+  const ReceivedMessage notice =
+      host.WaitFor(IsConsoleOutputOrExitNotice(), kClientTimeout, "the exit notice");
+  EXPECT_TRUE(IsExitNotice()(notice.body)) << host.DescribeReceived();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ConsoleWithoutPolling,
+                         ::testing::Values(WithoutPollingCase{"Named", kConsoleWithoutPolling},
+                                           WithoutPollingCase{"ModeAbsent", std::nullopt},
+                                           // An unknown mode keeps the previous one; first connect: this.
+                                           WithoutPollingCase{"UnknownModeOnFirstConnect", "PSEUDO_CONSOLE"}),
+                         CaseName);
+
+}  // namespace
+}  // namespace snh::conformance

@@ -1,0 +1,67 @@
+#include "HostTest.h"
+
+namespace snh::conformance {
+
+SuiteOptions& Options() {
+  static SuiteOptions options;
+  return options;
+}
+
+HostSession& HostTest::StartHost() {
+  hosts_.push_back(std::make_unique<HostSession>(
+      Options().hostProgram,
+      std::vector<std::string>{"chrome-extension://knldjmfmopnpolahpmmgbagdohdnhkik/", "--parent-window=0"}));
+  return *hosts_.back();
+}
+
+void HostTest::TearDown() {
+  for (auto& host : hosts_) {
+    host->Close();
+    for (const std::string& failure : host->ProtocolFailures()) {
+      ADD_FAILURE() << "The host wrote something that is not a well-formed frame: " << failure << "\n"
+                    << host->DescribeReceived();
+    }
+  }
+  hosts_.clear();
+}
+
+void HostTest::ExpectVersionNext(HostSession& host) {
+  host.Send(GetVersionRequest());
+  const ReceivedMessage reply = host.Next(kReplyTimeout);
+  EXPECT_EQ(reply.body, nlohmann::json({{"type", "version"}, {"version", "2.0.0.0"}}))
+      << "expected the reply to getVersion and nothing before it\n"
+      << host.DescribeReceived();
+}
+
+std::string HostTest::WaitForOutputContaining(HostSession& host, const std::string& type,
+                                              const std::string& wanted, Milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  std::string text;
+  while (text.find(wanted) == std::string::npos) {
+    const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
+    const ReceivedMessage message =
+        host.WaitFor(IsType(type), std::max(left, Milliseconds(0)), type + " containing \"" + wanted + "\"");
+    text += message.body.at("outputLine").get<std::string>();
+  }
+  return text;
+}
+
+std::string HostTest::WaitForProcessedContaining(HostSession& host, const std::string& wanted,
+                                                 Milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  std::string text;
+  while (text.find(wanted) == std::string::npos) {
+    const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
+    const ReceivedMessage message =
+        host.WaitFor(IsType("pseudo_console_output"), std::max(left, Milliseconds(0)),
+                     "pseudo console text containing \"" + wanted + "\"");
+    text += message.body.at("pseudoConsoleOutput").at("processedContent").get<std::string>();
+  }
+  return text;
+}
+
+double SecondsBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+}  // namespace snh::conformance

@@ -1,0 +1,55 @@
+#pragma once
+
+// Shared fixture of the end-to-end suite: starts hosts, checks that each one kept to the framing, and
+// offers the waits that most tests need.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HostSession.h"
+#include "Messages.h"
+
+namespace snh::conformance {
+
+struct SuiteOptions {
+  std::string hostProgram;
+  std::string clientProgram;
+};
+
+// Set once by main before any test runs.
+SuiteOptions& Options();
+
+// Generous for Wine, where starting a process can take a second or two.
+inline constexpr Milliseconds kReplyTimeout{5000};
+inline constexpr Milliseconds kClientTimeout{10000};
+
+class HostTest : public ::testing::Test {
+ protected:
+  // Started as Chrome starts a host: the extension's origin and the parent window as arguments.
+  HostSession& StartHost();
+  // Every host of the test must have written nothing but well-formed frames.
+  void TearDown() override;
+
+  static const std::string& Client() { return Options().clientProgram; }
+
+  // Sends getVersion and requires its reply to be the next message: proves that nothing was sent in
+  // reply to the requests before it.
+  static void ExpectVersionNext(HostSession& host);
+
+  // Concatenates "stdout" (or "stderr") messages as they arrive until the text contains `wanted`.
+  static std::string WaitForOutputContaining(HostSession& host, const std::string& type,
+                                             const std::string& wanted, Milliseconds timeout);
+  // The same for the processed text of "pseudo_console_output" messages.
+  static std::string WaitForProcessedContaining(HostSession& host, const std::string& wanted,
+                                                Milliseconds timeout);
+
+ private:
+  std::vector<std::unique_ptr<HostSession>> hosts_;
+};
+
+double SecondsBetween(Clock::time_point from, Clock::time_point to);
+
+}  // namespace snh::conformance

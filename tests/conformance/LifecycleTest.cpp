@@ -1,0 +1,138 @@
+// One connection from start to end: the exit notice, disconnect, connects that are ignored, stdin
+// after the exit, and the end of input while a client runs.
+
+#include <string>
+#include <vector>
+
+#include "HostTest.h"
+
+namespace snh::conformance {
+namespace {
+
+class Lifecycle : public HostTest {};
+
+const std::vector<const char*> kAllModes = {kPseudoConsole, kConsoleWithPolling, kConsoleWithoutPolling};
+
+bool MentionsBye(const nlohmann::json& message) {
+  std::string text;
+  if (message.contains("outputLine")) text = message.at("outputLine").get<std::string>();
+  if (message.contains("pseudoConsoleOutput")) {
+    text = message.at("pseudoConsoleOutput").at("processedContent").get<std::string>();
+  }
+  return text.find("bye") != std::string::npos;
+}
+
+TEST_F(Lifecycle, ExitNoticeFollowsAboutOneSecondAfterExit) {
+  for (const char* mode : kAllModes) {
+    SCOPED_TRACE(mode);
+    HostSession& host = StartHost();
+    // The last output marks the moment of the exit: stdout in the console modes, the console in the
+    // pseudo console.
+    host.Send(ConnectRequest(Client(), {"out:bye", "console:bye", "exit:3"}, mode));
+    const ReceivedMessage bye = host.WaitFor(MentionsBye, kClientTimeout, "the client's last output");
+    const ReceivedMessage notice = host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+    const double delay = SecondsBetween(bye.arrival, notice.arrival);
+    EXPECT_GE(delay, 0.8);
+    EXPECT_LE(delay, 3.0);
+    EXPECT_EQ(notice.body.size(), 2u) << notice.body.dump();
+    // Nothing follows the notice; a disconnect now ends nothing and sends nothing.
+    host.Send(DisconnectRequest());
+    ExpectVersionNext(host);
+  }
+}
+
+TEST_F(Lifecycle, DisconnectWhileRunningGetsOnlyTheExitNotice) {
+  for (const char* mode : kAllModes) {
+    SCOPED_TRACE(mode);
+    HostSession& host = StartHost();
+    host.Send(ConnectRequest(Client(), {"out:bye", "console:bye", "sleep:30000"}, mode));
+    host.WaitFor(MentionsBye, kClientTimeout, "the client's first output");
+    host.CollectFor(Milliseconds(0));  // the start-up output is of no interest here
+
+    host.Send(DisconnectRequest());
+    const auto disconnected = Clock::now();
+    // In the console modes the last console text may come first; nothing else may.
+    ReceivedMessage notice = host.Next(kClientTimeout);
+    while (notice.Type() == "console_output") notice = host.Next(kClientTimeout);
+    EXPECT_TRUE(IsExitNotice()(notice.body)) << host.DescribeReceived();
+    const double delay = SecondsBetween(disconnected, notice.arrival);
+    EXPECT_GE(delay, 0.8);
+    EXPECT_LE(delay, 3.0);
+
+    host.Send(DisconnectRequest());
+    ExpectVersionNext(host);
+  }
+}
+
+TEST_F(Lifecycle, ConnectWhileConnectedIsIgnoredAndDisconnectAllowsANewClient) {
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {"out:first client", "sleep:30000"}));
+  EXPECT_EQ(host.WaitFor(IsType("stdout"), kClientTimeout, "the first client").body.at("outputLine"),
+            "first client");
+
+  host.Send(ConnectRequest(Client(), {"out:ignored client"}, kPseudoConsole));
+  ExpectVersionNext(host);
+
+  host.Send(DisconnectRequest());
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the first client's exit notice");
+  host.Send(ConnectRequest(Client(), {"out:third client"}));
+  EXPECT_EQ(host.WaitFor(IsType("stdout"), kClientTimeout, "the third client").body.at("outputLine"),
+            "third client");
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the third client's exit notice");
+  for (const ReceivedMessage& message : host.AllReceived()) {
+    EXPECT_NE(message.body.value("outputLine", ""), "ignored client");
+    EXPECT_NE(message.Type(), "pseudo_console_output") << "the ignored connect changed the mode";
+  }
+}
+
+TEST_F(Lifecycle, AfterExitTheSessionStaysConnectedUntilDisconnect) {
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {"exit:0"}));
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+
+  host.Send(ConnectRequest(Client(), {"out:ignored client"}));
+  host.Send(StdinRequest("accepted but unread\r\n"));
+  ExpectVersionNext(host);
+
+  host.Send(DisconnectRequest());
+  // A disconnect after the exit must not produce a second notice.
+  for (const ReceivedMessage& message : host.CollectFor(Milliseconds(1500))) {
+    ADD_FAILURE() << "unexpected after disconnect: " << message.body.dump();
+  }
+  host.Send(StdinRequest("x"));
+  EXPECT_TRUE(IsError("Not connected")(host.Next(kReplyTimeout).body)) << host.DescribeReceived();
+
+  host.Send(ConnectRequest(Client(), {"out:new client"}));
+  EXPECT_EQ(host.WaitFor(IsType("stdout"), kClientTimeout, "the new client").body.at("outputLine"),
+            "new client");
+  for (const ReceivedMessage& message : host.AllReceived()) {
+    EXPECT_NE(message.body.value("outputLine", ""), "ignored client");
+  }
+}
+
+TEST_F(Lifecycle, StdinToAnExitedClientNeverBlocksTheHost) {
+  for (const char* mode : {kConsoleWithoutPolling, kPseudoConsole}) {
+    SCOPED_TRACE(mode);
+    HostSession& host = StartHost();
+    host.Send(ConnectRequest(Client(), {"exit:0"}, mode));
+    host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+    // Far more than any pipe buffer holds, and nobody reads it.
+    const std::string block(64 * 1024, 'i');
+    for (int i = 0; i < 16; ++i) host.Send(StdinRequest(block));
+    ExpectVersionNext(host);
+  }
+}
+
+TEST_F(Lifecycle, EndOfInputWhileClientRunsEndsHostWithStatusZero) {
+  for (const char* mode : kAllModes) {
+    SCOPED_TRACE(mode);
+    HostSession& host = StartHost();
+    host.Send(ConnectRequest(Client(), {"out:bye", "console:bye", "sleep:30000"}, mode));
+    host.WaitFor(MentionsBye, kClientTimeout, "the client's output");
+    host.CloseStdin();
+    EXPECT_EQ(host.WaitForExit(kReplyTimeout), 0);
+  }
+}
+
+}  // namespace
+}  // namespace snh::conformance

@@ -1,0 +1,90 @@
+// Requests answered by the host itself, without a client: the dispatch table and undecodable frames.
+
+#include <optional>
+#include <string>
+
+#include "FrameCodec.h"
+#include "HostTest.h"
+
+namespace snh::conformance {
+namespace {
+
+class Protocol : public HostTest {};
+
+nlohmann::json ErrorReply(const char* text) { return {{"type", "error"}, {"error", text}}; }
+
+struct DispatchRow {
+  std::string request;
+  std::optional<nlohmann::json> reply;  // nothing: no reply at all
+};
+
+TEST_F(Protocol, DispatchTableAnswersEveryRequestType) {
+  const nlohmann::json version = {{"type", "version"}, {"version", "2.0.0.0"}};
+  const DispatchRow rows[] = {
+      {R"({"type":"getVersion"})", version},
+      {R"({"type":"getVersion","note":"ignored","input":"x","connectParams":{"fileName":"a","arguments":[]}})",
+       version},
+      {"{\"type\":\"getVersion\",\"note\":\"bad \xff utf-8\"}", version},
+      {R"({"type":"connect"})", ErrorReply("Invalid format")},
+      {R"({"type":"connect","input":"x"})", ErrorReply("Invalid format")},
+      {R"({"type":"disconnect"})", std::nullopt},
+      {R"({"type":"stdin"})", ErrorReply("Invalid format")},
+      {R"({"type":"stdin","input":"ls\r\n"})", ErrorReply("Not connected")},
+      {R"({"type":"stdin","input":""})", ErrorReply("Not connected")},
+      {R"({"type":"readConsole"})", ErrorReply("Not implemented yet")},
+      {R"({"type":"getversion"})", ErrorReply("Unkown type")},
+      {R"({"type":"GETVERSION"})", ErrorReply("Unkown type")},
+      {R"({"type":""})", ErrorReply("Unkown type")},
+      {R"({"type":"Connect"})", ErrorReply("Unkown type")},
+      {R"({"type":"stdin "})", ErrorReply("Unkown type")},
+      {R"({"type":"version"})", ErrorReply("Unkown type")},
+  };
+  HostSession& host = StartHost();
+  for (const DispatchRow& row : rows) {
+    SCOPED_TRACE("request " + row.request);
+    host.SendRaw(EncodeFrame(row.request));
+    if (row.reply) {
+      EXPECT_EQ(host.Next(kReplyTimeout).body, *row.reply);
+    }
+    ExpectVersionNext(host);
+  }
+}
+
+TEST_F(Protocol, UndecodableFrameGetsInvalidFormatAndHostReadsOn) {
+  const std::string bodies[] = {
+      "",
+      "[]",
+      "{",
+      R"("getVersion")",
+      "42",
+      "null",
+      "{}",
+      R"({"type":7})",
+      R"({"type":null})",
+      R"({"connectParams":{}})",
+      R"({"type":"getVersion"} trailing)",
+      R"({"type":"getVersion"}{"type":"getVersion"})",
+      R"({"type":"stdin","input":5})",
+      R"({"type":"stdin","input":null})",
+      R"({"type":"connect","connectParams":{}})",
+      R"({"type":"connect","connectParams":"x"})",
+      R"({"type":"connect","connectParams":{"fileName":"x"}})",
+      R"({"type":"connect","connectParams":{"arguments":[]}})",
+      R"({"type":"connect","connectParams":{"fileName":"x","arguments":["-v",1]}})",
+      R"({"type":"connect","connectParams":{"fileName":"x","arguments":[],"mode":null}})",
+      R"({"type":"connect","connectParams":{"fileName":"x","arguments":[],"consoleSize":{"x":80}}})",
+      R"({"type":"connect","connectParams":{"fileName":"x","arguments":[],"pollingIntervalInSeconds":"1"}})",
+      R"({"type":"getVersion","connectParams":{"fileName":"x"}})",
+      std::string("{\"type\":\"getVersion\"\0}", 22),
+  };
+  HostSession& host = StartHost();
+  for (const std::string& body : bodies) {
+    SCOPED_TRACE("body " + body);
+    host.SendRaw(EncodeFrame(body));
+    EXPECT_EQ(host.Next(kReplyTimeout).body, ErrorReply("Invalid format"));
+  }
+  ExpectVersionNext(host);
+}
+
+}  // namespace
+}  // namespace snh::conformance

@@ -1,0 +1,90 @@
+// Mode "pseudo_console": the client's console output comes back raw and as plain text, its title is
+// reported, "stdin" feeds its console input, and nothing it does reaches the host's own output.
+
+#include <string>
+#include <vector>
+
+#include "HostTest.h"
+
+namespace snh::conformance {
+namespace {
+
+class PseudoConsole : public HostTest {
+ protected:
+  static nlohmann::json Connect(const std::vector<std::string>& actions) {
+    return ConnectRequest(Client(), actions, kPseudoConsole);
+  }
+};
+
+TEST_F(PseudoConsole, ConsoleTextArrivesRawAndProcessed) {
+  HostSession& host = StartHost();
+  host.Send(Connect({"console:hello-pseudo\\r\\nsecond-line", "sleep:300"}));
+  WaitForProcessedContaining(host, "second-line", kClientTimeout);
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+
+  std::string raw;
+  std::string processed;
+  for (const ReceivedMessage& message : host.AllReceived()) {
+    SCOPED_TRACE(message.body.dump());
+    EXPECT_NE(message.Type(), "console_output");
+    if (message.Type() != "pseudo_console_output") continue;
+    ASSERT_EQ(message.body.size(), 2u);
+    const nlohmann::json& output = message.body.at("pseudoConsoleOutput");
+    ASSERT_TRUE(output.at("rawContent").is_string());
+    ASSERT_TRUE(output.at("processedContent").is_string());
+    EXPECT_EQ(output.size(), output.contains("windowTitle") ? 3u : 2u);
+    raw += output.at("rawContent").get<std::string>();
+    processed += output.at("processedContent").get<std::string>();
+  }
+  EXPECT_NE(raw.find("hello-pseudo"), std::string::npos) << raw;
+  EXPECT_NE(raw.find('\x1b'), std::string::npos) << "a pseudo console always sends escape sequences";
+  EXPECT_NE(processed.find("hello-pseudo"), std::string::npos) << processed;
+  EXPECT_EQ(processed.find('\x1b'), std::string::npos) << processed;
+}
+
+TEST_F(PseudoConsole, WindowTitleIsReported) {
+  HostSession& host = StartHost();
+  host.Send(Connect({"title:snh title 42", "console:after-title", "sleep:300"}));
+  const ReceivedMessage titled = host.WaitFor(
+      [](const nlohmann::json& message) {
+        return message.at("type") == "pseudo_console_output" &&
+               message.at("pseudoConsoleOutput").contains("windowTitle");
+      },
+      kClientTimeout, "a message with a window title");
+  EXPECT_EQ(titled.body.at("pseudoConsoleOutput").at("windowTitle"), "snh title 42");
+  WaitForProcessedContaining(host, "after-title", kClientTimeout);
+}
+
+TEST_F(PseudoConsole, StdinReachesTheConsoleInputUnchanged) {
+  HostSession& host = StartHost();
+  host.Send(Connect({"console-read:5", "sleep:300"}));
+  host.Send(StdinRequest("ab"));
+  host.Send(StdinRequest(""));
+  host.Send(StdinRequest("cde"));
+  // The client reads exactly five characters: an added line end would show inside them.
+  WaitForProcessedContaining(host, "got:abcde", kClientTimeout);
+}
+
+TEST_F(PseudoConsole, ClientStandardHandlesNeverReachTheHostOutput) {
+  // Whatever the client's standard handles turn out to be, its writes must not land between frames;
+  // the harness fails the test on the first stray byte.
+  HostSession& host = StartHost();
+  host.Send(Connect({"out:stray stdout\\r\\n", "err:stray stderr\\r\\n", "printf:stray printf\\r\\n",
+                     "eprintf:stray eprintf\\r\\n", "console:console-text", "out:\\x05\\x00\\x00\\x00[1,2]",
+                     "sleep:300"}));
+  WaitForProcessedContaining(host, "console-text", kClientTimeout);
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+  ExpectVersionNext(host);
+  EXPECT_TRUE(host.ProtocolFailures().empty());
+}
+
+TEST_F(PseudoConsole, UnterminatedTitleCommandDoesNotHoldBackText) {
+  // A title command that never ends must not swallow what follows it, nor grow a message past 1 MiB.
+  HostSession& host = StartHost();
+  host.Send(
+      Connect({"console:\\e]0;", "console-fill:65536", "console:\\r\\nafter-the-flood\\r\\n", "sleep:500"}));
+  WaitForProcessedContaining(host, "after-the-flood", Milliseconds(30000));
+}
+
+}  // namespace
+}  // namespace snh::conformance

@@ -1,0 +1,199 @@
+// Starts the host the way Firefox does on Windows: CreateProcessW with CREATE_NO_WINDOW (so the host gets
+// a hidden console of its own) and anonymous pipes passed through STARTF_USESTDHANDLES.
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+#include <utility>
+
+#include "ChildProcess.h"
+
+namespace snh::conformance {
+namespace {
+
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { Reset(); }
+
+  HANDLE Get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+  void Reset() {
+    if (handle_ != nullptr) {
+      CloseHandle(handle_);
+      handle_ = nullptr;
+    }
+  }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+struct Pipe {
+  UniqueHandle read;
+  UniqueHandle write;
+};
+
+[[noreturn]] void ThrowLastError(const char* call) {
+  throw std::runtime_error(std::string(call) + " failed with error " + std::to_string(GetLastError()));
+}
+
+// Both ends start inheritable; the end that stays with the harness is then made private.
+Pipe CreateInheritablePipe(bool harnessReads) {
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, TRUE};
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!CreatePipe(&read, &write, &attributes, 0)) ThrowLastError("CreatePipe");
+  Pipe pipe{UniqueHandle(read), UniqueHandle(write)};
+  HANDLE harnessEnd = harnessReads ? read : write;
+  if (!SetHandleInformation(harnessEnd, HANDLE_FLAG_INHERIT, 0)) ThrowLastError("SetHandleInformation");
+  return pipe;
+}
+
+std::wstring ToWide(const std::string& text) {
+  if (text.empty()) return {};
+  int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+// The quoting that CommandLineToArgvW and the C runtime undo.
+void AppendArgument(std::wstring& commandLine, const std::wstring& argument) {
+  if (!commandLine.empty()) commandLine += L' ';
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    commandLine += argument;
+    return;
+  }
+  commandLine += L'"';
+  std::size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    commandLine.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    commandLine += c;
+  }
+  commandLine.append(backslashes * 2, L'\\');
+  commandLine += L'"';
+}
+
+std::size_t ReadPipe(HANDLE pipe, std::span<char> buffer) {
+  DWORD count = 0;
+  if (!ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &count, nullptr)) return 0;
+  return count;
+}
+
+class WindowsChildProcess final : public ChildProcess {
+ public:
+  WindowsChildProcess(UniqueHandle process, UniqueHandle input, UniqueHandle output, UniqueHandle error)
+      : process_(std::move(process)),
+        input_(std::move(input)),
+        inputToCancel_(input_.Get()),
+        output_(std::move(output)),
+        error_(std::move(error)) {}
+
+  ~WindowsChildProcess() override {
+    if (!WaitForExit(std::chrono::milliseconds(0))) Kill();
+  }
+
+  bool WriteInput(std::string_view bytes) override {
+    std::lock_guard lock(inputMutex_);
+    while (!bytes.empty() && input_) {
+      DWORD written = 0;
+      if (!WriteFile(input_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        return false;
+      }
+      bytes.remove_prefix(written);
+    }
+    return bytes.empty();
+  }
+
+  void CloseInput() override {
+    std::lock_guard lock(inputMutex_);
+    inputToCancel_ = nullptr;
+    input_.Reset();
+  }
+
+  std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.Get(), buffer); }
+  std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.Get(), buffer); }
+
+  void CancelPendingIo() override {
+    if (HANDLE input = inputToCancel_.load()) CancelIoEx(input, nullptr);
+    CancelIoEx(output_.Get(), nullptr);
+    CancelIoEx(error_.Get(), nullptr);
+  }
+
+  std::optional<int> WaitForExit(std::chrono::milliseconds timeout) override {
+    if (WaitForSingleObject(process_.Get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
+      return std::nullopt;
+    }
+    DWORD status = 0;
+    GetExitCodeProcess(process_.Get(), &status);
+    return static_cast<int>(status);
+  }
+
+  void Kill() override {
+    TerminateProcess(process_.Get(), 1);
+    WaitForSingleObject(process_.Get(), INFINITE);
+  }
+
+ private:
+  UniqueHandle process_;
+  std::mutex inputMutex_;
+  UniqueHandle input_;
+  std::atomic<HANDLE> inputToCancel_;  // cancelling must not wait for a writer that holds the mutex
+  UniqueHandle output_;
+  UniqueHandle error_;
+};
+
+}  // namespace
+
+std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
+                                                const std::vector<std::string>& arguments) {
+  // Inheritable pipe ends exist only while this lock is held, so a start on another thread cannot pass
+  // them to the wrong child.
+  static std::mutex startMutex;
+  std::lock_guard lock(startMutex);
+
+  Pipe input = CreateInheritablePipe(false);
+  Pipe output = CreateInheritablePipe(true);
+  Pipe error = CreateInheritablePipe(true);
+
+  std::wstring commandLine;
+  AppendArgument(commandLine, ToWide(program));
+  for (const std::string& argument : arguments) AppendArgument(commandLine, ToWide(argument));
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input.read.Get();
+  startup.hStdOutput = output.write.Get();
+  startup.hStdError = error.write.Get();
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                      &startup, &info)) {
+    ThrowLastError("CreateProcessW");
+  }
+  UniqueHandle thread(info.hThread);
+  // The child's ends are released here (with the pipes), so end of stream follows the child's exit.
+  return std::make_unique<WindowsChildProcess>(UniqueHandle(info.hProcess), std::move(input.write),
+                                               std::move(output.read), std::move(error.read));
+}
+
+}  // namespace snh::conformance
