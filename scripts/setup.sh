@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   nlohmann-json3-dev libfmt-dev googletest libgtest-dev libgmock-dev
-  libvterm-dev
+  libvterm-dev openssh-server openssh-client
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
 )
 
@@ -20,4 +20,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   "${sudo_cmd[@]}" apt-get update
   "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The end-to-end tests log in to a private sshd on 127.0.0.1 as this user. Its password stays locked:
+# the tests set a random one for their run and lock it again.
+if [ "$(id -u)" -eq 0 ] && ! id snh-test >/dev/null 2>&1; then
+  useradd --create-home --shell /bin/sh snh-test
+  usermod --lock snh-test
 fi
