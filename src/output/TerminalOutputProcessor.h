@@ -1,10 +1,31 @@
 #pragma once
 
-// Renders pseudo-console output as plain text: recognised escape sequences are removed, everything
-// else is copied byte for byte, and window-title commands (OSC 0 and 2) are extracted. There is no
-// screen model. A sequence cut at the end of a chunk is held back and completed by the next chunk.
+// Renders pseudo-console output as plain text (spec Part 4.2): recognised escape sequences are removed,
+// everything else is copied byte for byte, and window-title commands (OSC 0 and 2) are extracted. There
+// is no screen model. A sequence cut at the end of a chunk is held back and completed by the next chunk.
+//
+// A byte scanner with exactly the results of the Part's five regular expressions and its algorithm,
+// applied to the held-back tail followed by the chunk (std::regex would recurse once per byte and overflow
+// the stack on inputs of tens of kilobytes). Deliberate differences from the Part's text:
+//  - The held-back sequence belongs to the object (one per pseudo-console connection), not to the
+//    process; Reset() drops it.
+//  - An operating-system command whose number does not fit in a signed 32-bit int (ESC ] 99999999999 ; t
+//    BEL) is dropped without effect like any other non-title command, instead of raising "stoi argument
+//    out of range". Leading zeros are allowed ("00002" is 2).
+//  - Bound: a held-back sequence never exceeds kMaxPendingSequence bytes. When an unfinished sequence
+//    would have to be held back and its length, from its ESC to the end of the input, is above the bound,
+//    its introducer is taken as not recognised: ESC and the next byte are copied to the text and scanning
+//    goes on after them (so the rest of it comes out as text). A title command that never ends therefore
+//    cannot stall the text or grow memory. Complete sequences are not bounded.
+//  - Cost: linear. The scan of a held-back sequence resumes where it stopped, so a chunk costs O(chunk)
+//    plus the held-back bytes it releases as text, however the input is cut.
+//
+// The Part's one place where cutting the input changes the result stays as written: an input that ends
+// between the ESC and the `\` of an OSC terminator is not a prefix of a command, so the command comes
+// out as text and only the ESC is held back.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,16 +47,54 @@ class TerminalOutputProcessor {
   // ends cannot stall the text or grow memory.
   static constexpr std::size_t kMaxPendingSequence = 4096;
 
+  TerminalOutputProcessor() = default;
+  // Another bound, for tests; at least 1 (a lone ESC at the end of the input is always held back).
+  explicit TerminalOutputProcessor(std::size_t maxPendingSequence);
+
   // Processes the next chunk, preceded by whatever the previous chunk held back.
   ProcessedOutput Process(std::string_view chunk);
 
-  // The held-back tail: empty, or starting with ESC.
+  // The held-back tail: empty, or starting with ESC; never longer than the bound.
   const std::string& pendingSequence() const { return pendingSequence_; }
 
-  void Reset() { pendingSequence_.clear(); }
+  // Drops the held-back tail: the next chunk is processed as the first.
+  void Reset();
 
  private:
+  // How far the scan of one sequence, from its ESC, has got. Each stage consumes a run of bytes of one
+  // class, so the scan of a held-back sequence resumes at the chunk without looking at it again.
+  enum class Stage : std::uint8_t {
+    kEscape,            // ESC, nothing after it yet
+    kCsiParameters,     // ESC [ and bytes 30-3F
+    kCsiIntermediates,  // ESC [, bytes 30-3F, then bytes 20-2F
+    kOscStart,          // ESC ], no digit yet
+    kOscNumber,         // ESC ] and digits
+    kOscText,           // ESC ] digits ; and bytes other than 07 and 1B
+  };
+  struct SequenceScan {
+    Stage stage = Stage::kEscape;
+    // The command number, saturated just above INT32_MAX (such a number has no effect).
+    std::uint32_t oscNumber = 0;
+    // From the ESC to the first byte of the command's text.
+    std::size_t oscTextOffset = 0;
+  };
+  enum class Outcome : std::uint8_t {
+    kIncomplete,     // the input ends inside the sequence
+    kComplete,       // dropped; `next` is just after it
+    kNotRecognised,  // the bytes before `next` are text; scanning resumes at `next`
+  };
+  struct Step {
+    Outcome outcome;
+    std::size_t next;
+    std::size_t oscTextEnd;  // for a complete command
+  };
+
+  static Step Advance(SequenceScan& scan, std::string_view input, std::size_t start, std::size_t pos);
+  std::size_t Scan(std::string_view input, std::size_t pos, bool resuming, ProcessedOutput& out);
+
+  std::size_t maxPendingSequence_ = kMaxPendingSequence;
   std::string pendingSequence_;
+  SequenceScan pendingScan_;  // the scan of pendingSequence_, when it is not empty
 };
 
 }  // namespace snh

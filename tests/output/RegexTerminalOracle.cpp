@@ -1,0 +1,151 @@
+#include "output/RegexTerminalOracle.h"
+
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+// GCC 12 with the sanitizers reports a false "may be used uninitialized" inside libstdc++'s regex
+// compiler (a std::function in its state table); the code is the library's, not ours.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <regex>
+
+namespace snh::oracle {
+namespace {
+
+// The five patterns exactly as the Part writes them. Raw strings: every backslash is a backslash
+// character of the pattern.
+constexpr std::string_view kTwoByteFinal = R"(^[@-Z\\^_0-9]$)";
+constexpr std::string_view kControlSequence = R"(^[0-?]*[ -/]*[@-~])";
+constexpr std::string_view kControlSequencePrefix = R"(^(?:[0-?]+[ -/]*|[ -/]+|)$)";
+constexpr std::string_view kOperatingSystemCommand = R"(^([0-9]+);([^\x07\x1b]*)(?:\x07|\x1b\x5c))";
+constexpr std::string_view kOperatingSystemCommandPrefix = R"(^(?:[0-9]+;[^\x07\x1b]*|[0-9]+;?|[0-9]+|)$)";
+static_assert(kTwoByteFinal.size() == 14, "the Part counts 14 characters");
+
+// Compiled once, in the Part's order, on the first call (a function-local static is initialised once,
+// also under concurrent first calls). ECMAScript grammar, default options.
+struct Patterns {
+  std::regex twoByteFinal{std::string(kTwoByteFinal)};
+  std::regex controlSequence{std::string(kControlSequence)};
+  std::regex controlSequencePrefix{std::string(kControlSequencePrefix)};
+  std::regex operatingSystemCommand{std::string(kOperatingSystemCommand)};
+  std::regex operatingSystemCommandPrefix{std::string(kOperatingSystemCommandPrefix)};
+};
+
+}  // namespace
+
+ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string& pendingSequence,
+                                           std::optional<std::size_t> maxPendingSequence) {
+  // Step 1.
+  static const Patterns patterns;
+
+  // Step 2.
+  pendingSequence.clear();
+  std::string text;
+  std::optional<std::string> title;
+  std::size_t p = 0;
+  const auto end = input.end();
+
+  // Every place the algorithm holds the sequence at p back. Returns false when the bound refuses it: then
+  // ESC and the next byte have been copied and p is past them.
+  const auto holdBack = [&]() {
+    if (maxPendingSequence && input.size() - p > *maxPendingSequence && p + 1 < input.size()) {
+      text.append(input, p, 2);
+      p += 2;
+      return false;
+    }
+    pendingSequence = input.substr(p);
+    return true;
+  };
+
+  // Step 3.
+  while (p < input.size()) {
+    // 3.1
+    const char b = input[p];
+    if (b != '\x1b') {
+      text += b;
+      ++p;
+      continue;
+    }
+    // 3.2
+    if (p + 1 == input.size()) {
+      if (holdBack()) break;
+      continue;
+    }
+    // 3.3
+    const char c = input[p + 1];
+    if (std::regex_match(std::string(1, c), patterns.twoByteFinal)) {
+      p += 2;
+      continue;
+    }
+    // 3.4
+    if (c == '[') {
+      if (p + 2 == input.size()) {  // 3.4.1
+        if (holdBack()) break;
+        continue;
+      }
+      std::smatch match;
+      if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
+                            patterns.controlSequence)) {  // 3.4.2
+        p = static_cast<std::size_t>(match[0].second - input.begin());
+        continue;
+      }
+      if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
+                            patterns.controlSequencePrefix)) {  // 3.4.3
+        if (holdBack()) break;
+        continue;
+      }
+      text += "\x1b[";  // 3.4.4
+      p += 2;
+      continue;
+    }
+    // 3.5
+    if (c == ']') {
+      if (p + 2 == input.size()) {  // 3.5.1
+        if (holdBack()) break;
+        continue;
+      }
+      std::smatch match;
+      if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
+                            patterns.operatingSystemCommand)) {  // 3.5.2
+        int number = -1;
+        try {
+          number = std::stoi(match[1].str());
+        } catch (const std::out_of_range&) {
+          number = -1;  // the processor's change: no effect, no exception
+        }
+        if (number == 0 || number == 2) title = match[2].str();
+        p = static_cast<std::size_t>(match[0].second - input.begin());
+        continue;
+      }
+      if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
+                            patterns.operatingSystemCommandPrefix)) {  // 3.5.3
+        if (holdBack()) break;
+        continue;
+      }
+      text += "\x1b]";  // 3.5.4
+      p += 2;
+      continue;
+    }
+    // 3.6
+    text += '\x1b';
+    text += c;
+    p += 2;
+  }
+
+  // Step 4.
+  return ProcessedOutput{std::move(text), std::move(title)};
+}
+
+ProcessedOutput RegexTerminalOracle::Process(std::string_view chunk) {
+  const std::string input = pendingSequence_ + std::string(chunk);
+  return RegexProcessTerminalOutput(input, pendingSequence_, maxPendingSequence_);
+}
+
+}  // namespace snh::oracle
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
