@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <utility>
 
-// The Part's patterns, and why a left-to-right scan gives their results. Their character classes are
+// The filter's patterns, and why a left-to-right scan gives their results. Their character classes are
 // disjoint where they meet (parameters 30-3F, intermediates 20-2F, finals 40-7E; digits, `;`, text
 // bytes, 07 and 1B), so no match ever depends on backtracking: each pattern is one greedy pass, and the
 // prefix patterns 3 and 5 hold exactly when that pass reaches the end of the input. Bytes that the
 // scan of an unrecognised sequence passed over are parameters, intermediates, digits, `;` or text, never
-// ESC; copying them to the text at once is what the Part's "resume after the introducer" comes to.
+// ESC; copying them to the text at once is what "resume after the introducer" comes to.
 
 namespace snh {
 namespace {

@@ -1,12 +1,13 @@
 #pragma once
 
-// Renders pseudo-console output as plain text (spec Part 4.2): recognised escape sequences are removed,
+// Renders pseudo-console output as plain text: recognised escape sequences are removed,
 // everything else is copied byte for byte, and window-title commands (OSC 0 and 2) are extracted. There
 // is no screen model. A sequence cut at the end of a chunk is held back and completed by the next chunk.
 //
-// A byte scanner with exactly the results of the Part's five regular expressions and its algorithm,
-// applied to the held-back tail followed by the chunk (std::regex would recurse once per byte and overflow
-// the stack on inputs of tens of kilobytes). Deliberate differences from the Part's text:
+// A byte scanner with exactly the results of the five regular expressions that define the filter (see
+// tests/output/RegexTerminalOracle.cpp) and their algorithm, applied to the held-back tail followed by the
+// chunk (std::regex would recurse once per byte and overflow the stack on inputs of tens of kilobytes).
+// Deliberate differences from those rules:
 //  - The held-back sequence belongs to the object (one per pseudo-console connection), not to the
 //    process; Reset() drops it.
 //  - An operating-system command whose number does not fit in a signed 32-bit int (ESC ] 99999999999 ; t
@@ -20,7 +21,7 @@
 //  - Cost: linear. The scan of a held-back sequence resumes where it stopped, so a chunk costs O(chunk)
 //    plus the held-back bytes it releases as text, however the input is cut.
 //
-// The Part's one place where cutting the input changes the result stays as written: an input that ends
+// The rules' one place where cutting the input changes the result stays as written: an input that ends
 // between the ESC and the `\` of an OSC terminator is not a prefix of a command, so the command comes
 // out as text and only the ESC is held back.
 

@@ -15,16 +15,16 @@
 namespace snh::oracle {
 namespace {
 
-// The five patterns exactly as the Part writes them. Raw strings: every backslash is a backslash
+// The five patterns exactly as the rules write them. Raw strings: every backslash is a backslash
 // character of the pattern.
 constexpr std::string_view kTwoByteFinal = R"(^[@-Z\\^_0-9]$)";
 constexpr std::string_view kControlSequence = R"(^[0-?]*[ -/]*[@-~])";
 constexpr std::string_view kControlSequencePrefix = R"(^(?:[0-?]+[ -/]*|[ -/]+|)$)";
 constexpr std::string_view kOperatingSystemCommand = R"(^([0-9]+);([^\x07\x1b]*)(?:\x07|\x1b\x5c))";
 constexpr std::string_view kOperatingSystemCommandPrefix = R"(^(?:[0-9]+;[^\x07\x1b]*|[0-9]+;?|[0-9]+|)$)";
-static_assert(kTwoByteFinal.size() == 14, "the Part counts 14 characters");
+static_assert(kTwoByteFinal.size() == 14, "pattern 1 is 14 characters long");
 
-// Compiled once, in the Part's order, on the first call (a function-local static is initialised once,
+// Compiled once, in their order, on the first call (a function-local static is initialised once,
 // also under concurrent first calls). ECMAScript grammar, default options.
 struct Patterns {
   std::regex twoByteFinal{std::string(kTwoByteFinal)};

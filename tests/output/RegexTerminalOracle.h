@@ -1,17 +1,17 @@
 #pragma once
 
-// Test oracle for TerminalOutputProcessor: spec Part 4.2's ProcessTerminalOutput transcribed literally,
-// with std::regex and the Part's five patterns exactly as written. Only for short inputs (a few hundred
+// Test oracle for TerminalOutputProcessor: the filter's rules (ProcessTerminalOutput) transcribed literally,
+// with std::regex and the five patterns exactly as written. Only for short inputs (a few hundred
 // bytes): libstdc++'s std::regex recurses once per byte.
 //
-// Departures from the Part, the same as the processor's (and only these):
+// Departures from the original rules, the same as the processor's (and only these):
 //  - The process-wide pendingSequence is a parameter (RegexProcessTerminalOutput) or a member
 //    (RegexTerminalOracle).
 //  - A command number that std::stoi rejects as out of range drops the command without effect instead
 //    of letting the exception out.
 //  - Optionally a bound on the held-back sequence: where the algorithm would hold back the sequence at
 //    p and the input from p to its end is longer than the bound, ESC and the next byte are copied to the
-//    text and scanning goes on after them. Without a bound the Part's text applies unchanged.
+//    text and scanning goes on after them. Without a bound the original rules apply unchanged.
 
 #include <cstddef>
 #include <optional>
@@ -22,12 +22,12 @@
 
 namespace snh::oracle {
 
-// ProcessTerminalOutput(input) of Part 4.2; `pendingSequence` is emptied and set as the Part says.
+// ProcessTerminalOutput(input); `pendingSequence` is emptied, and set when the input ends inside a sequence.
 // `maxPendingSequence`, when present, is at least 1.
 ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string& pendingSequence,
                                            std::optional<std::size_t> maxPendingSequence = std::nullopt);
 
-// The caller's side (Part 4.3): each chunk is processed behind the previous call's held-back tail.
+// The caller's side (the pseudo-console output handler): each chunk is processed behind the previous call's held-back tail.
 class RegexTerminalOracle {
  public:
   explicit RegexTerminalOracle(std::optional<std::size_t> maxPendingSequence = std::nullopt)

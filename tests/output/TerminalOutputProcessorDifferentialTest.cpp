@@ -1,4 +1,4 @@
-// TerminalOutputProcessor against the regex oracle (the Part's algorithm as written, with std::regex) on
+// TerminalOutputProcessor against the regex oracle (the original algorithm as written, with std::regex) on
 // thousands of random short inputs cut into random chunks: every call must give the same text, title
 // and held-back tail. The seed is fixed; TERMINAL_OUTPUT_SEED=<number> in the environment replaces it.
 

@@ -1,5 +1,5 @@
 // Split-input tests: the stream cut into chunks anywhere gives the same text, in total, the same last
-// title and the same final tail as the stream in one piece. The one exception is the Part's: a cut
+// title and the same final tail as the stream in one piece. The one exception is in the rules themselves: a cut
 // between ESC and `\` (an ESC that ends the input is never part of a command's prefix), so those cuts
 // are not made here; TerminalOutputProcessorChunkTest pins what they do. Every held-back sequence here
 // stays well under the bound.
@@ -63,7 +63,7 @@ void ExpectSameAsWhole(const std::string& input, const std::vector<std::string>&
   EXPECT_EQ(Show(split.pending), Show(whole.pending));
 }
 
-// Streams in the notation of Bytes(): the Part's edge cases and table rows joined into longer runs.
+// Streams in the notation of Bytes(): the documented edge cases and table rows joined into longer runs.
 constexpr std::string_view kStreams[] = {
     "ESC [ 31m red ESC [ 0m plain",
     "a ESC [ ?25l b ESC [ 2J c ESC [ H d ESC [ 12;40H e",

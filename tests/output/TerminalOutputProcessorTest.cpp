@@ -1,5 +1,5 @@
-// TerminalOutputProcessor against spec Part 4.2: its edge cases and the rows of its three tables (each
-// case is also run through the regex oracle, the Part's algorithm as written), multi-chunk cases, the
+// TerminalOutputProcessor against its documented edge cases and the rows of its three tables (each
+// case is also run through the regex oracle, the original algorithm as written), multi-chunk cases, the
 // bound on held-back sequences, oversized command numbers, Reset, and large inputs.
 
 #include <gtest/gtest.h>
@@ -78,7 +78,7 @@ TEST_P(TerminalOutputProcessorTableTest, GivesTheTextTitleAndTail) {
 
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); }
 
-// "Edge cases worth testing", in the Part's order; the last is changed (no exception).
+// The documented edge cases, in order; the last is changed (no exception).
 const Case kEdgeCases[] = {
     {"TextWithoutEscapeUnchanged", "A b CR LF BS TAB BEL NUL %80 %9C %C3 %A9 %FF z",
      "A b CR LF BS TAB BEL NUL %80 %9C %C3 %A9 %FF z", kNoTitle},
@@ -353,7 +353,7 @@ const ChunkCase kChunkCases[] = {
      {{"ESC ] 0;abc", "", kNoTitle, "ESC ] 0;abc"}, {"LF ESC [ 1m d", "ESC ] 0;abc LF d", kNoTitle}}},
     {"HeldTitleThenEscapeAtEnd",
      {{"ESC ] 0;abc", "", kNoTitle, "ESC ] 0;abc"}, {"ESC", "ESC ] 0;abc", kNoTitle, "ESC"}}},
-    // The Part's one cut that changes the result: between the ESC and the backslash of a terminator.
+    // The rules' one cut that changes the result: between the ESC and the backslash of a terminator.
     {"CutInsideStringTerminatorBreaksTitle",
      {{"ESC ] 0;T ESC", "ESC ] 0;T", kNoTitle, "ESC"}, {"\\ x", "x", kNoTitle}}},
     {"EmptyChunksKeepTheTail",

@@ -1,6 +1,6 @@
 #pragma once
 
-// Helpers shared by the TerminalOutputProcessor tests: the Part's byte notation, a readable dump of
+// Helpers shared by the TerminalOutputProcessor tests: the byte notation of the tables, a readable dump of
 // bytes, and the random input and chunking used by the split and differential tests.
 
 #include <algorithm>
@@ -15,7 +15,7 @@
 
 namespace snh::terminal_test {
 
-// Bytes written as in the spec, tokens separated by single blanks and concatenated: ESC, BEL, NUL, SP,
+// Bytes written as in the tables, tokens separated by single blanks and concatenated: ESC, BEL, NUL, SP,
 // CR, LF, BS, TAB and DEL name one byte each, %XX is the byte XX in hexadecimal, and any other token
 // stands for its own characters. Bytes("ESC [ 31m red") is "\x1b[31mred".
 inline std::string Bytes(std::string_view notation) {
