@@ -16,10 +16,16 @@ namespace snh {
 // Browsers close the port on a host message larger than this.
 inline constexpr std::size_t kMaxOutgoingMessageBytes = 1024 * 1024;
 
-// Decodes one request text. Raises DecodeError on any text that breaks the decoding rules.
+// Requests nest three levels; deeper texts are refused before they cost much.
+inline constexpr int kMaxRequestNestingDepth = 512;
+
+// Decodes one request text. The text ends at its first NUL; ill-formed UTF-8 and escaped lone
+// surrogates become U+FFFD. Raises DecodeError on any text that breaks the decoding rules or nests
+// deeper than kMaxRequestNestingDepth; nothing of a partly decoded request is returned.
 Request ParseRequest(std::string_view text);
 
-// The UTF-8 JSON text of one message. Strings end at their first NUL; ill-formed UTF-8 becomes U+FFFD.
+// The UTF-8 JSON text of one message, "type" first. Strings end at their first NUL; ill-formed UTF-8
+// becomes U+FFFD, so the text is always valid JSON and valid UTF-8.
 std::string SerializeResponse(const Response& response);
 
 class JsonModule {

@@ -1,7 +1,8 @@
 #pragma once
 
-// Conversions between UTF-8 and UTF-16. Both stop at the first NUL and never fail: every ill-formed
-// sequence becomes U+FFFD. All text inside the host is UTF-8; UTF-16 is used only at system calls.
+// Conversions between UTF-8 and UTF-16. Both stop at the first NUL and never fail: each maximal subpart
+// of an ill-formed UTF-8 sequence (Unicode ch. 3, as browsers decode) and each unpaired surrogate becomes
+// one U+FFFD. All text inside the host is UTF-8; UTF-16 is used only at system calls.
 
 #include <cstddef>
 #include <string>
