@@ -11,7 +11,7 @@
 //   eprintf:TEXT       C runtime stderr, flushed
 //   utf8-flood:N       one WriteFile of N euro signs (3 bytes each) to stdout
 //   console:TEXT       WriteConsoleW to CONOUT$, with virtual-terminal processing on
-//   title:TEXT         console:\e]0;TEXT\a
+//   set-title:TEXT     SetConsoleTitleW
 //   console-fill:N     N bytes of printable text to CONOUT$ in one WriteConsoleW, 49 per line
 //   console-read:N     read N characters from CONIN$ (raw: no line editing, no echo) and write
 //                      "got:" and them to CONOUT$
@@ -232,8 +232,8 @@ void Run(std::string_view action) {
     WriteStdout(text);
   } else if (verb == "console") {
     WriteConsoleText(Unescape(value));
-  } else if (verb == "title") {
-    WriteConsoleText("\x1b]0;" + Unescape(value) + "\a");
+  } else if (verb == "set-title") {
+    if (!SetConsoleTitleW(ToWide(Unescape(value)).c_str())) Fail("SetConsoleTitleW");
   } else if (verb == "console-fill") {
     WriteConsoleText(FillText(ToNumber(value)));
   } else if (verb == "console-read") {

@@ -80,14 +80,16 @@ TEST_F(ConsoleWithPolling, ConsoleTextArrivesWhileClientRunsRowAfterRow) {
 
 TEST_F(ConsoleWithPolling, PollingWaitsTheRequestedInterval) {
   HostSession& host = StartHost();
-  host.Send(ConnectRequest(Client(), {"out:ready", "console:slow", "sleep:4000"}, kConsoleWithPolling, 2.5));
+  host.Send(ConnectRequest(Client(), {"out:ready", "console:slow", "sleep:4500"}, kConsoleWithPolling, 3.0));
   const ReceivedMessage ready = host.WaitFor(IsType("stdout"), kClientTimeout, "the client's ready line");
   const ReceivedMessage read = host.WaitFor(IsConsoleOutputOrExitNotice(), kClientTimeout, "console text");
   ASSERT_EQ(read.Type(), "console_output") << host.DescribeReceived();
   EXPECT_EQ(ToConsoleRead(read).text, "slow");
-  // The first read comes one interval after the connect, well after the client wrote its text.
+  // The first read comes one interval after the connect, well after the client wrote its text, and
+  // still while the client runs.
   EXPECT_GT(SecondsBetween(ready.arrival, read.arrival), 1.0);
-  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+  const ReceivedMessage notice = host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+  EXPECT_GT(SecondsBetween(read.arrival, notice.arrival), 1.5);
 }
 
 struct WithoutPollingCase {

@@ -35,8 +35,8 @@ class HostTest : public ::testing::Test {
 
   static const std::string& Client() { return Options().clientProgram; }
 
-  // Sends getVersion and requires its reply to be the next message: proves that nothing was sent in
-  // reply to the requests before it.
+  // Sends getVersion and requires its reply to be the first message after it: proves that nothing was
+  // sent in reply to the requests before it.
   static void ExpectVersionNext(HostSession& host);
 
   // Concatenates "stdout" (or "stderr") messages as they arrive until the text contains `wanted`.

@@ -44,7 +44,7 @@ TEST_F(PseudoConsole, ConsoleTextArrivesRawAndProcessed) {
 
 TEST_F(PseudoConsole, WindowTitleIsReported) {
   HostSession& host = StartHost();
-  host.Send(Connect({"title:snh title 42", "console:after-title", "sleep:300"}));
+  host.Send(Connect({"set-title:snh title 42", "console:after-title", "sleep:300"}));
   const ReceivedMessage titled = host.WaitFor(
       [](const nlohmann::json& message) {
         return message.at("type") == "pseudo_console_output" &&
@@ -79,11 +79,25 @@ TEST_F(PseudoConsole, ClientStandardHandlesNeverReachTheHostOutput) {
 }
 
 TEST_F(PseudoConsole, UnterminatedTitleCommandDoesNotHoldBackText) {
-  // A title command that never ends must not swallow what follows it, nor grow a message past 1 MiB.
+  // The console passes the unfinished title command on and then 64 KiB of text with no ESC after it.
+  // That text must reach the extension as it comes, not all at once when some later sequence ends
+  // the command, and no message may grow past 1 MiB (the harness checks every frame's size).
   HostSession& host = StartHost();
   host.Send(
       Connect({"console:\\e]0;", "console-fill:65536", "console:\\r\\nafter-the-flood\\r\\n", "sleep:500"}));
   WaitForProcessedContaining(host, "after-the-flood", Milliseconds(30000));
+
+  constexpr std::size_t kMostHeldBack = 16 * 1024;
+  std::size_t raw = 0;
+  std::size_t processed = 0;
+  for (const ReceivedMessage& message : host.AllReceived()) {
+    if (message.Type() != "pseudo_console_output") continue;
+    raw += message.body.at("pseudoConsoleOutput").at("rawContent").get<std::string>().size();
+    processed += message.body.at("pseudoConsoleOutput").at("processedContent").get<std::string>().size();
+    ASSERT_LE(raw, processed + kMostHeldBack) << "text held back after message #" << message.sequence << "\n"
+                                              << host.DescribeReceived();
+  }
+  EXPECT_GT(raw, std::size_t{65536});
 }
 
 }  // namespace
