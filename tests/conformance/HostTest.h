@@ -39,9 +39,8 @@ class HostTest : public ::testing::Test {
   // sent in reply to the requests before it.
   static void ExpectVersionNext(HostSession& host);
 
-  // Concatenates "stdout" (or "stderr") messages as they arrive until the text contains `wanted`.
-  static std::string WaitForOutputContaining(HostSession& host, const std::string& type,
-                                             const std::string& wanted, Milliseconds timeout);
+  // The text of every "stdout" (or "stderr") message received so far, in order.
+  static std::string JoinedOutput(const HostSession& host, const std::string& type);
   // The same for the processed text of "pseudo_console_output" messages.
   static std::string WaitForProcessedContaining(HostSession& host, const std::string& wanted,
                                                 Milliseconds timeout);

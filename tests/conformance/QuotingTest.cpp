@@ -18,11 +18,7 @@ class Quoting : public HostTest {
     HostSession& host = StartHost();
     host.Send(ConnectRequest(fileName, arguments));
     host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
-    std::string json;
-    for (const ReceivedMessage& message : host.AllReceived()) {
-      if (message.Type() == "stdout") json += message.body.at("outputLine").get<std::string>();
-    }
-    const nlohmann::json argv = nlohmann::json::parse(json, nullptr, false);
+    const nlohmann::json argv = nlohmann::json::parse(JoinedOutput(host, "stdout"), nullptr, false);
     if (!argv.is_array()) throw HarnessFailure("the client printed no argv: " + host.DescribeReceived());
     return argv.get<std::vector<std::string>>();
   }

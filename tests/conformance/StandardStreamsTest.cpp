@@ -10,14 +10,6 @@ namespace {
 
 class StandardStreams : public HostTest {};
 
-std::string Joined(HostSession& host, const std::string& type) {
-  std::string text;
-  for (const ReceivedMessage& message : host.AllReceived()) {
-    if (message.Type() == type) text += message.body.at("outputLine").get<std::string>();
-  }
-  return text;
-}
-
 TEST_F(StandardStreams, StdoutAndStderrAreRelayedUnchanged) {
   HostSession& host = StartHost();
   host.Send(ConnectRequest(Client(), {"out:line one\\r\\nline two\\n", "err:oops\\r\\n",
@@ -29,8 +21,8 @@ TEST_F(StandardStreams, StdoutAndStderrAreRelayedUnchanged) {
       EXPECT_TRUE(message.body.at("outputLine").is_string());
     }
   }
-  EXPECT_EQ(Joined(host, "stdout"), "line one\r\nline two\ntab\there \"q\" \\ end");
-  EXPECT_EQ(Joined(host, "stderr"), "oops\r\nsecond\r");
+  EXPECT_EQ(JoinedOutput(host, "stdout"), "line one\r\nline two\ntab\there \"q\" \\ end");
+  EXPECT_EQ(JoinedOutput(host, "stderr"), "oops\r\nsecond\r");
 }
 
 TEST_F(StandardStreams, LargeWriteArrivesInSmallChunksOfWholeCharacters) {
@@ -63,7 +55,7 @@ TEST_F(StandardStreams, StdinReachesTheClientUnchanged) {
   host.Send(StdinRequest("c\r\n"));
   host.Send(StdinRequest("\xC3\xA9\xE2\x82\xAC"));
   host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
-  EXPECT_EQ(Joined(host, "stdout"), "6162630d0ac3a9e282ac");
+  EXPECT_EQ(JoinedOutput(host, "stdout"), "6162630d0ac3a9e282ac");
 }
 
 }  // namespace
