@@ -12,7 +12,7 @@
 //   utf8-flood:N       one WriteFile of N euro signs (3 bytes each) to stdout
 //   console:TEXT       WriteConsoleW to CONOUT$, with virtual-terminal processing on
 //   set-title:TEXT     SetConsoleTitleW
-//   console-fill:N     N bytes of printable text to CONOUT$ in one WriteConsoleW, 49 per line
+//   console-fill:N     N bytes of printable text to CONOUT$ in one WriteConsoleW, 48 and CRLF a line
 //   console-read:N     read N characters from CONIN$ (raw: no line editing, no echo) and write
 //                      "got:" and them to CONOUT$
 //   read:N             read N bytes of stdin (less at end of input) and print them hex-encoded to stdout
@@ -28,6 +28,7 @@
 // CommandLineToArgvW
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
