@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -1,14 +1,14 @@
 #pragma once
 
-// The host's own standard input and output: byte streams to and from the browser.
+// The host's own standard input and output: untranslated byte streams to and from the browser.
 
-#include "UniqueHandle.h"
 #include "codec/OutputSink.h"
 #include "host/FrameReader.h"
 
 namespace snh {
 
-// A closed output pipe must not kill the host, and clients must never get the browser's pipes.
+// Binary mode on Windows; a closed output pipe must not kill the host on POSIX; and in both, clients
+// never get the browser's pipes (a client holding them would keep them open after the host ends).
 void PrepareStandardStreams();
 
 class StandardInput final : public ByteSource {
@@ -16,6 +16,8 @@ class StandardInput final : public ByteSource {
   std::size_t Read(char* buffer, std::size_t capacity) override;
 };
 
+// Each message goes out in one write where the pipe takes it whole; nothing is buffered, so nothing
+// needs flushing.
 class StandardOutput final : public OutputSink {
  public:
   bool Write(std::string_view bytes) override;
