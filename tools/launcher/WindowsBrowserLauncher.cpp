@@ -100,7 +100,8 @@ int wmain(int argc, wchar_t** argv) {
     for (;;) {
       unsigned char prefix[4];
       if (!ReadAll(hostOutputRead.get(), reinterpret_cast<char*>(prefix), 4)) return;
-      const std::uint32_t length = prefix[0] | prefix[1] << 8 | prefix[2] << 16 | std::uint32_t{prefix[3]} << 24;
+      const std::uint32_t length =
+          prefix[0] | prefix[1] << 8 | prefix[2] << 16 | std::uint32_t{prefix[3]} << 24;
       std::string body(length, '\0');
       if (!ReadAll(hostOutputRead.get(), body.data(), length)) return;
       body.push_back('\n');
@@ -116,7 +117,8 @@ int wmain(int argc, wchar_t** argv) {
     const auto length = static_cast<std::uint32_t>(line.size());
     const char prefix[4] = {static_cast<char>(length), static_cast<char>(length >> 8),
                             static_cast<char>(length >> 16), static_cast<char>(length >> 24)};
-    if (!WriteAll(hostInputWrite.get(), prefix, 4) || !WriteAll(hostInputWrite.get(), line.data(), length)) break;
+    if (!WriteAll(hostInputWrite.get(), prefix, 4) || !WriteAll(hostInputWrite.get(), line.data(), length))
+      break;
   }
   // End of input: the host tears its session down and exits, as when the browser closes the port.
   hostInputWrite.reset();
