@@ -9,6 +9,6 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko install prompts when a prefix is created.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 [ -n "${WINEPREFIX:-}" ] && mkdir -p "$WINEPREFIX"
-# Keep the server alive between runs: a cold start costs seconds, a warm one milliseconds.
-wineserver -p >/dev/null 2>&1 || true
+# Keep the server alive for a minute between runs: a cold start costs seconds, a warm one milliseconds.
+wineserver -p60 >/dev/null 2>&1 </dev/null || true
 exec wine "$@"

@@ -19,5 +19,5 @@ for preset in native native-asan native-tsan windows; do
   ctest --preset "${preset}" || status=1
 done
 # Leave no Wine server behind.
-wineserver -k 2>/dev/null || true
+WINEPREFIX="$(pwd -P)/build/windows/wineprefix" wineserver -k 2>/dev/null || true
 exit "${status}"
