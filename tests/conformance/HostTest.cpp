@@ -21,6 +21,9 @@ void HostTest::TearDown() {
       ADD_FAILURE() << "The host wrote something that is not a well-formed frame: " << failure << "\n"
                     << host->DescribeReceived();
     }
+    for (const std::string& report : host->SanitizerReports()) {
+      ADD_FAILURE() << "The host's sanitizer reported: " << report << "\n" << host->DescribeReceived();
+    }
   }
   hosts_.clear();
 }

@@ -7,7 +7,7 @@ namespace snh::conformance {
 namespace {
 
 constexpr Milliseconds kGraceForExit{3000};
-constexpr std::size_t kStderrKept = 16 * 1024;
+constexpr std::size_t kStderrKept = 256 * 1024;
 constexpr std::size_t kShownPerMessage = 300;
 
 std::string Abbreviated(const nlohmann::json& body) {
@@ -130,6 +130,30 @@ bool HostSession::WaitForEndOfOutput(Milliseconds timeout) {
 std::vector<std::string> HostSession::ProtocolFailures() const {
   std::lock_guard lock(mutex_);
   return failures_;
+}
+
+std::string HostSession::StandardError() const {
+  std::lock_guard lock(mutex_);
+  return hostStderr_;
+}
+
+std::vector<std::string> HostSession::SanitizerReports() const {
+  const std::string text = StandardError();
+  std::vector<std::string> reports;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line(text.data() + start, end - start);
+    // "==12==ERROR: AddressSanitizer: ...", "WARNING: ThreadSanitizer: ...", "x.cpp:3:5: runtime error: ..."
+    const bool sanitizerHeading = line.find("Sanitizer") != std::string_view::npos &&
+                                  (line.find("ERROR: ") != std::string_view::npos ||
+                                   line.find("WARNING: ") != std::string_view::npos);
+    if (sanitizerHeading || line.find(": runtime error: ") != std::string_view::npos) {
+      reports.emplace_back(line);
+    }
+    start = end + 1;
+  }
+  return reports;
 }
 
 std::string HostSession::DescribeReceived() const {

@@ -74,6 +74,11 @@ class HostSession {
 
   // Everything that was wrong with the host's output: stray bytes, bad frames, bad JSON.
   std::vector<std::string> ProtocolFailures() const;
+  // What the host wrote to its standard error so far (its first 256 KiB); complete once Close() returns.
+  std::string StandardError() const;
+  // The lines of the standard error that open a sanitizer's report (AddressSanitizer, LeakSanitizer,
+  // ThreadSanitizer, UndefinedBehaviorSanitizer); a host built with one must leave this empty.
+  std::vector<std::string> SanitizerReports() const;
   std::string DescribeReceived() const;
 
  private:

@@ -1,0 +1,329 @@
+// Starts the host the way Chrome and Firefox do on Linux: a plain fork and exec with pipes on its three
+// standard streams, in the browser's process group and session.
+//
+// Every fd of the harness is close-on-exec from the moment it exists, so a child started on another
+// thread cannot inherit it; posix_spawn's dup2 actions give the child its three streams. The harness's
+// ends are non-blocking and every wait is a poll that also watches a cancel eventfd, which is how
+// CancelPendingIo interrupts reads and writes. SIGPIPE is blocked only around writes, so a host that
+// has gone away shows as a failed write, and the test process's signal handling stays its own.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ChildProcess.h"
+
+extern char** environ;
+
+namespace snh::conformance {
+namespace {
+
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { Reset(); }
+
+  int Get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  void Reset() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+[[noreturn]] void ThrowError(const char* call, int error) {
+  throw std::runtime_error(std::string(call) + " failed: " + std::strerror(error));
+}
+
+// `error` is taken on the line after the failing call, before anything can change errno.
+void Check(bool ok, const char* call) {
+  const int error = errno;
+  if (!ok) ThrowError(call, error);
+}
+
+struct Pipe {
+  UniqueFd read;
+  UniqueFd write;
+};
+
+// Both ends close-on-exec; the harness's end also non-blocking, so that only poll ever waits.
+Pipe CreatePipe(bool harnessReads) {
+  int ends[2];
+  Check(::pipe2(ends, O_CLOEXEC) == 0, "pipe2");
+  Pipe pipe{UniqueFd(ends[0]), UniqueFd(ends[1])};
+  const int harnessEnd = harnessReads ? ends[0] : ends[1];
+  Check(::fcntl(harnessEnd, F_SETFL, O_NONBLOCK) == 0, "fcntl");
+  return pipe;
+}
+
+// posix_spawn's attribute and file-action objects, destroyed however the start ends.
+class SpawnSetup {
+ public:
+  SpawnSetup() {
+    if (const int error = ::posix_spawnattr_init(&attributes_)) ThrowError("posix_spawnattr_init", error);
+    if (const int error = ::posix_spawn_file_actions_init(&actions_)) {
+      ::posix_spawnattr_destroy(&attributes_);
+      ThrowError("posix_spawn_file_actions_init", error);
+    }
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+  ~SpawnSetup() {
+    ::posix_spawn_file_actions_destroy(&actions_);
+    ::posix_spawnattr_destroy(&attributes_);
+  }
+
+  // The child starts as a browser's host does: no blocked signals, SIGPIPE at its default action.
+  void ResetSignals() {
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    Must(::posix_spawnattr_setsigmask(&attributes_, &none), "posix_spawnattr_setsigmask");
+    Must(::posix_spawnattr_setsigdefault(&attributes_, &pipeSignal), "posix_spawnattr_setsigdefault");
+    Must(::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF),
+         "posix_spawnattr_setflags");
+  }
+  // dup2 clears close-on-exec on the copy, so exactly these three fds survive the exec.
+  void MapStream(int from, int to) {
+    Must(::posix_spawn_file_actions_adddup2(&actions_, from, to), "posix_spawn_file_actions_adddup2");
+  }
+
+  pid_t Spawn(const std::string& program, const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    // glibc reports a failed exec as the result, so a missing program throws here.
+    if (const int error = ::posix_spawnp(&pid, program.c_str(), &actions_, &attributes_, argv.data(), environ)) {
+      throw std::runtime_error("cannot start " + program + ": " + std::strerror(error));
+    }
+    return pid;
+  }
+
+ private:
+  static void Must(int error, const char* call) {
+    if (error != 0) ThrowError(call, error);
+  }
+
+  posix_spawnattr_t attributes_;
+  posix_spawn_file_actions_t actions_;
+};
+
+// Blocks SIGPIPE in the calling thread while it lives; a SIGPIPE that a failed write raised meanwhile
+// is taken away again before the old mask comes back, so it is never delivered.
+class SigpipeBlock {
+ public:
+  SigpipeBlock() {
+    sigemptyset(&pipeSignal_);
+    sigaddset(&pipeSignal_, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipeSignal_, &previous_);
+  }
+  SigpipeBlock(const SigpipeBlock&) = delete;
+  SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+  ~SigpipeBlock() {
+    if (raised_ && !wasPending_) {
+      const timespec noWait{};
+      while (sigtimedwait(&pipeSignal_, nullptr, &noWait) < 0 && errno == EINTR) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  void NoteBrokenPipe() { raised_ = true; }
+
+ private:
+  sigset_t pipeSignal_;
+  sigset_t previous_;
+  bool wasPending_ = false;
+  bool raised_ = false;
+};
+
+enum class Readiness { kReady, kCancelled };
+
+// Waits until `fd` has `events` or the cancel eventfd is raised. Readiness wins over cancelling, so
+// bytes that are already in a pipe are still read after a cancel.
+Readiness WaitFor(int fd, short events, int cancel) {
+  for (;;) {
+    pollfd fds[2] = {{fd, events, 0}, {cancel, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return Readiness::kCancelled;
+    }
+    if (fds[0].revents != 0) return Readiness::kReady;
+    if (fds[1].revents != 0) return Readiness::kCancelled;
+  }
+}
+
+int OpenPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+
+class PosixChildProcess final : public ChildProcess {
+ public:
+  PosixChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd cancel, UniqueFd input, UniqueFd output,
+                    UniqueFd error)
+      : pid_(pid),
+        pidfd_(std::move(pidfd)),
+        cancel_(std::move(cancel)),
+        input_(std::move(input)),
+        output_(std::move(output)),
+        error_(std::move(error)) {}
+
+  ~PosixChildProcess() override {
+    if (!WaitForExit(std::chrono::milliseconds(0))) Kill();
+  }
+
+  bool WriteInput(std::string_view bytes) override {
+    std::lock_guard lock(inputMutex_);
+    SigpipeBlock block;
+    while (!bytes.empty() && input_) {
+      const ssize_t written = ::write(input_.Get(), bytes.data(), bytes.size());
+      if (written >= 0) {
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+      } else if (errno == EAGAIN) {
+        if (WaitFor(input_.Get(), POLLOUT, cancel_.Get()) == Readiness::kCancelled) return false;
+      } else if (errno != EINTR) {
+        if (errno == EPIPE) block.NoteBrokenPipe();
+        return false;
+      }
+    }
+    return bytes.empty();
+  }
+
+  void CloseInput() override {
+    std::lock_guard lock(inputMutex_);
+    input_.Reset();
+  }
+
+  std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.Get(), buffer); }
+  std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.Get(), buffer); }
+
+  // The eventfd stays raised: every read or write from now on gives up as soon as it would wait.
+  void CancelPendingIo() override {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(cancel_.Get(), &one, sizeof one);
+  }
+
+  std::optional<int> WaitForExit(std::chrono::milliseconds timeout) override {
+    std::lock_guard lock(exitMutex_);
+    if (status_) return status_;
+    pollfd fd{pidfd_.Get(), POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      const int ready = ::poll(&fd, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+      if (ready > 0) break;
+      if (ready == 0 || errno != EINTR) return std::nullopt;
+    }
+    Reap();
+    return status_;
+  }
+
+  void Kill() override {
+    std::lock_guard lock(exitMutex_);
+    if (status_) return;
+    // Not reaped yet, so the pid cannot have been reused.
+    ::kill(pid_, SIGKILL);
+    Reap();
+  }
+
+ private:
+  std::size_t ReadPipe(int fd, std::span<char> buffer) {
+    for (;;) {
+      const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+      if (count >= 0) return static_cast<std::size_t>(count);
+      if (errno == EAGAIN) {
+        if (WaitFor(fd, POLLIN, cancel_.Get()) == Readiness::kCancelled) return 0;
+      } else if (errno != EINTR) {
+        return 0;
+      }
+    }
+  }
+
+  // Exit status as a shell reports it: the code, or 128 plus the signal that ended the process.
+  void Reap() {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    status_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  }
+
+  const pid_t pid_;
+  UniqueFd pidfd_;
+  std::mutex exitMutex_;
+  std::optional<int> status_;  // set once reaped
+  UniqueFd cancel_;
+  std::mutex inputMutex_;
+  UniqueFd input_;
+  UniqueFd output_;
+  UniqueFd error_;
+};
+
+}  // namespace
+
+std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
+                                                const std::vector<std::string>& arguments) {
+  Pipe input = CreatePipe(false);
+  Pipe output = CreatePipe(true);
+  Pipe error = CreatePipe(true);
+  UniqueFd cancel(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  Check(static_cast<bool>(cancel), "eventfd");
+
+  SpawnSetup setup;
+  setup.ResetSignals();
+  setup.MapStream(input.read.Get(), STDIN_FILENO);
+  setup.MapStream(output.write.Get(), STDOUT_FILENO);
+  setup.MapStream(error.write.Get(), STDERR_FILENO);
+  const pid_t pid = setup.Spawn(program, arguments);
+
+  UniqueFd pidfd(OpenPidFd(pid));
+  if (!pidfd) {
+    const int failure = errno;
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    ThrowError("pidfd_open", failure);
+  }
+  // The child's ends are released here (with the pipes), so end of stream follows the child's exit.
+  return std::make_unique<PosixChildProcess>(pid, std::move(pidfd), std::move(cancel), std::move(input.write),
+                                             std::move(output.read), std::move(error.read));
+}
+
+}  // namespace snh::conformance
