@@ -12,7 +12,6 @@ namespace {
 
 using conformance::DisconnectRequest;
 using conformance::IsExitNotice;
-using conformance::IsType;
 using conformance::kConsoleWithoutPolling;
 using conformance::kConsoleWithPolling;
 using conformance::ReceivedMessage;
@@ -67,12 +66,18 @@ TEST_P(OpenSshTerminalPrompts, PromptArrivesAsConsoleOutputAndDisconnectEndsIt) 
   host.Send(DisconnectRequest());
   host.WaitFor(IsExitNotice(), kExitTimeout, "the exit notice after disconnect");
 
+  std::string screenText;
   for (const ReceivedMessage& message : host.AllReceived()) {
     if (message.Type() != "console_output") continue;
     const nlohmann::json& output = message.body.at("consoleOutput");
     EXPECT_EQ(output.at("consoleSize"), nlohmann::json({{"x", 50}, {"y", 30}})) << message.body.dump();
     EXPECT_EQ(output.at("startPosition"), nlohmann::json({{"x", 0}, {"y", 0}})) << message.body.dump();
+    screenText += output.at("characterContent").get<std::string>();
   }
+  // Every read blanks what it sent, the last one at the exit included, so the question comes once.
+  const std::size_t first = screenText.find(prompt.question);
+  EXPECT_EQ(screenText.find(prompt.question, first + 1), std::string::npos) << screenText;
+  EXPECT_EQ(JoinedStream(host, "stderr").find(prompt.question), std::string::npos) << "not on the terminal";
   EXPECT_EQ(JoinedStream(host, "stdout"), "") << "the question was never answered";
   if (prompt.options.strictHostKeyChecking == "ask") {
     EXPECT_EQ(Server().KnownHosts(), "") << "no answer, so no key stored";
