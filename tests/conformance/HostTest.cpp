@@ -1,5 +1,8 @@
 #include "HostTest.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace snh::conformance {
 
 SuiteOptions& Options() {
@@ -46,9 +49,9 @@ std::string HostTest::JoinedOutput(const HostSession& host, const std::string& t
 }
 
 std::string HostTest::WaitForProcessedContaining(HostSession& host, const std::string& wanted,
-                                                 Milliseconds timeout) {
+                                                 Milliseconds timeout, std::string seen) {
   const auto deadline = Clock::now() + timeout;
-  std::string text;
+  std::string text = std::move(seen);
   while (text.find(wanted) == std::string::npos) {
     const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
     const ReceivedMessage message =

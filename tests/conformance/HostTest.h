@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "HostPlatform.h"
 #include "HostSession.h"
 #include "Messages.h"
 
@@ -34,6 +35,7 @@ class HostTest : public ::testing::Test {
   void TearDown() override;
 
   static const std::string& Client() { return Options().clientProgram; }
+  static const HostPlatform& Platform() { return TheHostPlatform(); }
 
   // Sends getVersion and requires its reply to be the first message after it: proves that nothing was
   // sent in reply to the requests before it.
@@ -41,9 +43,10 @@ class HostTest : public ::testing::Test {
 
   // The text of every "stdout" (or "stderr") message received so far, in order.
   static std::string JoinedOutput(const HostSession& host, const std::string& type);
-  // The same for the processed text of "pseudo_console_output" messages.
+  // The same for the processed text of "pseudo_console_output" messages: takes them until their text,
+  // after `seen` (the text of messages already taken), contains `wanted`; returns all of it.
   static std::string WaitForProcessedContaining(HostSession& host, const std::string& wanted,
-                                                Milliseconds timeout);
+                                                Milliseconds timeout, std::string seen = {});
 
  private:
   std::vector<std::unique_ptr<HostSession>> hosts_;

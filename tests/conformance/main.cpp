@@ -7,24 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "HostPlatform.h"
 #include "HostTest.h"
-
-namespace {
-
-// Under Wine, build paths arrive in Linux form; Windows calls and the host need the Z: drive form.
-std::string ToProgramPath(std::string path) {
-#ifdef _WIN32
-  if (!path.empty() && path.front() == '/') {
-    for (char& c : path) {
-      if (c == '/') c = '\\';
-    }
-    path = "Z:" + path;
-  }
-#endif
-  return path;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
@@ -32,9 +16,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument.starts_with("--host=")) {
-      options.hostProgram = ToProgramPath(std::string(argument.substr(7)));
+      options.hostProgram = snh::conformance::ToProgramPath(std::string(argument.substr(7)));
     } else if (argument.starts_with("--client=")) {
-      options.clientProgram = ToProgramPath(std::string(argument.substr(9)));
+      options.clientProgram = snh::conformance::ToProgramPath(std::string(argument.substr(9)));
     } else {
       std::cerr << "unknown argument: " << argument << "\n";
       return 2;

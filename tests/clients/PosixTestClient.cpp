@@ -1,0 +1,127 @@
+// snh_test_client on POSIX: fds 0, 1 and 2, the controlling terminal /dev/tty as its console, and
+// main's argv exactly as exec passed it.
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include <utility>
+
+#include "TestClientPlatform.h"
+
+namespace snh::test_client {
+namespace {
+
+class Terminal {
+ public:
+  Terminal() : fd_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    if (fd_ < 0) Fail("open /dev/tty");
+  }
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+  ~Terminal() { ::close(fd_); }
+
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Raw input while it lives: no line editing, no echo, no signals, no CR-to-LF; the previous settings
+// come back afterwards. TCSANOW keeps what was typed before the switch.
+class RawMode {
+ public:
+  explicit RawMode(int terminal) : terminal_(terminal) {
+    if (::tcgetattr(terminal_, &previous_) != 0) Fail("tcgetattr");
+    termios raw = previous_;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
+    raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (::tcsetattr(terminal_, TCSANOW, &raw) != 0) Fail("tcsetattr");
+  }
+  RawMode(const RawMode&) = delete;
+  RawMode& operator=(const RawMode&) = delete;
+  ~RawMode() { ::tcsetattr(terminal_, TCSANOW, &previous_); }
+
+ private:
+  int terminal_;
+  termios previous_{};
+};
+
+// Writes everything unless the fd fails; returns whether it did.
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// How many continuation bytes follow a UTF-8 lead byte.
+int ContinuationBytes(unsigned char lead) {
+  if (lead >= 0xF0) return 3;
+  if (lead >= 0xE0) return 2;
+  if (lead >= 0xC0) return 1;
+  return 0;
+}
+
+}  // namespace
+
+std::vector<std::string> CommandLine(int argc, char** argv) { return {argv, argv + argc}; }
+
+unsigned long LastErrorCode() { return static_cast<unsigned long>(errno); }
+
+void WriteStandardOutput(std::string_view bytes) { WriteAll(STDOUT_FILENO, bytes); }
+void WriteStandardError(std::string_view bytes) { WriteAll(STDERR_FILENO, bytes); }
+
+std::size_t ReadStandardInput(std::span<char> buffer) {
+  for (;;) {
+    const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (count >= 0) return static_cast<std::size_t>(count);
+    if (errno != EINTR) return 0;
+  }
+}
+
+void WriteToConsole(std::string_view text) {
+  const Terminal terminal;
+  if (!WriteAll(terminal.Get(), text)) Fail("write /dev/tty");
+}
+
+void SetConsoleWindowTitle(std::string_view title) { WriteToConsole("\x1b]0;" + std::string(title) + "\a"); }
+
+std::string ReadConsoleCharacters(unsigned long count) {
+  const Terminal terminal;
+  const RawMode raw(terminal.Get());
+  std::string text;
+  unsigned long characters = 0;
+  int continuing = 0;  // bytes still to come of the last character
+  while (characters < count || continuing > 0) {
+    char byte = 0;
+    const ssize_t read = ::read(terminal.Get(), &byte, 1);
+    if (read < 0 && errno == EINTR) continue;
+    if (read <= 0) Fail("read /dev/tty");
+    text += byte;
+    const auto value = static_cast<unsigned char>(byte);
+    if ((value & 0xC0) == 0x80) {
+      if (continuing > 0) --continuing;
+    } else {
+      ++characters;
+      continuing = ContinuationBytes(value);
+    }
+  }
+  return text;
+}
+
+void SleepMilliseconds(unsigned long milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void ExitNow(unsigned long code) { ::_exit(static_cast<int>(code)); }
+
+}  // namespace snh::test_client

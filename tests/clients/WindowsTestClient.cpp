@@ -1,0 +1,115 @@
+// snh_test_client on Windows: the standard handles, CONOUT$ and CONIN$ of the console it was given, and
+// its argv as CommandLineToArgvW reads the command line (the reading the host's quoting must survive).
+
+#include <windows.h>
+// CommandLineToArgvW
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "TestClientPlatform.h"
+
+namespace snh::test_client {
+namespace {
+
+std::string ToUtf8(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                 nullptr);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
+                      nullptr);
+  return text;
+}
+
+std::wstring ToWide(std::string_view text) {
+  if (text.empty()) return {};
+  int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+void WriteStandard(DWORD which, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    if (!WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+      return;
+    }
+    bytes.remove_prefix(written);
+  }
+}
+
+HANDLE OpenConsole(const wchar_t* name) {
+  HANDLE console = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) Fail("open console");
+  return console;
+}
+
+}  // namespace
+
+std::vector<std::string> CommandLine(int /*argc*/, char** /*argv*/) {
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (argv == nullptr) Fail("CommandLineToArgvW");
+  std::vector<std::string> words;
+  for (int i = 0; i < count; ++i) words.push_back(ToUtf8(argv[i]));
+  LocalFree(argv);
+  return words;
+}
+
+unsigned long LastErrorCode() { return GetLastError(); }
+
+void WriteStandardOutput(std::string_view bytes) { WriteStandard(STD_OUTPUT_HANDLE, bytes); }
+void WriteStandardError(std::string_view bytes) { WriteStandard(STD_ERROR_HANDLE, bytes); }
+
+std::size_t ReadStandardInput(std::span<char> buffer) {
+  DWORD read = 0;
+  if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
+                nullptr)) {
+    return 0;
+  }
+  return read;
+}
+
+void WriteToConsole(std::string_view text) {
+  HANDLE console = OpenConsole(L"CONOUT$");
+  DWORD mode = 0;
+  if (GetConsoleMode(console, &mode)) SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  std::wstring wide = ToWide(text);
+  std::wstring_view rest = wide;
+  while (!rest.empty()) {
+    DWORD written = 0;
+    if (!WriteConsoleW(console, rest.data(), static_cast<DWORD>(rest.size()), &written, nullptr)) {
+      Fail("WriteConsoleW");
+    }
+    rest.remove_prefix(written);
+  }
+  CloseHandle(console);
+}
+
+void SetConsoleWindowTitle(std::string_view title) {
+  if (!SetConsoleTitleW(ToWide(title).c_str())) Fail("SetConsoleTitleW");
+}
+
+std::string ReadConsoleCharacters(unsigned long count) {
+  HANDLE console = OpenConsole(L"CONIN$");
+  SetConsoleMode(console, 0);
+  std::wstring text;
+  while (text.size() < count) {
+    wchar_t buffer[256];
+    DWORD read = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(256, count - text.size()));
+    if (!ReadConsoleW(console, buffer, wanted, &read, nullptr)) Fail("ReadConsoleW");
+    text.append(buffer, read);
+  }
+  CloseHandle(console);
+  return ToUtf8(text);
+}
+
+void SleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
+
+void ExitNow(unsigned long code) { ExitProcess(static_cast<UINT>(code)); }
+
+}  // namespace snh::test_client

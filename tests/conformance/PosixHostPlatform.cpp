@@ -1,0 +1,18 @@
+#include "HostPlatform.h"
+
+namespace snh::conformance {
+
+const HostPlatform& TheHostPlatform() {
+  static const HostPlatform platform{
+      .consoleSize = Coord{50, 30},
+      .missingFileText = "No such file or directory",
+      .systemTextEnd = "",
+      .pseudoConsoleSendsItsOwnEscapes = false,
+      .pseudoConsoleCarriesStandardStreams = true,
+  };
+  return platform;
+}
+
+std::string ToProgramPath(std::string path) { return path; }
+
+}  // namespace snh::conformance
