@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "OsError.h"
+#include "output/WorkerFailure.h"
 
 namespace snh {
 
@@ -19,11 +20,7 @@ void PipeStreamReader::ReadLoop() {
   try {
     ReadChunks();
   } catch (const std::exception& error) {
-    try {
-      json_.WriteMessage(ErrorResponse(error.what()));
-    } catch (const std::exception& sendError) {
-      DebugOutput(sendError.what());
-    }
+    ReportWorkerFailure(json_, error.what());
   } catch (...) {
     DebugOutput("PipeStreamReader stopped by an unknown exception");
   }

@@ -13,6 +13,7 @@
 #include "PseudoConsole.h"
 #include "output/OutputHandlers.h"
 #include "output/PipeStreamReader.h"
+#include "output/WorkerFailure.h"
 #include "session/ScreenReading.h"
 
 namespace snh {
@@ -183,11 +184,7 @@ void SshModule::PollConsole() {
       if (IsConnected()) SendConsoleScreen();
     }
   } catch (const std::exception& error) {
-    try {
-      json_.WriteMessage(ErrorResponse(error.what()));
-    } catch (const std::exception& sendError) {
-      DebugOutput(sendError.what());
-    }
+    ReportWorkerFailure(json_, error.what());
   }
 }
 
@@ -198,11 +195,7 @@ void SshModule::OnClientExit(bool readScreen) {
     if (readScreen) SendConsoleScreen();
     json_.WriteMessage(ErrorResponse(texts::kProcessExited));
   } catch (const std::exception& error) {
-    try {
-      json_.WriteMessage(ErrorResponse(error.what()));
-    } catch (const std::exception& sendError) {
-      DebugOutput(sendError.what());
-    }
+    ReportWorkerFailure(json_, error.what());
   } catch (...) {
     DebugOutput("WaitForProcessExit stopped by an unknown exception");
   }

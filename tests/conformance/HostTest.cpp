@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "HostSessionChecks.h"
+
 namespace snh::conformance {
 
 SuiteOptions& Options() {
@@ -18,16 +20,7 @@ HostSession& HostTest::StartHost() {
 }
 
 void HostTest::TearDown() {
-  for (auto& host : hosts_) {
-    host->Close();
-    for (const std::string& failure : host->ProtocolFailures()) {
-      ADD_FAILURE() << "The host wrote something that is not a well-formed frame: " << failure << "\n"
-                    << host->DescribeReceived();
-    }
-    for (const std::string& report : host->SanitizerReports()) {
-      ADD_FAILURE() << "The host's sanitizer reported: " << report << "\n" << host->DescribeReceived();
-    }
-  }
+  for (auto& host : hosts_) CloseAndCheckHost(*host);
   hosts_.clear();
 }
 

@@ -20,6 +20,8 @@
 namespace snh::e2e {
 namespace {
 
+using testing::UniqueFd;
+
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 

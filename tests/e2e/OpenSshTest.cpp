@@ -4,6 +4,8 @@
 #include <functional>
 #include <iostream>
 
+#include "HostSessionChecks.h"
+
 namespace snh::e2e {
 namespace {
 
@@ -38,16 +40,7 @@ void OpenSshTest::SetUp() {
 }
 
 void OpenSshTest::TearDown() {
-  for (auto& host : hosts_) {
-    host->Close();
-    for (const std::string& failure : host->ProtocolFailures()) {
-      ADD_FAILURE() << "The host wrote something that is not a well-formed frame: " << failure << "\n"
-                    << host->DescribeReceived();
-    }
-    for (const std::string& report : host->SanitizerReports()) {
-      ADD_FAILURE() << "The host's sanitizer reported: " << report << "\n" << host->StandardError();
-    }
-  }
+  for (auto& host : hosts_) conformance::CloseAndCheckHost(*host);
   hosts_.clear();
   if (server_ && HasFailure()) std::cout << "sshd's log:\n" << server_->Log() << std::endl;
   server_.reset();

@@ -28,40 +28,14 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "UniqueFd.h"
 
 extern char** environ;
 
 namespace snh::conformance {
 namespace {
 
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { Reset(); }
-
-  int Get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  void Reset() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-
- private:
-  int fd_ = -1;
-};
+using testing::UniqueFd;
 
 [[noreturn]] void ThrowError(const char* call, int error) {
   throw std::runtime_error(std::string(call) + " failed: " + std::strerror(error));
@@ -130,7 +104,8 @@ class SpawnSetup {
     argv.push_back(nullptr);
     pid_t pid = -1;
     // glibc reports a failed exec as the result, so a missing program throws here.
-    if (const int error = ::posix_spawnp(&pid, program.c_str(), &actions_, &attributes_, argv.data(), environ)) {
+    if (const int error =
+            ::posix_spawnp(&pid, program.c_str(), &actions_, &attributes_, argv.data(), environ)) {
       throw std::runtime_error("cannot start " + program + ": " + std::strerror(error));
     }
     return pid;
@@ -213,11 +188,11 @@ class PosixChildProcess final : public ChildProcess {
     std::lock_guard lock(inputMutex_);
     SigpipeBlock block;
     while (!bytes.empty() && input_) {
-      const ssize_t written = ::write(input_.Get(), bytes.data(), bytes.size());
+      const ssize_t written = ::write(input_.get(), bytes.data(), bytes.size());
       if (written >= 0) {
         bytes.remove_prefix(static_cast<std::size_t>(written));
       } else if (errno == EAGAIN) {
-        if (WaitFor(input_.Get(), POLLOUT, cancel_.Get()) == Readiness::kCancelled) return false;
+        if (WaitFor(input_.get(), POLLOUT, cancel_.get()) == Readiness::kCancelled) return false;
       } else if (errno != EINTR) {
         if (errno == EPIPE) block.NoteBrokenPipe();
         return false;
@@ -228,26 +203,26 @@ class PosixChildProcess final : public ChildProcess {
 
   void CloseInput() override {
     std::lock_guard lock(inputMutex_);
-    input_.Reset();
+    input_.reset();
   }
 
-  std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.Get(), buffer); }
-  std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.Get(), buffer); }
+  std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.get(), buffer); }
+  std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.get(), buffer); }
 
   // The eventfd stays raised: every read or write from now on gives up as soon as it would wait.
   void CancelPendingIo() override {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(cancel_.Get(), &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(cancel_.get(), &one, sizeof one);
   }
 
   std::optional<int> WaitForExit(std::chrono::milliseconds timeout) override {
     std::lock_guard lock(exitMutex_);
     if (status_) return status_;
-    pollfd fd{pidfd_.Get(), POLLIN, 0};
+    pollfd fd{pidfd_.get(), POLLIN, 0};
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       const int ready = ::poll(&fd, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
       if (ready > 0) break;
       if (ready == 0 || errno != EINTR) return std::nullopt;
@@ -270,7 +245,7 @@ class PosixChildProcess final : public ChildProcess {
       const ssize_t count = ::read(fd, buffer.data(), buffer.size());
       if (count >= 0) return static_cast<std::size_t>(count);
       if (errno == EAGAIN) {
-        if (WaitFor(fd, POLLIN, cancel_.Get()) == Readiness::kCancelled) return 0;
+        if (WaitFor(fd, POLLIN, cancel_.get()) == Readiness::kCancelled) return 0;
       } else if (errno != EINTR) {
         return 0;
       }
@@ -308,9 +283,9 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
 
   SpawnSetup setup;
   setup.ResetSignals();
-  setup.MapStream(input.read.Get(), STDIN_FILENO);
-  setup.MapStream(output.write.Get(), STDOUT_FILENO);
-  setup.MapStream(error.write.Get(), STDERR_FILENO);
+  setup.MapStream(input.read.get(), STDIN_FILENO);
+  setup.MapStream(output.write.get(), STDOUT_FILENO);
+  setup.MapStream(error.write.get(), STDERR_FILENO);
   const pid_t pid = setup.Spawn(program, arguments);
 
   UniqueFd pidfd(OpenPidFd(pid));

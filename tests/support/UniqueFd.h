@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace snh::e2e {
+namespace snh::testing {
 
 class UniqueFd {
  public:
@@ -33,4 +33,4 @@ class UniqueFd {
   int fd_;
 };
 
-}  // namespace snh::e2e
+}  // namespace snh::testing
