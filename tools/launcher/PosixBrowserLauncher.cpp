@@ -16,11 +16,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <string>
 #include <thread>
 
 extern char** environ;
+
+#include "JsonLineBridge.h"
 
 namespace {
 
@@ -102,28 +103,11 @@ int main(int argc, char** argv) {
   hostOutputWrite.reset();
 
   std::thread printer([&] {
-    for (;;) {
-      unsigned char prefix[4];
-      if (!ReadAll(hostOutputRead.get(), reinterpret_cast<char*>(prefix), 4)) return;
-      const std::uint32_t length =
-          prefix[0] | prefix[1] << 8 | prefix[2] << 16 | std::uint32_t{prefix[3]} << 24;
-      std::string body(length, '\0');
-      if (!ReadAll(hostOutputRead.get(), body.data(), length)) return;
-      body.push_back('\n');
-      std::fwrite(body.data(), 1, body.size(), stdout);
-      std::fflush(stdout);
-    }
+    snh::launcher::PrintReplyFrames(
+        [&](char* data, std::size_t size) { return ReadAll(hostOutputRead.get(), data, size); });
   });
-
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (line.empty()) continue;
-    const auto length = static_cast<std::uint32_t>(line.size());
-    const char prefix[4] = {static_cast<char>(length), static_cast<char>(length >> 8),
-                            static_cast<char>(length >> 16), static_cast<char>(length >> 24)};
-    if (!WriteAll(hostInputWrite.get(), prefix, 4) || !WriteAll(hostInputWrite.get(), line.data(), length))
-      break;
-  }
+  snh::launcher::SendRequestLines(
+      [&](const char* data, std::size_t size) { return WriteAll(hostInputWrite.get(), data, size); });
   // End of input: the host tears its session down and exits, as when the browser closes the port.
   hostInputWrite.reset();
   int status = 0;
