@@ -1,0 +1,23 @@
+#pragma once
+
+// Writing and removing manifest files: a manifest is replaced whole or not at all, and only a
+// manifest of this host is ever removed.
+
+#include <filesystem>
+#include <string_view>
+
+namespace snh::reg {
+
+// Writes `contents` to a temporary file beside `file` and renames it over `file`, creating the folders
+// on the way. Throws std::runtime_error naming the path on failure; then `file` is as it was.
+void WriteFileAtomically(const std::filesystem::path& file, std::string_view contents);
+
+enum class ManifestState { Absent, Ours, NotOurs };
+
+// Whether `file` is a manifest naming this host. Throws std::runtime_error when it cannot be read.
+ManifestState InspectManifest(const std::filesystem::path& file);
+
+// Throws std::runtime_error naming the path when `file` cannot be removed.
+void RemoveFile(const std::filesystem::path& file);
+
+}  // namespace snh::reg
