@@ -139,6 +139,9 @@ def main():
     parser.add_argument("--version", required=True, help="the version the host must report")
     args = parser.parse_args()
 
+    if shutil.which(args.chromium) is None:
+        print(f"FAIL: {args.chromium} not found (scripts/setup.sh installs Debian's chromium)")
+        return 1
     manifest = json.loads(Path(args.extension, "manifest.json").read_text())
     derived = extension_id_from_key(manifest["key"])
     if derived != EXTENSION_ID:

@@ -66,8 +66,9 @@ struct Location {
 
 // Overrides of the default places, from the command line.
 struct LocationOverrides {
-  std::optional<std::filesystem::path> manifestDir;  // the manifest goes here, for any browser
-  std::optional<std::filesystem::path> userDataDir;  // a Chromium-family profile (Linux, macOS)
+  std::optional<std::filesystem::path> manifestDir = std::nullopt;  // the manifest goes here, for any browser
+  std::optional<std::filesystem::path> userDataDir =
+      std::nullopt;  // a Chromium-family profile (Linux, macOS)
 };
 
 // Where `browser` reads the host's manifest. `hostDir` is the folder of the host executable (Windows
