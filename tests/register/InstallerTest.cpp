@@ -71,7 +71,8 @@ class InstallerTest : public testing::Test {
     err_.str("");
     return RunRegistration(ParseOptions(args), system_, out_, err_);
   }
-  fs::path Home(const std::string& relative) const { return root_ / "home" / relative; }
+  // Native separators throughout, so that paths compare equal as text with what the tool prints.
+  fs::path Home(const std::string& relative) const { return (root_ / "home" / relative).make_preferred(); }
 
   fs::path root_;
   fs::path host_;

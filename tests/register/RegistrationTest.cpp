@@ -10,6 +10,13 @@ namespace {
 
 using std::filesystem::path;
 
+// Absolute on whichever system runs the tests.
+const path kRoot = std::filesystem::absolute("snh-root");
+const path kHost = kRoot / "bin" / "ssh-native-host";
+
+// A path of the tables, under kRoot.
+path At(std::string_view absolute) { return kRoot / absolute.substr(1); }
+
 struct IdCase {
   std::string id;
   std::optional<Family> family;
@@ -63,19 +70,20 @@ TEST(Browsers, NamesRoundTripAndFamiliesAreRight) {
 }
 
 TEST(MakeManifest, ChromiumFamilyListsOrigins) {
-  const auto manifest =
-      MakeManifest(Browser::Chrome, "/opt/snh/ssh-native-host",
-                   {"dimnjlmdmbeogedbmnlfcndbbfpbkgei", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"});
+  const auto manifest = MakeManifest(
+      Browser::Chrome, kHost, {"dimnjlmdmbeogedbmnlfcndbbfpbkgei", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"});
   EXPECT_EQ(
       manifest.dump(),
       R"({"name":"com.sshnativehost.host","description":"ssh-native-host: starts and drives SSH clients )"
-      R"(for a browser extension","path":"/opt/snh/ssh-native-host","type":"stdio","allowed_origins":)"
-      R"(["chrome-extension://dimnjlmdmbeogedbmnlfcndbbfpbkgei/","chrome-extension://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/"]})");
+      R"(for a browser extension","path":)" +
+          nlohmann::json(PathText(kHost)).dump() +
+          R"(,"type":"stdio","allowed_origins":)"
+          R"(["chrome-extension://dimnjlmdmbeogedbmnlfcndbbfpbkgei/","chrome-extension://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/"]})");
   EXPECT_EQ(ManifestProblem(Browser::Chrome, manifest), std::nullopt);
 }
 
 TEST(MakeManifest, FirefoxListsExtensionIds) {
-  const auto manifest = MakeManifest(Browser::Firefox, "/opt/snh/ssh-native-host", {"snh@example.org"});
+  const auto manifest = MakeManifest(Browser::Firefox, kHost, {"snh@example.org"});
   EXPECT_EQ(manifest["allowed_extensions"], nlohmann::ordered_json::array({"snh@example.org"}));
   EXPECT_FALSE(manifest.contains("allowed_origins"));
   EXPECT_EQ(manifest["name"], "com.sshnativehost.host");
@@ -83,8 +91,7 @@ TEST(MakeManifest, FirefoxListsExtensionIds) {
 }
 
 TEST(ManifestProblem, RefusesEveryBrokenField) {
-  const auto good =
-      MakeManifest(Browser::Chromium, "/usr/bin/ssh-native-host", {"dimnjlmdmbeogedbmnlfcndbbfpbkgei"});
+  const auto good = MakeManifest(Browser::Chromium, kHost, {"dimnjlmdmbeogedbmnlfcndbbfpbkgei"});
   struct Case {
     const char* what;
     std::string key;
@@ -129,7 +136,7 @@ TEST(ManifestProblem, RefusesEveryBrokenField) {
   EXPECT_EQ(ManifestProblem(Browser::Chromium, nlohmann::ordered_json::array()),
             "the manifest is not a JSON object");
 
-  auto firefox = MakeManifest(Browser::Firefox, "/usr/bin/ssh-native-host", {"snh@example.org"});
+  auto firefox = MakeManifest(Browser::Firefox, kHost, {"snh@example.org"});
   firefox["allowed_extensions"] = {"chrome-extension://dimnjlmdmbeogedbmnlfcndbbfpbkgei/"};
   EXPECT_EQ(ManifestProblem(Browser::Firefox, firefox),
             "\"allowed_extensions\" holds \"chrome-extension://dimnjlmdmbeogedbmnlfcndbbfpbkgei/\", which is "
@@ -145,14 +152,22 @@ struct LocationCase {
 };
 
 TEST(Locate, EachBrowserScopeAndSystem) {
-  const Environment environment{"/home/ada", "", "/appdata/local"};
-  const path hostDir = "/opt/snh";
+  const Environment environment{At("/home/ada"), "", At("/appdata/local")};
+  const path hostDir = At("/opt/snh");
   const std::string hostsKey = "\\NativeMessagingHosts\\com.sshnativehost.host";
   const LocationCase cases[] = {
-      {Browser::Chrome, Scope::User, Os::Linux, "/home/ada/.config/google-chrome/NativeMessagingHosts", {}},
-      {Browser::Chromium, Scope::User, Os::Linux, "/home/ada/.config/chromium/NativeMessagingHosts", {}},
-      {Browser::Edge, Scope::User, Os::Linux, "/home/ada/.config/microsoft-edge/NativeMessagingHosts", {}},
-      {Browser::Firefox, Scope::User, Os::Linux, "/home/ada/.mozilla/native-messaging-hosts", {}},
+      {Browser::Chrome,
+       Scope::User,
+       Os::Linux,
+       At("/home/ada/.config/google-chrome/NativeMessagingHosts"),
+       {}},
+      {Browser::Chromium, Scope::User, Os::Linux, At("/home/ada/.config/chromium/NativeMessagingHosts"), {}},
+      {Browser::Edge,
+       Scope::User,
+       Os::Linux,
+       At("/home/ada/.config/microsoft-edge/NativeMessagingHosts"),
+       {}},
+      {Browser::Firefox, Scope::User, Os::Linux, At("/home/ada/.mozilla/native-messaging-hosts"), {}},
       {Browser::Chrome, Scope::System, Os::Linux, "/etc/opt/chrome/native-messaging-hosts", {}},
       {Browser::Chromium, Scope::System, Os::Linux, "/etc/chromium/native-messaging-hosts", {}},
       {Browser::Edge, Scope::System, Os::Linux, "/etc/opt/edge/native-messaging-hosts", {}},
@@ -160,22 +175,22 @@ TEST(Locate, EachBrowserScopeAndSystem) {
       {Browser::Chrome,
        Scope::User,
        Os::MacOs,
-       "/home/ada/Library/Application Support/Google/Chrome/NativeMessagingHosts",
+       At("/home/ada/Library/Application Support/Google/Chrome/NativeMessagingHosts"),
        {}},
       {Browser::Chromium,
        Scope::User,
        Os::MacOs,
-       "/home/ada/Library/Application Support/Chromium/NativeMessagingHosts",
+       At("/home/ada/Library/Application Support/Chromium/NativeMessagingHosts"),
        {}},
       {Browser::Edge,
        Scope::User,
        Os::MacOs,
-       "/home/ada/Library/Application Support/Microsoft Edge/NativeMessagingHosts",
+       At("/home/ada/Library/Application Support/Microsoft Edge/NativeMessagingHosts"),
        {}},
       {Browser::Firefox,
        Scope::User,
        Os::MacOs,
-       "/home/ada/Library/Application Support/Mozilla/NativeMessagingHosts",
+       At("/home/ada/Library/Application Support/Mozilla/NativeMessagingHosts"),
        {}},
       {Browser::Chrome, Scope::System, Os::MacOs, "/Library/Google/Chrome/NativeMessagingHosts", {}},
       {Browser::Chromium,
@@ -190,13 +205,14 @@ TEST(Locate, EachBrowserScopeAndSystem) {
        "/Library/Application Support/Mozilla/NativeMessagingHosts",
        {}},
       {Browser::Chrome, Scope::User, Os::Windows,
-       path("/appdata/local/ssh-native-host/NativeMessagingHosts/chrome"),
+       path(At("/appdata/local/ssh-native-host/NativeMessagingHosts/chrome")),
        "Software\\Google\\Chrome" + hostsKey},
       {Browser::Chromium, Scope::User, Os::Windows,
-       path("/appdata/local/ssh-native-host/NativeMessagingHosts/chromium"), "Software\\Chromium" + hostsKey},
-      {Browser::Edge, Scope::System, Os::Windows, path("/opt/snh/NativeMessagingHosts/edge"),
+       path(At("/appdata/local/ssh-native-host/NativeMessagingHosts/chromium")),
+       "Software\\Chromium" + hostsKey},
+      {Browser::Edge, Scope::System, Os::Windows, path(At("/opt/snh/NativeMessagingHosts/edge")),
        "Software\\Microsoft\\Edge" + hostsKey},
-      {Browser::Firefox, Scope::System, Os::Windows, path("/opt/snh/NativeMessagingHosts/firefox"),
+      {Browser::Firefox, Scope::System, Os::Windows, path(At("/opt/snh/NativeMessagingHosts/firefox")),
        "Software\\Mozilla" + hostsKey},
   };
   for (const LocationCase& c : cases) {
@@ -216,44 +232,45 @@ TEST(Locate, EachBrowserScopeAndSystem) {
 }
 
 TEST(Locate, LinuxProfilesFollowXdgConfigHome) {
-  const Environment environment{"/home/ada", "/xdg", ""};
+  const Environment environment{At("/home/ada"), At("/xdg"), ""};
   EXPECT_EQ(Locate(Browser::Chrome, Scope::User, Os::Linux, environment, "", {}).manifest,
-            path("/xdg/google-chrome/NativeMessagingHosts/com.sshnativehost.host.json"));
+            path(At("/xdg/google-chrome/NativeMessagingHosts/com.sshnativehost.host.json")));
   // Firefox keeps its folder under the home directory.
   EXPECT_EQ(Locate(Browser::Firefox, Scope::User, Os::Linux, environment, "", {}).manifest,
-            path("/home/ada/.mozilla/native-messaging-hosts/com.sshnativehost.host.json"));
+            path(At("/home/ada/.mozilla/native-messaging-hosts/com.sshnativehost.host.json")));
   // A relative XDG_CONFIG_HOME is ignored, as the XDG rules say.
-  const Environment relative{"/home/ada", "xdg", ""};
+  const Environment relative{At("/home/ada"), "xdg", ""};
   EXPECT_EQ(Locate(Browser::Chromium, Scope::User, Os::Linux, relative, "", {}).manifest,
-            path("/home/ada/.config/chromium/NativeMessagingHosts/com.sshnativehost.host.json"));
+            path(At("/home/ada/.config/chromium/NativeMessagingHosts/com.sshnativehost.host.json")));
 }
 
 TEST(Locate, OverridesAndTheirLimits) {
-  const Environment environment{"/home/ada", "", "/appdata"};
+  const Environment environment{At("/home/ada"), "", At("/appdata")};
   EXPECT_EQ(Locate(Browser::Chromium, Scope::User, Os::Linux, environment, "",
-                   {.userDataDir = path("/tmp/profile")})
+                   {.userDataDir = path(At("/tmp/profile"))})
                 .manifest,
-            path("/tmp/profile/NativeMessagingHosts/com.sshnativehost.host.json"));
-  EXPECT_EQ(Locate(Browser::Firefox, Scope::User, Os::Linux, environment, "", {.manifestDir = path("/srv/m")})
-                .manifest,
-            path("/srv/m/com.sshnativehost.host.json"));
+            path(At("/tmp/profile/NativeMessagingHosts/com.sshnativehost.host.json")));
+  EXPECT_EQ(
+      Locate(Browser::Firefox, Scope::User, Os::Linux, environment, "", {.manifestDir = path(At("/srv/m"))})
+          .manifest,
+      path(At("/srv/m/com.sshnativehost.host.json")));
   // On Windows the registry still has to point at an overridden folder.
-  const Location windows =
-      Locate(Browser::Edge, Scope::User, Os::Windows, environment, "/opt", {.manifestDir = path("/srv/m")});
-  EXPECT_EQ(windows.manifest, path("/srv/m/com.sshnativehost.host.json"));
+  const Location windows = Locate(Browser::Edge, Scope::User, Os::Windows, environment, At("/opt"),
+                                  {.manifestDir = path(At("/srv/m"))});
+  EXPECT_EQ(windows.manifest, path(At("/srv/m/com.sshnativehost.host.json")));
   EXPECT_TRUE(windows.registryKey.has_value());
 
   EXPECT_THROW(
-      Locate(Browser::Firefox, Scope::User, Os::Linux, environment, "", {.userDataDir = path("/tmp/p")}),
+      Locate(Browser::Firefox, Scope::User, Os::Linux, environment, "", {.userDataDir = path(At("/tmp/p"))}),
       std::invalid_argument);
-  EXPECT_THROW(
-      Locate(Browser::Chrome, Scope::User, Os::Windows, environment, "/opt", {.userDataDir = path("/tmp/p")}),
-      std::invalid_argument);
+  EXPECT_THROW(Locate(Browser::Chrome, Scope::User, Os::Windows, environment, At("/opt"),
+                      {.userDataDir = path(At("/tmp/p"))}),
+               std::invalid_argument);
   EXPECT_THROW(
       Locate(Browser::Chrome, Scope::User, Os::Linux, environment, "", {.manifestDir = path("relative")}),
       std::invalid_argument);
   EXPECT_THROW(Locate(Browser::Chrome, Scope::User, Os::Linux, Environment{}, "", {}), std::invalid_argument);
-  EXPECT_THROW(Locate(Browser::Chrome, Scope::User, Os::Windows, Environment{}, "/opt", {}),
+  EXPECT_THROW(Locate(Browser::Chrome, Scope::User, Os::Windows, Environment{}, At("/opt"), {}),
                std::invalid_argument);
   // System-wide locations need no home directory.
   EXPECT_NO_THROW(Locate(Browser::Chrome, Scope::System, Os::Linux, Environment{}, "", {}));
