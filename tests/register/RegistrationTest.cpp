@@ -100,6 +100,7 @@ TEST(ManifestProblem, RefusesEveryBrokenField) {
   };
   const Case cases[] = {
       {"relative path", "path", "bin/ssh-native-host", "\"path\" is not absolute"},
+      {"path not UTF-8", "path", "/opt/\xff", "the manifest holds text that is not valid UTF-8"},
       {"no path", "path", nullptr, "\"path\" is not a string"},
       {"bad name", "name", "com..host", "\"name\" is not a valid host name"},
       {"wrong type", "type", "pipe", "\"type\" is not \"stdio\""},

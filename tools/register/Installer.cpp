@@ -110,7 +110,8 @@ int Install(const Options& options, const System& system, std::ostream& out) {
 }
 
 int Remove(const Options& options, const System& system, std::ostream& out, std::ostream& err) {
-  const fs::path hostDir = options.host.value_or(system.defaultHost).parent_path();
+  const fs::path host = options.host.value_or(system.defaultHost);
+  const fs::path hostDir = host.empty() ? fs::path() : fs::absolute(host).parent_path();
   int status = kDone;
   for (Browser browser : SelectedBrowsers(options)) {
     const Location location = LocateOn(system, browser, options, hostDir);

@@ -214,6 +214,11 @@ nlohmann::ordered_json MakeManifest(Browser browser, const path& host,
 
 std::optional<std::string> ManifestProblem(Browser browser, const nlohmann::ordered_json& manifest) {
   if (!manifest.is_object()) return "the manifest is not a JSON object";
+  try {
+    (void)manifest.dump();
+  } catch (const nlohmann::json::type_error&) {
+    return "the manifest holds text that is not valid UTF-8";
+  }
   for (const char* key : {"name", "description", "path", "type"}) {
     if (!manifest.contains(key) || !manifest[key].is_string())
       return std::string("\"") + key + "\" is not a string";
