@@ -182,6 +182,8 @@ def main():
             print(f"FAIL: registration did not write {registered}")
             return 1
 
+        # Branded Chrome ignores --load-extension unless the feature below is disabled; Debian's
+        # Chromium honours it either way.
         command = [
             args.chromium, "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
             "--no-default-browser-check", "--disable-background-networking",
