@@ -16,7 +16,6 @@ constexpr int kFailed = 1;
 constexpr int kBadInput = 2;
 
 struct Target {
-  Browser browser;
   Location location;
   nlohmann::ordered_json manifest;
 };
@@ -83,7 +82,7 @@ std::vector<Target> PlanInstall(const Options& options, const System& system, co
     if (const std::optional<std::string> problem = ManifestProblem(browser, manifest)) {
       throw std::invalid_argument("refusing to write a broken manifest for " + name + ": " + *problem);
     }
-    targets.push_back({browser, LocateOn(system, browser, options, host.parent_path()), std::move(manifest)});
+    targets.push_back({LocateOn(system, browser, options, host.parent_path()), std::move(manifest)});
   }
   return targets;
 }
