@@ -36,6 +36,9 @@ using Json = nlohmann::json;
 constexpr const char* kConsoleMode = "windows_console_without_polling";
 constexpr const char* kPseudoConsoleMode = "pseudo_console";
 
+// How long the client stays after its last write; the relay ends when the last byte arrives.
+constexpr const char* kLingerMs = "3000";
+
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 std::string Frame(const Json& request) {
@@ -210,7 +213,7 @@ Json Relay(const std::vector<std::string>& host, const std::string& name, const 
   const std::size_t expected = what == "title" ? bytes + 4 : bytes;
   std::size_t relayed = 0, messages = 0;
   const auto start = Clock::now();
-  running.Send(Connect(writer, {what, std::to_string(bytes)}, mode));
+  running.Send(Connect(writer, {what, std::to_string(bytes), kLingerMs}, mode));
   std::string_view body;
   std::string type, payload;
   while (relayed < expected && frames.Next(body)) {
@@ -232,6 +235,7 @@ Json Relay(const std::vector<std::string>& host, const std::string& name, const 
   const std::size_t peak = std::max(sampler.PeakKiB(), ReadRss(running.process.pid()).peak);
   const std::size_t steady = sampler.SteadyKiB();
   running.End();
+  const double cpu = running.process.cpuSeconds();
   if (relayed != expected) {
     throw std::runtime_error(name + ": " + std::to_string(relayed) + " of " + std::to_string(expected) +
                              " bytes arrived");
@@ -242,7 +246,8 @@ Json Relay(const std::vector<std::string>& host, const std::string& name, const 
           {"mib_per_s", static_cast<double>(relayed) / (1 << 20) / seconds},
           {"messages", messages},
           {"peak_rss_kib", peak},
-          {"steady_rss_kib", steady}};
+          {"steady_rss_kib", steady},
+          {"cpu_seconds", cpu}};
 }
 
 // The limit: writer | snh_pipe_copy | this process, checked the same way.
@@ -267,7 +272,8 @@ Json PipeCopy(const Options& options, std::size_t bytes) {
   return {{"name", "pipe-copy"},
           {"bytes", bytes},
           {"seconds", seconds},
-          {"mib_per_s", static_cast<double>(bytes) / (1 << 20) / seconds}};
+          {"mib_per_s", static_cast<double>(bytes) / (1 << 20) / seconds},
+          {"cpu_seconds", copy.cpuSeconds()}};
 }
 
 double Percentile(std::vector<double> values, double fraction) {

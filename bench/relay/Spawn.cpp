@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,18 +51,26 @@ int Process::Wait(std::chrono::milliseconds timeout) {
   if (pid_ <= 0) return -1;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
+  rusage usage{};
+  const auto reaped = [&] {
+    const auto seconds = [](timeval t) {
+      return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    cpuSeconds_ = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    pid_ = -1;
+  };
   for (;;) {
-    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+    const pid_t done = ::wait4(pid_, &status, WNOHANG, &usage);
     if (done == pid_) break;
     if (std::chrono::steady_clock::now() >= deadline) {
       ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, &status, 0);
-      pid_ = -1;
+      ::wait4(pid_, &status, 0, &usage);
+      reaped();
       return -1;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  pid_ = -1;
+  reaped();
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

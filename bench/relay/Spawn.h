@@ -34,9 +34,12 @@ class Process {
   pid_t pid() const { return pid_; }
   // The exit status, or -1 if it still runs after the timeout (it is then killed).
   int Wait(std::chrono::milliseconds timeout);
+  // User and system CPU time the process used, known once Wait has reaped it.
+  double cpuSeconds() const { return cpuSeconds_; }
 
  private:
   pid_t pid_ = -1;
+  double cpuSeconds_ = 0;
 };
 
 // Resident set sizes of a process, from /proc/<pid>/status, in KiB; 0 when it cannot be read.

@@ -1,17 +1,22 @@
 // snh_bench_writer: the client of the relay benchmark. Writes the relay pattern to its standard
 // output, or a window-title command that never ends, in writes of 64 KiB, then exits.
 //
-//   snh_bench_writer pattern BYTES   the first BYTES bytes of the repeating pattern
-//   snh_bench_writer title BYTES     ESC ] 0 ; and then BYTES bytes of the pattern, no terminator
+//   snh_bench_writer pattern BYTES [LINGER_MS]   the first BYTES bytes of the repeating pattern
+//   snh_bench_writer title BYTES [LINGER_MS]     ESC ] 0 ; and then BYTES bytes of the pattern, no terminator
+//
+// LINGER_MS keeps the process (and so its terminal) alive that long after the last write: a relay that
+// stops reading a pty when its client exits would otherwise lose the end of the output.
 //
 // On a terminal it turns off output processing first, so the bytes reach the pty's reader unchanged
 // (no CR inserted before LF).
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "RelayPattern.h"
 
@@ -53,9 +58,9 @@ void PrepareOutput() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string_view what = argc == 3 ? argv[1] : "";
+  const std::string_view what = argc == 3 || argc == 4 ? argv[1] : "";
   if (what != "pattern" && what != "title") {
-    std::fprintf(stderr, "usage: snh_bench_writer pattern|title BYTES\n");
+    std::fprintf(stderr, "usage: snh_bench_writer pattern|title BYTES [LINGER_MS]\n");
     return 2;
   }
   std::size_t remaining = std::strtoull(argv[2], nullptr, 10);
@@ -70,5 +75,6 @@ int main(int argc, char** argv) {
     offset = (offset + count) % pattern.size();
     remaining -= count;
   }
+  if (argc == 4) std::this_thread::sleep_for(std::chrono::milliseconds(std::strtoul(argv[3], nullptr, 10)));
   return 0;
 }
