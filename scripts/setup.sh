@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   nlohmann-json3-dev libfmt-dev googletest libgtest-dev libgmock-dev
   libvterm-dev openssh-server openssh-client
+  libbenchmark-dev libsimdjson-dev strace python3
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
 )
 

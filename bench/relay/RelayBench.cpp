@@ -2,8 +2,12 @@
 // and writes) and against a peer host, in one run. Every relayed byte is checked against the pattern
 // the client wrote. Prints one JSON object per measurement on standard output, progress on stderr.
 //
-//   snh_relay_bench --host PATH --peer "node bench/peer/host.js" --writer PATH --copy PATH
-//                   [--mib 256] [--title-mib 64] [--round-trips 10000] [--starts 20]
+//   snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND] [--writer-command COMMAND]
+//                   [--mib 256] [--title-mib 64] [--round-trips 10000] [--starts 20] [--only NAME,...]
+//
+// A COMMAND is words separated by blanks (a program under Wine: "wine-run.sh --prefix DIR prog.exe").
+// --writer is the client's path as the host is told it; --writer-command starts the same client for
+// the pipe copy row (the writer path by default).
 
 #include <signal.h>
 #include <simdjson.h>
@@ -167,8 +171,8 @@ class RssSampler {
 };
 
 struct Options {
-  std::string host, writer, copy;
-  std::vector<std::string> peer;
+  std::vector<std::string> host, peer, copy, writerCommand;
+  std::string writer;
   std::size_t mib = 256, titleMib = 64, roundTrips = 10000, starts = 20;
 };
 
@@ -255,8 +259,10 @@ Json PipeCopy(const Options& options, std::size_t bytes) {
   PipeEnds first = MakePipe(), second = MakePipe();
   PipeEnds idle = MakePipe();
   const auto start = Clock::now();
-  Process writer({options.writer, "pattern", std::to_string(bytes)}, idle.read.get(), first.write.get());
-  Process copy({options.copy}, first.read.get(), second.write.get());
+  std::vector<std::string> writerCommand = options.writerCommand;
+  writerCommand.insert(writerCommand.end(), {"pattern", std::to_string(bytes)});
+  Process writer(writerCommand, idle.read.get(), first.write.get());
+  Process copy(options.copy, first.read.get(), second.write.get());
   first.read.reset();
   first.write.reset();
   second.write.reset();
@@ -349,21 +355,24 @@ int main(int argc, char** argv) {
   Options options;
   std::map<std::string, std::string> given;
   for (int i = 1; i + 1 < argc; i += 2) given[argv[i]] = argv[i + 1];
-  options.host = given["--host"];
+  options.host = Words(given["--host"]);
   options.writer = given["--writer"];
-  options.copy = given["--copy"];
+  options.writerCommand = Words(given.count("--writer-command") ? given["--writer-command"] : options.writer);
+  options.copy = Words(given["--copy"]);
   options.peer = Words(given["--peer"]);
   if (given.count("--mib")) options.mib = std::stoul(given["--mib"]);
   if (given.count("--title-mib")) options.titleMib = std::stoul(given["--title-mib"]);
   if (given.count("--round-trips")) options.roundTrips = std::stoul(given["--round-trips"]);
   if (given.count("--starts")) options.starts = std::stoul(given["--starts"]);
   if (options.host.empty() || options.writer.empty() || options.copy.empty()) {
-    std::cerr << "usage: snh_relay_bench --host PATH --writer PATH --copy PATH [--peer COMMAND] [--mib N]\n"
-                 "                       [--title-mib N] [--round-trips N] [--starts N]\n";
+    std::cerr
+        << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND]\n"
+           "         [--writer-command COMMAND] [--mib N] [--title-mib N] [--round-trips N] [--starts N]\n"
+           "         [--only NAME,...]\n";
     return 2;
   }
   const std::size_t bytes = options.mib << 20;
-  const std::vector<std::string> host{options.host};
+  const std::vector<std::string>& host = options.host;
   // --only NAME[,NAME...] runs just those measurements (for profiling one of them).
   const std::string only = given.count("--only") ? "," + given["--only"] + "," : "";
   const auto wanted = [&](const std::string& name) {
