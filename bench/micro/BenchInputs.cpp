@@ -23,7 +23,8 @@ std::string AsciiText(std::size_t size) {
 
 std::string Utf8Text(std::size_t size) {
   std::string text = Repeat(
-      "Grüße aus Köln, Ελληνικά κείμενα, русский текст, 日本語のテキスト, 한국어, emoji 🙂🚀 and "
+      "Grüße aus Köln, Ελληνικά κείμενα, русский текст, 日本語のテキスト, 한국어, emoji 🙂🚀 "
+      "and "
       "ASCII.\r\n",
       size);
   // Never end inside a character: drop continuation bytes and the lead byte they follow.

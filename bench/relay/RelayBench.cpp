@@ -11,6 +11,7 @@
 
 #include <signal.h>
 #include <simdjson.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -44,6 +45,16 @@ constexpr const char* kPseudoConsoleMode = "pseudo_console";
 constexpr const char* kLingerMs = "3000";
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// CPU time of the calling thread: the consumer's own cost, to tell a slow relay from a slow reader.
+double ThreadCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_THREAD, &usage);
+  const auto seconds = [](timeval t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 std::string Frame(const Json& request) {
   const std::string body = request.dump();
@@ -216,6 +227,7 @@ Json Relay(const std::vector<std::string>& host, const std::string& name, const 
   PatternCheck check;
   const std::size_t expected = what == "title" ? bytes + 4 : bytes;
   std::size_t relayed = 0, messages = 0;
+  const double consumerStart = ThreadCpuSeconds();
   const auto start = Clock::now();
   running.Send(Connect(writer, {what, std::to_string(bytes), kLingerMs}, mode));
   std::string_view body;
@@ -236,6 +248,7 @@ Json Relay(const std::vector<std::string>& host, const std::string& name, const 
     relayed += payload.size();
   }
   const double seconds = Seconds(Clock::now() - start);
+  const double consumerCpu = ThreadCpuSeconds() - consumerStart;
   const std::size_t peak = std::max(sampler.PeakKiB(), ReadRss(running.process.pid()).peak);
   const std::size_t steady = sampler.SteadyKiB();
   running.End();
@@ -251,13 +264,15 @@ Json Relay(const std::vector<std::string>& host, const std::string& name, const 
           {"messages", messages},
           {"peak_rss_kib", peak},
           {"steady_rss_kib", steady},
-          {"cpu_seconds", cpu}};
+          {"cpu_seconds", cpu},
+          {"consumer_cpu_seconds", consumerCpu}};
 }
 
 // The limit: writer | snh_pipe_copy | this process, checked the same way.
 Json PipeCopy(const Options& options, std::size_t bytes) {
   PipeEnds first = MakePipe(), second = MakePipe();
   PipeEnds idle = MakePipe();
+  const double consumerStart = ThreadCpuSeconds();
   const auto start = Clock::now();
   std::vector<std::string> writerCommand = options.writerCommand;
   writerCommand.insert(writerCommand.end(), {"pattern", std::to_string(bytes)});
@@ -272,6 +287,7 @@ Json PipeCopy(const Options& options, std::size_t bytes) {
     check.Check(std::string_view(buffer.data(), count));
   }
   const double seconds = Seconds(Clock::now() - start);
+  const double consumerCpu = ThreadCpuSeconds() - consumerStart;
   writer.Wait(std::chrono::seconds(10));
   copy.Wait(std::chrono::seconds(10));
   if (check.checked() != bytes) throw std::runtime_error("pipe copy: bytes missing");
@@ -279,7 +295,8 @@ Json PipeCopy(const Options& options, std::size_t bytes) {
           {"bytes", bytes},
           {"seconds", seconds},
           {"mib_per_s", static_cast<double>(bytes) / (1 << 20) / seconds},
-          {"cpu_seconds", copy.cpuSeconds()}};
+          {"cpu_seconds", copy.cpuSeconds()},
+          {"consumer_cpu_seconds", consumerCpu}};
 }
 
 double Percentile(std::vector<double> values, double fraction) {
