@@ -147,6 +147,7 @@ class PatternCheck {
 };
 
 // Samples a process's RSS until stopped; "steady" is the median of the second half of the samples.
+// Both results stop the sampling first.
 class RssSampler {
  public:
   explicit RssSampler(pid_t pid) : pid_(pid), thread_([this] { Run(); }) {}
@@ -155,7 +156,10 @@ class RssSampler {
     running_ = false;
     if (thread_.joinable()) thread_.join();
   }
-  std::size_t PeakKiB() const { return peak_; }
+  std::size_t PeakKiB() {
+    Stop();
+    return peak_;
+  }
   std::size_t SteadyKiB() {
     Stop();
     if (samples_.empty()) return 0;
@@ -176,7 +180,8 @@ class RssSampler {
   }
   pid_t pid_;
   std::atomic<bool> running_{true};
-  std::vector<std::size_t> samples_;  // only the sampler thread writes, read after the join
+  // Written only by the sampler thread; read only after Stop has joined it.
+  std::vector<std::size_t> samples_;
   std::size_t peak_ = 0;
   std::thread thread_;
 };
