@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "codec/DecodeError.h"
+#include "codec/JsonText.h"
 #include "codec/Utf.h"
 
 namespace snh {
@@ -15,8 +16,6 @@ namespace snh {
 namespace {
 
 using Json = nlohmann::json;
-// Keeps keys in insertion order, so "type" leads every outgoing message.
-using OrderedJson = nlohmann::ordered_json;
 
 constexpr std::size_t kUnicodeEscapeLength = 6;  // \uXXXX
 
@@ -159,30 +158,61 @@ ConnectParams DecodeConnectParams(Json& params) {
   return decoded;
 }
 
-OrderedJson TextValue(const std::string& text) { return SanitizeUtf8(text); }
-
-OrderedJson CoordValue(Coord coord) {
-  OrderedJson value = OrderedJson::object();
-  value["x"] = coord.x;
-  value["y"] = coord.y;
-  return value;
+// Writes `,"key":` (or `{"key":` for the first member of an object).
+void AppendKey(std::string& out, std::string_view key, bool first = false) {
+  out += first ? '{' : ',';
+  AppendJsonString(out, key);
+  out += ':';
 }
 
-OrderedJson ConsoleOutputValue(const ConsoleOutput& output) {
-  OrderedJson value = OrderedJson::object();
-  value["consoleSize"] = CoordValue(output.consoleSize);
-  value["startPosition"] = CoordValue(output.startPosition);
-  value["endPosition"] = CoordValue(output.endPosition);
-  value["characterContent"] = TextValue(output.characterContent);
-  return value;
+void AppendText(std::string& out, std::string_view key, const std::string& text, bool first = false) {
+  AppendKey(out, key, first);
+  AppendJsonString(out, SanitizeUtf8(text));
 }
 
-OrderedJson PseudoConsoleOutputValue(const PseudoConsoleOutput& output) {
-  OrderedJson value = OrderedJson::object();
-  value["rawContent"] = TextValue(output.rawContent);
-  value["processedContent"] = TextValue(output.processedContent);
-  if (output.windowTitle) value["windowTitle"] = TextValue(*output.windowTitle);
-  return value;
+void AppendCoord(std::string& out, std::string_view key, Coord coord, bool first = false) {
+  AppendKey(out, key, first);
+  out += "{\"x\":";
+  AppendJsonInteger(out, coord.x);
+  out += ",\"y\":";
+  AppendJsonInteger(out, coord.y);
+  out += '}';
+}
+
+std::size_t Size(const std::optional<std::string>& text) { return text ? text->size() : 0; }
+
+std::size_t TextBytes(const Response& response) {
+  std::size_t bytes =
+      response.type.size() + Size(response.version) + Size(response.error) + Size(response.outputLine);
+  if (response.consoleOutput) bytes += response.consoleOutput->characterContent.size();
+  if (const auto& output = response.pseudoConsoleOutput) {
+    bytes += output->rawContent.size() + output->processedContent.size() + Size(output->windowTitle);
+  }
+  return bytes;
+}
+
+// The message's JSON text, "type" first and the other members in their fixed order.
+void AppendResponse(std::string& out, const Response& response) {
+  AppendText(out, "type", response.type, /*first=*/true);
+  if (response.version) AppendText(out, "version", *response.version);
+  if (response.error) AppendText(out, "error", *response.error);
+  if (response.outputLine) AppendText(out, "outputLine", *response.outputLine);
+  if (const auto& console = response.consoleOutput) {
+    AppendKey(out, "consoleOutput");
+    AppendCoord(out, "consoleSize", console->consoleSize, /*first=*/true);
+    AppendCoord(out, "startPosition", console->startPosition);
+    AppendCoord(out, "endPosition", console->endPosition);
+    AppendText(out, "characterContent", console->characterContent);
+    out += '}';
+  }
+  if (const auto& pseudoConsole = response.pseudoConsoleOutput) {
+    AppendKey(out, "pseudoConsoleOutput");
+    AppendText(out, "rawContent", pseudoConsole->rawContent, /*first=*/true);
+    AppendText(out, "processedContent", pseudoConsole->processedContent);
+    if (pseudoConsole->windowTitle) AppendText(out, "windowTitle", *pseudoConsole->windowTitle);
+    out += '}';
+  }
+  out += '}';
 }
 
 }  // namespace
@@ -198,30 +228,22 @@ Request ParseRequest(std::string_view text) {
 }
 
 std::string SerializeResponse(const Response& response) {
-  OrderedJson message = OrderedJson::object();
-  message["type"] = TextValue(response.type);
-  if (response.version) message["version"] = TextValue(*response.version);
-  if (response.error) message["error"] = TextValue(*response.error);
-  if (response.outputLine) message["outputLine"] = TextValue(*response.outputLine);
-  if (response.consoleOutput) message["consoleOutput"] = ConsoleOutputValue(*response.consoleOutput);
-  if (response.pseudoConsoleOutput) {
-    message["pseudoConsoleOutput"] = PseudoConsoleOutputValue(*response.pseudoConsoleOutput);
-  }
-  // Strings are already valid UTF-8; the replace handler only guards against a byte that slipped by.
-  return message.dump(/*indent=*/-1, /*indent_char=*/' ', /*ensure_ascii=*/false,
-                      OrderedJson::error_handler_t::replace);
+  std::string text;
+  AppendResponse(text, response);
+  return text;
 }
 
 JsonModule::JsonModule(OutputSink& output) : output_(output) {}
 
 void JsonModule::WriteMessage(const Response& response) {
   const std::lock_guard lock(outputMutex_);
-  const std::string body = SerializeResponse(response);
-  const auto length = static_cast<std::uint32_t>(body.size());
-  std::string frame;
-  frame.reserve(sizeof length + body.size());
-  for (int shift = 0; shift < 32; shift += 8) frame.push_back(static_cast<char>((length >> shift) & 0xFF));
-  frame += body;
+  // The text is written behind room for its length, so the frame is built without a copy.
+  std::string frame(4, '\0');
+  // Room for the keys and a few escapes, so the text is not moved while it grows.
+  frame.reserve(256 + TextBytes(response) * 9 / 8);
+  AppendResponse(frame, response);
+  const auto length = static_cast<std::uint32_t>(frame.size() - 4);
+  for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
   // One write per frame: the length never reaches the reader without its body. A failed write has no
   // one to be reported to; the message is lost.
   static_cast<void>(output_.Write(frame));

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,16 +24,26 @@ void WakeSignal::Raise() {
   [[maybe_unused]] const ssize_t written = ::write(write_.get(), &byte, 1);
 }
 
-PipeReadPort::PipeReadPort(NativeHandle fd) : fd_(fd) {}
+PipeReadPort::PipeReadPort(NativeHandle fd) : fd_(fd) {
+  // Only a pipe: its read end is the reader's alone. A pty master is also written to, and a
+  // non-blocking write would fail where a blocking one waits.
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
+  const int flags = ::fcntl(fd_, F_GETFL);
+  readBeforeWaiting_ = flags >= 0 && ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) == 0;
+}
 
 ReadResult PipeReadPort::Read(std::span<char> buffer) {
-  for (;;) {
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelled_.fd(), POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return {ReadOutcome::kFailed, 0, static_cast<std::uint32_t>(errno)};
+  for (bool wait = !readBeforeWaiting_;; wait = true) {
+    if (cancelRequested_.load()) return {ReadOutcome::kCancelled, 0, 0};
+    if (wait) {
+      pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelled_.fd(), POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return {ReadOutcome::kFailed, 0, static_cast<std::uint32_t>(errno)};
+      }
+      if (fds[1].revents != 0) return {ReadOutcome::kCancelled, 0, 0};
     }
-    if (fds[1].revents != 0) return {ReadOutcome::kCancelled, 0, 0};
     const ssize_t count = ::read(fd_, buffer.data(), buffer.size());
     if (count > 0) return {ReadOutcome::kData, static_cast<std::size_t>(count), 0};
     if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -43,6 +54,7 @@ ReadResult PipeReadPort::Read(std::span<char> buffer) {
 }
 
 std::uint32_t PipeReadPort::Cancel() {
+  cancelRequested_.store(true);
   cancelled_.Raise();
   return 0;
 }

@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Prints the benchmark table (Markdown) from the raw results that scripts/bench.sh leaves in a folder:
+processor.json and codec.json (Google Benchmark), relay.jsonl and relay-small.jsonl (snh_relay_bench),
+writes.txt (write calls counted by strace) and, when present, wine.jsonl."""
+
+import json
+import pathlib
+import sys
+
+results = pathlib.Path(sys.argv[1])
+rows = []
+
+
+def goal(met, text):
+    return ("met" if met else "**missed**") + f" ({text})"
+
+
+def load_lines(name):
+    path = results / name
+    if not path.exists():
+        return {}
+    return {r["name"]: r for r in (json.loads(line) for line in path.read_text().splitlines() if line.strip())}
+
+
+def benchmarks(name):
+    data = json.loads((results / name).read_text())
+    return {b["name"]: b for b in data["benchmarks"] if b.get("run_type") == "iteration" or "bytes_per_second" in b}
+
+
+out = []
+emit = out.append
+
+# Escape-sequence processor.
+processor = benchmarks("processor.json")
+emit("### Escape-sequence processor (1024-byte chunks)\n")
+emit("| Input | Processor MB/s | Regex form MB/s | Ratio | Goal |")
+emit("|---|---:|---:|---:|---|")
+for name, floor in [("ascii", 2000), ("utf8", 2000), ("ls-color", 300), ("top", 300), ("vim", 300),
+                    ("title-unterminated", None)]:
+    fast = processor[f"processor/{name}"]["bytes_per_second"] / 1e6
+    slow = processor[f"regex/{name}"]["bytes_per_second"] / 1e6
+    ratio = fast / slow
+    checks = [goal(ratio >= 20, "20x the regex form")]
+    if floor:
+        checks.insert(0, goal(fast >= floor, f"{floor / 1000:g} GB/s" if floor >= 1000 else f"{floor} MB/s"))
+    emit(f"| {name} | {fast:,.0f} | {slow:,.1f} | {ratio:,.1f}x | {'; '.join(checks)} |")
+scaling = sorted((b for n, b in processor.items() if n.startswith("processor-scaling/") and "_" not in n.split("/")[-1]),
+                 key=lambda b: int(b["name"].split("/")[-1]))
+if scaling:
+    speeds = [b["bytes_per_second"] / 1e6 for b in scaling]
+    sizes = ", ".join(f"{int(b['name'].split('/')[-1]) >> 10} KiB: {s:,.0f} MB/s" for b, s in zip(scaling, speeds))
+    # Linear time: past the smallest size (where fixed costs show), no size runs at less than a third of
+    # the speed of another; a scan that went over held-back bytes again would lose 8x with each step.
+    flat = min(speeds[1:]) >= max(speeds[1:]) / 3
+    emit(f"\nUnterminated title by length ({sizes}): {goal(flat, 'linear: MB/s flat in the length')}\n")
+
+# Codec.
+codec = benchmarks("codec.json")
+emit("### Codec (one message)\n")
+emit("| Operation | ns per message | MB/s of payload |")
+emit("|---|---:|---:|")
+for name, b in codec.items():
+    unit = {"ns": 1, "us": 1e3, "ms": 1e6}[b["time_unit"]]
+    emit(f"| {name.removeprefix('BM_')} | {b['cpu_time'] * unit:,.0f} | {b['bytes_per_second'] / 1e6:,.0f} |")
+
+# Relay.
+relay = load_lines("relay.jsonl")
+small = load_lines("relay-small.jsonl")
+copy = relay["pipe-copy"]
+emit("\n### End-to-end relay (native)\n")
+emit("| Row | MiB | MiB/s | Ratio to pipe copy | CPU s: relaying process / consumer | Peak / steady RSS MiB |")
+emit("|---|---:|---:|---:|---:|---|")
+for name in ["pipe-copy", "host-stdout", "host-pty", "peer-stdout", "peer-pty"]:
+    if name not in relay:
+        emit(f"| {name} | | not run | | | |")
+        continue
+    r = relay[name]
+    rss = f"{r['peak_rss_kib'] / 1024:.1f} / {r['steady_rss_kib'] / 1024:.1f}" if "peak_rss_kib" in r else ""
+    emit(f"| {name} | {r['bytes'] >> 20} | {r['mib_per_s']:,.0f} | {r['mib_per_s'] / copy['mib_per_s']:.2f} | "
+         f"{r['cpu_seconds']:.2f} / {r.get('consumer_cpu_seconds', 0):.2f} | {rss} |")
+emit("")
+host_stdout = relay["host-stdout"]["mib_per_s"] / copy["mib_per_s"]
+emit(f"- stdout relay at {host_stdout:.2f} of the plain 1 KiB pipe copy: {goal(host_stdout >= 0.6, 'at least 0.6')}")
+for mode in ["stdout", "pty"]:
+    host, peer = relay.get(f"host-{mode}"), relay.get(f"peer-{mode}")
+    if host and peer:
+        emit(f"- {mode}: host {host['mib_per_s'] / peer['mib_per_s']:.2f}x the node-pty peer's speed, "
+             f"{peer['cpu_seconds'] / host['cpu_seconds']:.1f}x less CPU: "
+             f"{goal(host['mib_per_s'] > peer['mib_per_s'], 'ahead of the peer')}")
+writes = results / "writes.txt"
+if writes.exists():
+    counted = dict(line.split("=") for line in writes.read_text().split())
+    w, s, m = int(counted["writes"]), int(counted["message_writes"]), int(counted["messages"])
+    emit(f"- write system calls of the host to its stdout during a {counted['mib']} MiB relay (strace): {w} in all, "
+         f"{s} of them starting a stdout message, for {m} stdout messages: "
+         f"{goal(s == m and w - s <= 2, 'one write per message')}")
+
+# Latency and start-up.
+emit("\n### Latency and start-up\n")
+emit("| Row | p50 | p99 | Goal |")
+emit("|---|---:|---:|---|")
+for name in ["host-latency", "peer-latency"]:
+    if name in relay:
+        r = relay[name]
+        check = goal(r["p99_us"] < 500, "p99 under 0.5 ms") if name.startswith("host") else ""
+        emit(f"| {name} ({r['round_trips']} stdin round trips through cat) | {r['p50_us']:.0f} us | "
+             f"{r['p99_us']:.0f} us | {check} |")
+for name in ["host-startup", "peer-startup"]:
+    if name in relay:
+        r = relay[name]
+        emit(f"| {name} (start to version reply, {r['starts']} starts; p90 in the p99 column) | "
+             f"{r['p50_ms']:.1f} ms | {r['p90_ms']:.1f} ms | |")
+
+# Memory.
+emit("\n### Host memory\n")
+emit("| Run | Peak RSS MiB | Steady RSS MiB |")
+emit("|---|---:|---:|")
+peaks = []
+for source, label in [(small, "small"), (relay, "full")]:
+    for name in ["host-stdout", "host-pty", "host-title"]:
+        if name in source:
+            r = source[name]
+            peaks.append(r["peak_rss_kib"])
+            emit(f"| {name}, {r['bytes'] >> 20} MiB | {r['peak_rss_kib'] / 1024:.1f} | {r['steady_rss_kib'] / 1024:.1f} |")
+emit("")
+emit(f"- Host RSS at most {max(peaks) / 1024:.1f} MiB: {goal(max(peaks) < 16 * 1024, 'under 16 MiB')}")
+for name in ["host-stdout", "host-title"]:
+    if name in small and name in relay:
+        grow = relay[name]["peak_rss_kib"] - small[name]["peak_rss_kib"]
+        ratio = relay[name]["bytes"] / small[name]["bytes"]
+        emit(f"- {name}: {ratio:.0f}x the input, peak RSS {grow / 1024:+.1f} MiB: "
+             f"{goal(grow < 1024, 'flat: under 1 MiB more')}")
+
+# Wine.
+wine = load_lines("wine.jsonl")
+if wine:
+    emit("\n### Windows build under Wine\n")
+    emit("| Row | MiB | MiB/s | Ratio to pipe copy under Wine |")
+    emit("|---|---:|---:|---:|")
+    base = wine["wine-pipe-copy"]["mib_per_s"]
+    for r in wine.values():
+        emit(f"| {r['name']} | {r['bytes'] >> 20} | {r['mib_per_s']:,.1f} | {r['mib_per_s'] / base:.2f} |")
+
+print("\n".join(out))

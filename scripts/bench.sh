@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The bench command: builds the native Release host and the benchmarks, runs every benchmark (the
+# escape-sequence processor and the codec, the end-to-end relay against a plain pipe copy and a
+# Node.js node-pty peer, latency, start-up, memory, and the Windows build under Wine), and prints the
+# table of figures, ratios and goals. The raw results stay in build/native/bench-results/.
+#
+#   scripts/bench.sh [--quick] [--no-wine]
+#     --quick: small sizes, a smoke run of a minute or two; --no-wine: skip the Windows build's row
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mib=256 title_mib=64 round_trips=10000 starts=20 min_time=1 wine_mib=64 with_wine=1
+for option in "$@"; do
+  case "${option}" in
+    --quick) mib=16 title_mib=4 round_trips=1000 starts=5 min_time=0.1 wine_mib=8 ;;
+    --no-wine) with_wine=0 ;;
+    *) echo "usage: scripts/bench.sh [--quick] [--no-wine]" >&2; exit 2 ;;
+  esac
+done
+
+bash scripts/setup.sh >/dev/null
+# The peer host needs Node.js and npm; install Debian's only where there is none.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  sudo_cmd=(); [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends nodejs npm >/dev/null
+fi
+(cd bench/peer && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+
+cmake --preset native >/dev/null
+cmake --build --preset native --target ssh-native-host snh_processor_bench snh_codec_bench snh_relay_bench \
+  snh_bench_writer snh_pipe_copy >/dev/null
+build=$(pwd -P)/build/native
+results=${build}/bench-results
+rm -rf "${results}" && mkdir -p "${results}"
+
+echo "== processor and codec" >&2
+for bench in processor codec; do
+  "${build}/bench/snh_${bench}_bench" --benchmark_min_time="${min_time}" \
+    --benchmark_out="${results}/${bench}.json" --benchmark_out_format=json >&2
+done
+
+echo "== relay, latency, start-up, memory" >&2
+relay=("${build}/bench/snh_relay_bench" --host "${build}/src/ssh-native-host" --writer "${build}/bench/snh_bench_writer"
+       --copy "${build}/bench/snh_pipe_copy" --peer "node $(pwd -P)/bench/peer/host.js")
+"${relay[@]}" --mib "${mib}" --title-mib "${title_mib}" --round-trips "${round_trips}" --starts "${starts}" \
+  >"${results}/relay.jsonl"
+# The same host rows at a sixteenth of the size: memory must not grow with the input.
+"${relay[@]}" --mib $((mib / 16)) --title-mib $(((title_mib + 15) / 16)) --only host-stdout,host-title \
+  >"${results}/relay-small.jsonl"
+
+echo "== write system calls per message (strace)" >&2
+trace=${results}/strace
+mkdir -p "${trace}"
+cat >"${trace}/host.sh" <<WRAPPER
+#!/bin/sh
+exec strace -f -qq -s 32 -e trace=write,execve -e signal=none -o "${trace}/t" -ff "${build}/src/ssh-native-host"
+WRAPPER
+chmod +x "${trace}/host.sh"
+"${relay[@]}" --host "${trace}/host.sh" --mib 16 --only host-stdout >"${trace}/relay.jsonl"
+# Count the host's writes to its stdout, and those that start a stdout message (length, then the JSON);
+# the client's own trace file is the one with its execve.
+writes=0 message_writes=0
+for f in "${trace}"/t.*; do
+  grep -q 'execve(".*snh_bench_writer' "${f}" && continue
+  writes=$((writes + $(grep -c '^write(1,' "${f}" || true)))
+  message_writes=$((message_writes + $(grep -c '^write(1, ".*{\\"type\\":\\"stdout\\"' "${f}" || true)))
+done
+messages=$(python3 -c 'import json,sys; print(json.loads(open(sys.argv[1]).readline())["messages"])' "${trace}/relay.jsonl")
+echo "mib=16 writes=${writes} message_writes=${message_writes} messages=${messages}" >"${results}/writes.txt"
+
+if [ "${with_wine}" = 1 ]; then
+  echo "== the Windows build under Wine" >&2
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows --target ssh-native-host snh_bench_writer snh_pipe_copy >/dev/null
+  windows=$(pwd -P)/build/windows
+  prefix=${windows}/wineprefix
+  run=("$(pwd -P)/cmake/wine-run.sh" --prefix "${prefix}")
+  writer_path="Z:$(echo "${windows}/bench/snh_bench_writer.exe" | tr / '\\')"
+  "${build}/bench/snh_relay_bench" --mib "${wine_mib}" --only pipe-copy,host-stdout \
+    --host "$(pwd -P)/bench/relay/wine-console-host.sh ${prefix} ${windows}/src/ssh-native-host.exe" \
+    --writer "${writer_path}" --writer-command "${run[*]} ${windows}/bench/snh_bench_writer.exe" \
+    --copy "${run[*]} ${windows}/bench/snh_pipe_copy.exe" |
+    sed -e 's/"name":"pipe-copy"/"name":"wine-pipe-copy"/' -e 's/"name":"host-stdout"/"name":"wine-host-stdout"/' \
+      >"${results}/wine.jsonl"
+  WINEPREFIX=${prefix} wineserver -k 2>/dev/null || true
+fi
+
+python3 bench/report.py "${results}" | tee "${results}/table.md"

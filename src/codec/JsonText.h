@@ -1,0 +1,19 @@
+#pragma once
+
+// Writing JSON text for the outgoing messages. Every chunk of client output passes through here, and
+// a general JSON library's serializer (a UTF-8 decoder per byte) cost more than the rest of the relay
+// together, so the few shapes the host sends are written directly.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace snh {
+
+// Appends `text`, which must be valid UTF-8 without NUL, as a JSON string: quotes, backslash and
+// control bytes are escaped (\b \t \n \f \r, else \u00xx), every other byte is copied.
+void AppendJsonString(std::string& out, std::string_view text);
+
+void AppendJsonInteger(std::string& out, std::int64_t value);
+
+}  // namespace snh
