@@ -7,6 +7,7 @@ packages=(
   nlohmann-json3-dev libfmt-dev googletest libgtest-dev libgmock-dev
   libvterm-dev openssh-server openssh-client
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
+  dpkg-dev unzip icoutils
 )
 
 sudo_cmd=()

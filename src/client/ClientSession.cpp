@@ -69,7 +69,7 @@ class Session {
     std::thread errors([&] { RelayHostErrors(); });
     std::thread output([&] { ReadHostOutput(lineEnd); });
 
-    if (Send(connect)) ForwardInput();
+    if (Send(connect)) ForwardInput(lineEnd);
 
     // Closing its input is how a browser ends the host: it ends the client and exits.
     host_->CloseInput();
@@ -92,7 +92,7 @@ class Session {
  private:
   bool Send(const std::string& body) { return host_->WriteInput(EncodeFrame(body)); }
 
-  void ForwardInput() {
+  void ForwardInput(const std::string& lineEnd) {
     const bool terminal = console_.InputIsTerminal();
     KeyboardInput keyboard(
         {.detachKey = terminal, .lineEndsAsReturn = !terminal && options_.mode == kPseudoConsoleMode});
@@ -106,6 +106,8 @@ class Session {
         // The host ends the client; its exit notice is not waited for.
         Send(R"({"type":"disconnect"})");
         state_.End(std::nullopt);
+        // The shell's prompt is likely half a line; what follows starts on a line of its own.
+        console_.WriteOutput(lineEnd);
         return;
       }
     }

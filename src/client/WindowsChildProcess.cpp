@@ -160,9 +160,9 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                       &startup, &info)) {
-    const DWORD error = GetLastError();
+    const DWORD failure = GetLastError();
     throw std::runtime_error("cannot start " + program + ": CreateProcessW failed with error " +
-                             std::to_string(error));
+                             std::to_string(failure));
   }
   UniqueHandle thread(info.hThread);
   // The child's ends are released here (with the pipes), so end of stream follows the child's exit.

@@ -9,17 +9,35 @@
 
 #include "CliTest.h"
 
+namespace {
+
+// CMake names the Windows build's programs by their host paths; Wine sees that file system as Z:.
+std::string ToProgramPath(std::string_view path) {
+  std::string program(path);
+#ifdef _WIN32
+  if (program.starts_with('/')) {
+    for (char& c : program) {
+      if (c == '/') c = '\\';
+    }
+    program = "Z:" + program;
+  }
+#endif
+  return program;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   auto& programs = snh::cli_test::Programs();
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument.starts_with("--cli=")) {
-      programs.cli = argument.substr(6);
+      programs.cli = ToProgramPath(argument.substr(6));
     } else if (argument.starts_with("--host=")) {
-      programs.host = argument.substr(7);
+      programs.host = ToProgramPath(argument.substr(7));
     } else if (argument.starts_with("--client=")) {
-      programs.client = argument.substr(9);
+      programs.client = ToProgramPath(argument.substr(9));
     } else {
       std::cerr << "unknown argument: " << argument << "\n";
       return 2;
