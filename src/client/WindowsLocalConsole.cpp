@@ -97,7 +97,7 @@ class WindowsLocalConsole final : public LocalConsole {
       }
       if (WaitForSingleObject(cancel_.get(), 0) == WAIT_OBJECT_0) return 0;
       if (inputIsConsole_) {
-        if (!ReadConsoleKeys()) return 0;
+        if (!ReadConsoleKeys() || WaitForSingleObject(cancel_.get(), 0) == WAIT_OBJECT_0) return 0;
       } else if (GetFileType(input_) == FILE_TYPE_PIPE) {
         DWORD available = 0;
         if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr)) return 0;  // writer gone
@@ -112,7 +112,23 @@ class WindowsLocalConsole final : public LocalConsole {
     }
   }
 
-  void CancelInput() override { SetEvent(cancel_.get()); }
+  void CancelInput() override {
+    SetEvent(cancel_.get());
+    // A line-mode ReadConsoleW waits for Enter whatever else happens; a synthetic Enter ends it, and
+    // the line it completes is dropped by ReadInput.
+    if (inputIsConsole_ && !inputModeSaved_) {
+      INPUT_RECORD enter[2]{};
+      for (int i = 0; i < 2; ++i) {
+        enter[i].EventType = KEY_EVENT;
+        enter[i].Event.KeyEvent.bKeyDown = i == 0;
+        enter[i].Event.KeyEvent.wRepeatCount = 1;
+        enter[i].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+        enter[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
+      }
+      DWORD written = 0;
+      WriteConsoleInputW(input_, enter, 2, &written);
+    }
+  }
 
   bool WriteOutput(std::string_view bytes) override {
     std::lock_guard lock(outputMutex_);
