@@ -121,7 +121,8 @@ Options (before the first argument that is not one):
 
 Keys: everything typed goes to the program as it is typed; Ctrl-] ends the session. In
 pseudo_console mode the terminal is in raw mode (the program's own terminal is a fixed 50x30,
-whatever the size of yours); in the console modes lines are sent when Enter is pressed.
+whatever the size of yours); in the console modes lines are sent when Enter is pressed
+(so Ctrl-] then Enter).
 When standard input is not a terminal it is sent as it arrives (in pseudo_console mode each line
 end as Enter, a CR), and the client then waits for the program to exit.
 
