@@ -24,7 +24,8 @@ trap 'rm -rf "${work}"' EXIT
 
 for preset in native windows; do
   rm -rf "build/${preset}/packages"
-  (cd "build/${preset}" && cpack >/dev/null)
+  (cd "build/${preset}" && cpack >"${work}/cpack-${preset}.log" 2>&1) || fail "cpack failed in build/${preset}:
+$(cat "${work}/cpack-${preset}.log")"
 done
 
 deb=build/native/packages/ssh-native-host_${version}_amd64.deb
@@ -60,11 +61,11 @@ for program in "${!descriptions[@]}"; do
   for type in 3 14 16 24; do
     grep -q -- "--type=${type} " <<<"${resources}" || fail "${program}.exe has no resource of type ${type}: ${resources}"
   done
-  version_text=$(wrestool -x --type=16 "${exe}" | strings -el)
+  version_text=$(wrestool -x --raw --type=16 "${exe}" | strings -el)
   for text in "${descriptions[${program}]}" "${version}" "${program}.exe"; do
     grep -qF "${text}" <<<"${version_text}" || fail "${program}.exe's version resource lacks \"${text}\""
   done
-  wrestool -x --type=24 "${exe}" | grep -q 'level="asInvoker"' || fail "${program}.exe's manifest is not asInvoker"
+  wrestool -x --raw --type=24 "${exe}" | grep -q 'level="asInvoker"' || fail "${program}.exe's manifest is not asInvoker"
   echo "${program}.exe: icon, version ${version} (\"${descriptions[${program}]}\"), asInvoker manifest"
 done
 echo "packages: all checks passed"
