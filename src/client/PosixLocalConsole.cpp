@@ -14,10 +14,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 
+#include "PipeIo.h"
 #include "UniqueHandle.h"
 #include "client/LocalConsole.h"
 
@@ -36,14 +38,13 @@ void RestoreModesAndDie(int signal) {
   std::raise(signal);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+// False once the reader is gone or the write fails otherwise.
+bool WriteAll(int stream, std::string_view bytes) {
+  try {
+    return WritePipe(stream, bytes, "write", /*forgiveClosedReader=*/true) == 0;
+  } catch (const std::exception&) {
+    return false;
   }
-  return true;
 }
 
 class PosixLocalConsole final : public LocalConsole {

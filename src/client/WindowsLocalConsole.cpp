@@ -6,11 +6,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "PipeIo.h"
 #include "UniqueHandle.h"
 #include "client/LocalConsole.h"
 #include "codec/Utf.h"
@@ -25,16 +27,13 @@ bool IsConsole(HANDLE handle) {
   return GetConsoleMode(handle, &mode) != 0;
 }
 
-bool WriteAll(HANDLE handle, std::string_view bytes) {
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    if (!WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written == 0) {
-      return false;
-    }
-    bytes.remove_prefix(written);
+// False once the reader is gone or the write fails otherwise.
+bool WriteAll(HANDLE stream, std::string_view bytes) {
+  try {
+    return WritePipe(stream, bytes, "write", /*forgiveClosedReader=*/true) == 0;
+  } catch (const std::exception&) {
+    return false;
   }
-  return true;
 }
 
 bool WriteConsoleText(HANDLE console, std::string_view utf8) {
