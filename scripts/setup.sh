@@ -9,6 +9,7 @@ packages=(
   chromium python3
   libbenchmark-dev libsimdjson-dev strace
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
+  dpkg-dev unzip icoutils
 )
 
 sudo_cmd=()

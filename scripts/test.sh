@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native unit tests (plain, with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and with ThreadSanitizer) and the Windows build's tests under Wine.
+# UndefinedBehaviorSanitizer, and with ThreadSanitizer) and the Windows build's tests under Wine; then
+# builds the .deb, .tar.gz and Windows .zip and checks what they hold.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,8 @@ for preset in native native-asan native-tsan windows; do
   echo "== tests: ${preset}"
   ctest --preset "${preset}" || status=1
 done
+echo "== packages"
+bash scripts/check-packages.sh || status=1
 # Leave no Wine server behind.
 WINEPREFIX="$(pwd -P)/build/windows/wineprefix" wineserver -k 2>/dev/null || true
 exit "${status}"

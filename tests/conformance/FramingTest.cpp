@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameCodec.h"
+#include "client/FrameCodec.h"
 #include "HostTest.h"
 
 namespace snh::conformance {

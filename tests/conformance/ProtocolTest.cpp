@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "FrameCodec.h"
+#include "client/FrameCodec.h"
 #include "HostTest.h"
 
 namespace snh::conformance {

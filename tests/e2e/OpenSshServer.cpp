@@ -82,7 +82,7 @@ void GenerateKey(const fs::path& path, const std::string& comment) {
   RunProgramOrThrow(kSshKeygen, {"-q", "-t", "ed25519", "-N", "", "-C", comment, "-f", path.string()});
 }
 
-std::string DrainStandardError(conformance::ChildProcess& process) {
+std::string DrainStandardError(client::ChildProcess& process) {
   std::string text;
   std::array<char, 4096> buffer{};
   while (const std::size_t count = process.ReadError(buffer)) text.append(buffer.data(), count);
@@ -118,7 +118,7 @@ OpenSshServer::OpenSshServer() : directory_("snh-e2e-sshd-") {
 
   port_ = FreeLoopbackPort();
   WriteConfiguration();
-  sshd_ = conformance::StartChildProcess(
+  sshd_ = client::StartChildProcess(
       kSshd, {"-D", "-e", "-E", File("sshd.log").string(), "-f", File("sshd_config").string()});
   sshd_->CloseInput();
   try {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "client/ChildProcess.h"
 #include "TemporaryDirectory.h"
 
 namespace snh::e2e {
@@ -56,7 +56,7 @@ class OpenSshServer {
 
   TemporaryDirectory directory_;
   int port_ = 0;
-  std::unique_ptr<conformance::ChildProcess> sshd_;
+  std::unique_ptr<client::ChildProcess> sshd_;
 };
 
 }  // namespace snh::e2e

@@ -3,12 +3,12 @@
 #include <array>
 #include <stdexcept>
 
-#include "ChildProcess.h"
+#include "client/ChildProcess.h"
 
 namespace snh::e2e {
 namespace {
 
-std::string ReadToEnd(conformance::ChildProcess& process, bool standardError) {
+std::string ReadToEnd(client::ChildProcess& process, bool standardError) {
   std::string text;
   std::array<char, 4096> buffer{};
   for (;;) {
@@ -28,7 +28,7 @@ std::string CommandLine(const std::string& program, const std::vector<std::strin
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                          std::string_view input, std::chrono::milliseconds timeout) {
-  const auto process = conformance::StartChildProcess(program, arguments);
+  const auto process = client::StartChildProcess(program, arguments);
   // Setup programs read little and write little: all of it fits the pipes, so the input can be written
   // at once and the output read after the exit.
   if (!input.empty()) process->WriteInput(input);

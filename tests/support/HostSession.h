@@ -18,10 +18,18 @@
 #include <thread>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "FrameCodec.h"
+#include "client/ChildProcess.h"
+#include "client/FrameCodec.h"
 
 namespace snh::conformance {
+
+// The browser side of the protocol is shared with the terminal client.
+using client::ChildProcess;
+using client::DecodedFrame;
+using client::EncodeFrame;
+using client::EncodeLength;
+using client::FrameDecoder;
+using client::StartChildProcess;
 
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;

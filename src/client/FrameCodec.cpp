@@ -1,6 +1,6 @@
-#include "FrameCodec.h"
+#include "client/FrameCodec.h"
 
-namespace snh::conformance {
+namespace snh::client {
 namespace {
 
 std::string Printable(std::string_view bytes) {
@@ -76,7 +76,7 @@ void FrameDecoder::DecodeAvailable() {
       Fail("frame body has no string \"type\": \"" + Printable(body) + "\"");
       return;
     }
-    frames_.push_back(DecodedFrame{length, std::move(message)});
+    frames_.push_back(DecodedFrame{length, std::string(body), std::move(message)});
     buffer_.erase(0, 4 + std::size_t{length});
     bytesConsumed_ += 4 + std::size_t{length};
   }
@@ -87,4 +87,4 @@ void FrameDecoder::Fail(std::string reason) {
   buffer_.clear();
 }
 
-}  // namespace snh::conformance
+}  // namespace snh::client

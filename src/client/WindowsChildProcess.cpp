@@ -1,5 +1,5 @@
-// Starts the host the way Firefox does on Windows: CreateProcessW with CREATE_NO_WINDOW (so the host gets
-// a hidden console of its own) and anonymous pipes passed through STARTF_USESTDHANDLES.
+// Starts a program the way Firefox starts a native host on Windows: CreateProcessW with CREATE_NO_WINDOW (so
+// the host gets a hidden console of its own) and anonymous pipes passed through STARTF_USESTDHANDLES.
 
 #include <windows.h>
 
@@ -8,39 +8,11 @@
 #include <stdexcept>
 #include <utility>
 
-#include "ChildProcess.h"
+#include "UniqueHandle.h"
+#include "client/ChildProcess.h"
 
-namespace snh::conformance {
+namespace snh::client {
 namespace {
-
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { Reset(); }
-
-  HANDLE Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-  void Reset() {
-    if (handle_ != nullptr) {
-      CloseHandle(handle_);
-      handle_ = nullptr;
-    }
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
 
 struct Pipe {
   UniqueHandle read;
@@ -51,15 +23,15 @@ struct Pipe {
   throw std::runtime_error(std::string(call) + " failed with error " + std::to_string(GetLastError()));
 }
 
-// Both ends start inheritable; the end that stays with the harness is then made private.
-Pipe CreateInheritablePipe(bool harnessReads) {
+// Both ends start inheritable; the end that stays with the caller is then made private.
+Pipe CreateInheritablePipe(bool callerReads) {
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, TRUE};
   HANDLE read = nullptr;
   HANDLE write = nullptr;
   if (!CreatePipe(&read, &write, &attributes, 0)) ThrowLastError("CreatePipe");
   Pipe pipe{UniqueHandle(read), UniqueHandle(write)};
-  HANDLE harnessEnd = harnessReads ? read : write;
-  if (!SetHandleInformation(harnessEnd, HANDLE_FLAG_INHERIT, 0)) ThrowLastError("SetHandleInformation");
+  HANDLE callerEnd = callerReads ? read : write;
+  if (!SetHandleInformation(callerEnd, HANDLE_FLAG_INHERIT, 0)) ThrowLastError("SetHandleInformation");
   return pipe;
 }
 
@@ -104,7 +76,7 @@ class WindowsChildProcess final : public ChildProcess {
   WindowsChildProcess(UniqueHandle process, UniqueHandle input, UniqueHandle output, UniqueHandle error)
       : process_(std::move(process)),
         input_(std::move(input)),
-        inputToCancel_(input_.Get()),
+        inputToCancel_(input_.get()),
         output_(std::move(output)),
         error_(std::move(error)) {}
 
@@ -116,7 +88,7 @@ class WindowsChildProcess final : public ChildProcess {
     std::lock_guard lock(inputMutex_);
     while (!bytes.empty() && input_) {
       DWORD written = 0;
-      if (!WriteFile(input_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+      if (!WriteFile(input_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
         return false;
       }
       bytes.remove_prefix(written);
@@ -127,30 +99,30 @@ class WindowsChildProcess final : public ChildProcess {
   void CloseInput() override {
     std::lock_guard lock(inputMutex_);
     inputToCancel_ = nullptr;
-    input_.Reset();
+    input_.reset();
   }
 
-  std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.Get(), buffer); }
-  std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.Get(), buffer); }
+  std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.get(), buffer); }
+  std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.get(), buffer); }
 
   void CancelPendingIo() override {
     if (HANDLE input = inputToCancel_.load()) CancelIoEx(input, nullptr);
-    CancelIoEx(output_.Get(), nullptr);
-    CancelIoEx(error_.Get(), nullptr);
+    CancelIoEx(output_.get(), nullptr);
+    CancelIoEx(error_.get(), nullptr);
   }
 
   std::optional<int> WaitForExit(std::chrono::milliseconds timeout) override {
-    if (WaitForSingleObject(process_.Get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
       return std::nullopt;
     }
     DWORD status = 0;
-    GetExitCodeProcess(process_.Get(), &status);
+    GetExitCodeProcess(process_.get(), &status);
     return static_cast<int>(status);
   }
 
   void Kill() override {
-    TerminateProcess(process_.Get(), 1);
-    WaitForSingleObject(process_.Get(), INFINITE);
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), INFINITE);
   }
 
  private:
@@ -182,13 +154,15 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.read.Get();
-  startup.hStdOutput = output.write.Get();
-  startup.hStdError = error.write.Get();
+  startup.hStdInput = input.read.get();
+  startup.hStdOutput = output.write.get();
+  startup.hStdError = error.write.get();
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                       &startup, &info)) {
-    ThrowLastError("CreateProcessW");
+    const DWORD failure = GetLastError();
+    throw std::runtime_error("cannot start " + program + ": CreateProcessW failed with error " +
+                             std::to_string(failure));
   }
   UniqueHandle thread(info.hThread);
   // The child's ends are released here (with the pipes), so end of stream follows the child's exit.
@@ -196,4 +170,4 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
                                                std::move(output.read), std::move(error.read));
 }
 
-}  // namespace snh::conformance
+}  // namespace snh::client

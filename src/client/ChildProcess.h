@@ -1,7 +1,7 @@
 #pragma once
 
-// The one platform-specific piece of the harness: starting the host as a browser does, with pipes on
-// its three standard streams, and talking to it through them.
+// Starting a program as a browser starts its native host, with pipes on its three standard streams,
+// and talking to it through them. Used by the terminal client and by the tests.
 
 #include <chrono>
 #include <cstddef>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace snh::conformance {
+namespace snh::client {
 
 class ChildProcess {
  public:
@@ -20,7 +20,7 @@ class ChildProcess {
 
   // Writes all bytes to the child's standard input; false once the pipe is broken or closed.
   virtual bool WriteInput(std::string_view bytes) = 0;
-  // Closes the harness's end of the input pipe, so the child sees end of input.
+  // Closes the caller's end of the input pipe, so the child sees end of input.
   virtual void CloseInput() = 0;
 
   // Block until some bytes arrive; 0 means the stream ended or CancelPendingIo() interrupted the read.
@@ -38,4 +38,4 @@ class ChildProcess {
 std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
                                                 const std::vector<std::string>& arguments);
 
-}  // namespace snh::conformance
+}  // namespace snh::client

@@ -1,11 +1,11 @@
-// Starts the host the way Chrome and Firefox do on Linux: a plain fork and exec with pipes on its three
-// standard streams, in the browser's process group and session.
+// Starts a program the way Chrome and Firefox start a native host on Linux: a plain fork and exec with pipes
+// on its three standard streams, in the browser's process group and session.
 //
-// Every fd of the harness is close-on-exec from the moment it exists, so a child started on another
-// thread cannot inherit it; posix_spawn's dup2 actions give the child its three streams. The harness's
+// Every fd of the caller is close-on-exec from the moment it exists, so a child started on another
+// thread cannot inherit it; posix_spawn's dup2 actions give the child its three streams. The caller's
 // ends are non-blocking and every wait is a poll that also watches a cancel eventfd, which is how
 // CancelPendingIo interrupts reads and writes. SIGPIPE is blocked only around writes, so a host that
-// has gone away shows as a failed write, and the test process's signal handling stays its own.
+// has gone away shows as a failed write, and the caller's signal handling stays its own.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -27,15 +27,15 @@
 #include <utility>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "UniqueFd.h"
+#include "UniqueHandle.h"
+#include "client/ChildProcess.h"
 
 extern char** environ;
 
-namespace snh::conformance {
+namespace snh::client {
 namespace {
 
-using testing::UniqueFd;
+using UniqueFd = snh::UniqueHandle;
 
 [[noreturn]] void ThrowError(const char* call, int error) {
   throw std::runtime_error(std::string(call) + " failed: " + std::strerror(error));
@@ -52,13 +52,13 @@ struct Pipe {
   UniqueFd write;
 };
 
-// Both ends close-on-exec; the harness's end also non-blocking, so that only poll ever waits.
-Pipe CreatePipe(bool harnessReads) {
+// Both ends close-on-exec; the caller's end also non-blocking, so that only poll ever waits.
+Pipe CreatePipe(bool callerReads) {
   int ends[2];
   Check(::pipe2(ends, O_CLOEXEC) == 0, "pipe2");
   Pipe pipe{UniqueFd(ends[0]), UniqueFd(ends[1])};
-  const int harnessEnd = harnessReads ? ends[0] : ends[1];
-  Check(::fcntl(harnessEnd, F_SETFL, O_NONBLOCK) == 0, "fcntl");
+  const int callerEnd = callerReads ? ends[0] : ends[1];
+  Check(::fcntl(callerEnd, F_SETFL, O_NONBLOCK) == 0, "fcntl");
   return pipe;
 }
 
@@ -301,4 +301,4 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
                                              std::move(output.read), std::move(error.read));
 }
 
-}  // namespace snh::conformance
+}  // namespace snh::client

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace snh::conformance {
+namespace snh::client {
 
 // Browsers close the port on a host message larger than this.
 inline constexpr std::uint32_t kMaxHostMessageBytes = 1024 * 1024;
@@ -22,6 +22,7 @@ std::string EncodeFrame(std::string_view body);
 
 struct DecodedFrame {
   std::uint32_t length = 0;
+  std::string body;  // the JSON text exactly as received
   nlohmann::json message;
 };
 
@@ -46,4 +47,4 @@ class FrameDecoder {
   std::optional<std::string> failure_;
 };
 
-}  // namespace snh::conformance
+}  // namespace snh::client

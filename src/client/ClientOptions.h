@@ -1,0 +1,57 @@
+#pragma once
+
+// The terminal client's command line: `ssh-native-host-cli [options] [--] [arguments...]`. Options
+// come first; the first word that is not one (or `--`) starts the client program's arguments, so ssh's
+// own options such as `-p` pass through untouched. `--program PROGRAM` ends the options too: the words
+// after it are PROGRAM's arguments.
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace snh::client {
+
+inline constexpr std::string_view kPseudoConsoleMode = "pseudo_console";
+
+// A command line that cannot be run; the text says what is wrong.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ClientOptions {
+  std::string mode{kPseudoConsoleMode};
+  std::optional<double> pollingIntervalInSeconds;
+  std::optional<std::string> hostPath;  // absent: the host next to the client's own executable
+  std::optional<std::string> program;   // absent: ssh, or the user's shell when there are no arguments
+  std::vector<std::string> arguments;
+  bool json = false;
+};
+
+enum class ClientAction { kRun, kShowHelp, kShowVersion };
+
+struct ParsedCommandLine {
+  ClientAction action = ClientAction::kRun;
+  ClientOptions options;
+};
+
+// `arguments` excludes the program name. Throws UsageError.
+ParsedCommandLine ParseCommandLine(std::span<const std::string> arguments);
+
+std::string UsageText();
+
+struct ClientProgram {
+  std::string fileName;
+  std::vector<std::string> arguments;
+};
+
+// Without --program: ssh with the arguments, or `shell` (no arguments) when none were given.
+ClientProgram ResolveProgram(const ClientOptions& options, const std::string& shell);
+
+nlohmann::json ConnectRequest(const ClientOptions& options, const ClientProgram& program);
+
+}  // namespace snh::client

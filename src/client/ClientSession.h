@@ -1,0 +1,22 @@
+#pragma once
+
+// One session of the terminal client: the host started as a browser starts it, `connect` sent, keys
+// forwarded as `stdin`, messages shown (or printed as JSON lines) until the exit notice, Ctrl-] or a
+// failure of the host.
+//
+// Threads: the calling thread reads the input and sends requests; it starts and joins two workers,
+// one decoding the host's standard output, one copying the host's standard error to ours. The output
+// worker ends the input loop (CancelInput) when the session is over.
+
+#include "client/ClientOptions.h"
+#include "client/LocalConsole.h"
+
+namespace snh::client {
+
+// The origin a browser passes to its host; the host ignores it.
+inline constexpr std::string_view kClientOrigin = "chrome-extension://ssh-native-host-cli/";
+
+// Returns the exit status: 0 when the session ended as asked, 1 when the host failed.
+int RunClientSession(const ClientOptions& options, LocalConsole& console);
+
+}  // namespace snh::client

@@ -1,0 +1,80 @@
+#include "client/MessagePresenter.h"
+
+#include <algorithm>
+
+namespace snh::client {
+namespace {
+
+std::string StringAt(const nlohmann::json& object, const char* key) {
+  if (!object.is_object()) return {};
+  const auto found = object.find(key);
+  return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+long long NumberAt(const nlohmann::json& object, const char* key, const char* member, long long fallback) {
+  if (!object.is_object()) return fallback;
+  const auto found = object.find(key);
+  if (found == object.end() || !found->is_object()) return fallback;
+  const auto value = found->find(member);
+  return value != found->end() && value->is_number_integer() ? value->get<long long>() : fallback;
+}
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+Presentation MessagePresenter::Present(const nlohmann::json& message) const {
+  Presentation shown;
+  const std::string type = StringAt(message, "type");
+  if (type == "pseudo_console_output") {
+    const auto output = message.find("pseudoConsoleOutput");
+    if (output != message.end()) shown.output = StringAt(*output, "rawContent");
+  } else if (type == "stdout") {
+    shown.output = StringAt(message, "outputLine");
+  } else if (type == "stderr") {
+    shown.error = StringAt(message, "outputLine");
+  } else if (type == "console_output") {
+    const auto output = message.find("consoleOutput");
+    if (output != message.end()) shown.output = ConsoleText(*output);
+  } else if (type == "error") {
+    const std::string text = StringAt(message, "error");
+    if (text == kExitNotice) {
+      shown.sessionEnded = true;
+    } else {
+      std::string_view line = text;
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+      shown.error = "ssh-native-host: " + std::string(line) + lineEnd_;
+    }
+  }
+  // "version" is never asked for, and a newer host's messages are not ours to guess at.
+  return shown;
+}
+
+// The cells run row after row with no separators, from the start position up to the cursor. Whole rows
+// become lines without their trailing blanks; the last row, cut at the cursor, stays as it is, so a
+// prompt such as "Password: " is followed by what the user types.
+std::string MessagePresenter::ConsoleText(const nlohmann::json& consoleOutput) const {
+  const long long width = NumberAt(consoleOutput, "consoleSize", "x", 0);
+  const std::string cells = StringAt(consoleOutput, "characterContent");
+  if (width <= 0) return cells;
+  long long column = std::clamp(NumberAt(consoleOutput, "startPosition", "x", 0), 0LL, width - 1);
+
+  std::string text;
+  std::string row;
+  for (std::size_t i = 0; i < cells.size();) {
+    // One cell per character.
+    std::size_t end = i + 1;
+    while (end < cells.size() && IsContinuationByte(cells[end])) ++end;
+    row.append(cells, i, end - i);
+    i = end;
+    if (++column == width) {
+      row.erase(row.find_last_not_of(' ') + 1);
+      text += row + lineEnd_;
+      row.clear();
+      column = 0;
+    }
+  }
+  return text + row;
+}
+
+}  // namespace snh::client

@@ -1,0 +1,33 @@
+#pragma once
+
+// What the terminal client shows for each message of the host: the pseudo console's raw output as it
+// is, the client's stdout and stderr on ours, console text as lines, errors with a prefix. Pure: the
+// caller writes the bytes.
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace snh::client {
+
+inline constexpr std::string_view kExitNotice = "SSH Process exited";
+
+struct Presentation {
+  std::string output;  // for standard output (the terminal)
+  std::string error;   // for standard error
+  bool sessionEnded = false;
+};
+
+class MessagePresenter {
+ public:
+  // `lineEnd` ends the lines the client makes itself: "\r\n" while the terminal is raw.
+  explicit MessagePresenter(std::string lineEnd) : lineEnd_(std::move(lineEnd)) {}
+
+  Presentation Present(const nlohmann::json& message) const;
+
+ private:
+  std::string ConsoleText(const nlohmann::json& consoleOutput) const;
+
+  std::string lineEnd_;
+};
+
+}  // namespace snh::client

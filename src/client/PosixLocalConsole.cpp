@@ -1,0 +1,133 @@
+// The terminal client's streams on POSIX. Raw mode is termios's; the saved modes are also put back by
+// a handler for the signals that end a process, since a terminal left raw is unusable. Reads wait in
+// poll on standard input and an eventfd that CancelInput raises.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "PipeIo.h"
+#include "UniqueHandle.h"
+#include "client/LocalConsole.h"
+
+namespace snh::client {
+namespace {
+
+constexpr std::array kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+// Written before the handlers are installed and read only by them.
+termios savedModes;
+volatile std::sig_atomic_t modesSaved = 0;
+
+void RestoreModesAndDie(int signal) {
+  if (modesSaved) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedModes);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+// False once the reader is gone or the write fails otherwise.
+bool WriteAll(int stream, std::string_view bytes) {
+  try {
+    return WritePipe(stream, bytes, "write", /*forgiveClosedReader=*/true) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+class PosixLocalConsole final : public LocalConsole {
+ public:
+  PosixLocalConsole() : cancel_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (!cancel_) throw std::runtime_error(std::string("eventfd failed: ") + std::strerror(errno));
+    // A host or terminal that has gone away shows as a failed write.
+    std::signal(SIGPIPE, SIG_IGN);
+  }
+
+  ~PosixLocalConsole() override {
+    if (!modesSaved) return;
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedModes);
+    modesSaved = 0;
+    for (int signal : kEndingSignals) std::signal(signal, SIG_DFL);
+  }
+
+  bool InputIsTerminal() const override { return ::isatty(STDIN_FILENO) == 1; }
+  bool OutputIsTerminal() const override { return ::isatty(STDOUT_FILENO) == 1; }
+
+  void EnterRawMode() override {
+    termios modes{};
+    if (::tcgetattr(STDIN_FILENO, &modes) != 0) {
+      throw std::runtime_error(std::string("cannot read the terminal's modes: ") + std::strerror(errno));
+    }
+    savedModes = modes;
+    modesSaved = 1;
+    for (int signal : kEndingSignals) std::signal(signal, RestoreModesAndDie);
+    ::cfmakeraw(&modes);
+    if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &modes) != 0) {
+      throw std::runtime_error(std::string("cannot put the terminal in raw mode: ") + std::strerror(errno));
+    }
+  }
+
+  std::size_t ReadInput(std::span<char> buffer) override {
+    for (;;) {
+      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {cancel_.get(), POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return 0;
+      }
+      if (fds[1].revents != 0) return 0;
+      const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+      if (count >= 0) return static_cast<std::size_t>(count);
+      if (errno != EINTR && errno != EAGAIN) return 0;
+    }
+  }
+
+  void CancelInput() override {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(cancel_.get(), &one, sizeof one);
+  }
+
+  bool WriteOutput(std::string_view bytes) override {
+    std::lock_guard lock(outputMutex_);
+    return WriteAll(STDOUT_FILENO, bytes);
+  }
+  bool WriteError(std::string_view bytes) override {
+    std::lock_guard lock(errorMutex_);
+    return WriteAll(STDERR_FILENO, bytes);
+  }
+
+ private:
+  UniqueHandle cancel_;
+  std::mutex outputMutex_;
+  std::mutex errorMutex_;
+};
+
+}  // namespace
+
+std::unique_ptr<LocalConsole> OpenLocalConsole() { return std::make_unique<PosixLocalConsole>(); }
+
+std::string DefaultHostPath() {
+  std::array<char, 4096> self{};
+  const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+  if (length <= 0) return "ssh-native-host";
+  const std::string path(self.data(), static_cast<std::size_t>(length));
+  return path.substr(0, path.rfind('/') + 1) + "ssh-native-host";
+}
+
+std::string DefaultShell() {
+  const char* shell = std::getenv("SHELL");
+  return shell != nullptr && *shell != '\0' ? shell : "/bin/sh";
+}
+
+}  // namespace snh::client

@@ -1,0 +1,224 @@
+// The terminal client's streams on Windows. Raw mode is the console's virtual-terminal input (keys as
+// the bytes a terminal sends) and output (escape sequences interpreted). Console input is read as
+// UTF-16 and passed on as UTF-8; piped input is polled, since an anonymous pipe cannot be waited on,
+// so that CancelInput never waits for a writer.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "PipeIo.h"
+#include "UniqueHandle.h"
+#include "client/LocalConsole.h"
+#include "codec/Utf.h"
+
+namespace snh::client {
+namespace {
+
+constexpr DWORD kPipePollMilliseconds = 10;
+
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return GetConsoleMode(handle, &mode) != 0;
+}
+
+// False once the reader is gone or the write fails otherwise.
+bool WriteAll(HANDLE stream, std::string_view bytes) {
+  try {
+    return WritePipe(stream, bytes, "write", /*forgiveClosedReader=*/true) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool WriteConsoleText(HANDLE console, std::string_view utf8) {
+  const std::u16string text = ToUtf16(utf8);
+  std::size_t done = 0;
+  while (done < text.size()) {
+    DWORD written = 0;
+    if (!WriteConsoleW(console, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
+                       nullptr) ||
+        written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+class WindowsLocalConsole final : public LocalConsole {
+ public:
+  WindowsLocalConsole()
+      : input_(GetStdHandle(STD_INPUT_HANDLE)),
+        output_(GetStdHandle(STD_OUTPUT_HANDLE)),
+        error_(GetStdHandle(STD_ERROR_HANDLE)),
+        cancel_(CreateEventW(nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, nullptr)) {
+    if (!cancel_) throw std::runtime_error("CreateEvent failed with error " + std::to_string(GetLastError()));
+    inputIsConsole_ = IsConsole(input_);
+    outputIsConsole_ = IsConsole(output_);
+    errorIsConsole_ = IsConsole(error_);
+  }
+
+  ~WindowsLocalConsole() override {
+    if (inputModeSaved_) SetConsoleMode(input_, inputMode_);
+    if (outputModeSaved_) SetConsoleMode(output_, outputMode_);
+  }
+
+  bool InputIsTerminal() const override { return inputIsConsole_; }
+  bool OutputIsTerminal() const override { return outputIsConsole_; }
+
+  void EnterRawMode() override {
+    if (!GetConsoleMode(input_, &inputMode_)) throw Failure("GetConsoleMode");
+    inputModeSaved_ = true;
+    // No line editing, echo or Ctrl-C handling: every key goes to the program.
+    if (!SetConsoleMode(input_, ENABLE_VIRTUAL_TERMINAL_INPUT)) throw Failure("SetConsoleMode");
+    if (outputIsConsole_ && GetConsoleMode(output_, &outputMode_)) {
+      outputModeSaved_ = true;
+      // Consoles older than Windows 10 lack these; the raw output then shows as text, which is all
+      // they could do anyway.
+      SetConsoleMode(output_, outputMode_ | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING |
+                                  DISABLE_NEWLINE_AUTO_RETURN);
+    }
+  }
+
+  std::size_t ReadInput(std::span<char> buffer) override {
+    for (;;) {
+      if (!pendingInput_.empty()) {
+        const std::size_t count = std::min(buffer.size(), pendingInput_.size());
+        std::copy_n(pendingInput_.begin(), count, buffer.begin());
+        pendingInput_.erase(0, count);
+        return count;
+      }
+      if (WaitForSingleObject(cancel_.get(), 0) == WAIT_OBJECT_0) return 0;
+      if (inputIsConsole_) {
+        if (!ReadConsoleKeys() || WaitForSingleObject(cancel_.get(), 0) == WAIT_OBJECT_0) return 0;
+      } else if (GetFileType(input_) == FILE_TYPE_PIPE) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr)) return 0;  // writer gone
+        if (available == 0) {
+          WaitForSingleObject(cancel_.get(), kPipePollMilliseconds);
+          continue;
+        }
+        return ReadBytes(buffer.first(std::min<std::size_t>(buffer.size(), available)));
+      } else {
+        return ReadBytes(buffer);
+      }
+    }
+  }
+
+  void CancelInput() override {
+    SetEvent(cancel_.get());
+    // A line-mode ReadConsoleW waits for Enter whatever else happens; a synthetic Enter ends it, and
+    // the line it completes is dropped by ReadInput.
+    if (inputIsConsole_ && !inputModeSaved_) {
+      INPUT_RECORD enter[2]{};
+      for (int i = 0; i < 2; ++i) {
+        enter[i].EventType = KEY_EVENT;
+        enter[i].Event.KeyEvent.bKeyDown = i == 0;
+        enter[i].Event.KeyEvent.wRepeatCount = 1;
+        enter[i].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+        enter[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
+      }
+      DWORD written = 0;
+      WriteConsoleInputW(input_, enter, 2, &written);
+    }
+  }
+
+  bool WriteOutput(std::string_view bytes) override {
+    std::lock_guard lock(outputMutex_);
+    return outputIsConsole_ ? WriteConsoleText(output_, bytes) : WriteAll(output_, bytes);
+  }
+  bool WriteError(std::string_view bytes) override {
+    std::lock_guard lock(errorMutex_);
+    return errorIsConsole_ ? WriteConsoleText(error_, bytes) : WriteAll(error_, bytes);
+  }
+
+ private:
+  static std::runtime_error Failure(const char* call) {
+    return std::runtime_error(std::string(call) + " failed with error " + std::to_string(GetLastError()));
+  }
+
+  std::size_t ReadBytes(std::span<char> buffer) {
+    DWORD count = 0;
+    if (!ReadFile(input_, buffer.data(), static_cast<DWORD>(buffer.size()), &count, nullptr)) return 0;
+    return count;
+  }
+
+  // Waits for keys (or the cancel event) and moves the typed text into pendingInput_; false once
+  // cancelled or failed. Events other than key presses (focus, mouse, resize) are dropped, so that
+  // ReadConsoleW never waits with the input handle signalled.
+  bool ReadConsoleKeys() {
+    const HANDLE handles[2] = {cancel_.get(), input_};
+    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return false;
+    DWORD events = 0;
+    if (!GetNumberOfConsoleInputEvents(input_, &events) || events == 0) return true;
+    std::vector<INPUT_RECORD> records(events);
+    DWORD peeked = 0;
+    if (!PeekConsoleInputW(input_, records.data(), events, &peeked)) return false;
+    bool keys = false;
+    for (DWORD i = 0; i < peeked; ++i) {
+      const INPUT_RECORD& record = records[i];
+      keys = keys || (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+                      record.Event.KeyEvent.uChar.UnicodeChar != 0);
+    }
+    if (!keys) {
+      DWORD dropped = 0;
+      return ReadConsoleInputW(input_, records.data(), peeked, &dropped) != 0;
+    }
+    wchar_t text[512];
+    DWORD count = 0;
+    if (!ReadConsoleW(input_, text, 512, &count, nullptr)) return false;
+    // A surrogate pair may be cut by the read; its first half waits for the second.
+    std::u16string units = std::exchange(highSurrogate_, {});
+    units.append(reinterpret_cast<const char16_t*>(text), count);
+    if (!units.empty() && units.back() >= 0xD800 && units.back() <= 0xDBFF) {
+      highSurrogate_ = units.back();
+      units.pop_back();
+    }
+    pendingInput_ += ToUtf8(units);
+    return true;
+  }
+
+  HANDLE input_;
+  HANDLE output_;
+  HANDLE error_;
+  UniqueHandle cancel_;
+  bool inputIsConsole_ = false;
+  bool outputIsConsole_ = false;
+  bool errorIsConsole_ = false;
+  DWORD inputMode_ = 0;
+  DWORD outputMode_ = 0;
+  bool inputModeSaved_ = false;
+  bool outputModeSaved_ = false;
+  std::u16string highSurrogate_;
+  std::string pendingInput_;  // only the reading thread touches it
+  std::mutex outputMutex_;
+  std::mutex errorMutex_;
+};
+
+}  // namespace
+
+std::unique_ptr<LocalConsole> OpenLocalConsole() { return std::make_unique<WindowsLocalConsole>(); }
+
+std::string DefaultHostPath() {
+  std::wstring self(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+  self.resize(length);
+  const std::size_t slash = self.find_last_of(L"\\/");
+  const std::wstring folder = slash == std::wstring::npos ? std::wstring() : self.substr(0, slash + 1);
+  return ToUtf8(std::u16string(folder.begin(), folder.end())) + "ssh-native-host.exe";
+}
+
+std::string DefaultShell() {
+  wchar_t comspec[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"ComSpec", comspec, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return "C:\\Windows\\System32\\cmd.exe";
+  return ToUtf8(std::u16string(comspec, comspec + length));
+}
+
+}  // namespace snh::client

@@ -1,0 +1,178 @@
+// The client in a real terminal (a pty it takes as its controlling terminal), typed at as a person
+// would: raw mode while it runs, the session's output on the screen, Ctrl-] or a signal to end, and
+// the terminal's modes as they were afterwards. POSIX only.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CliTest.h"
+#include "UniqueHandle.h"
+
+extern char** environ;
+
+namespace snh::cli_test {
+namespace {
+
+constexpr std::string_view kPrompt = "snh-prompt> ";
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+class TerminalSession {
+ public:
+  explicit TerminalSession(std::vector<std::string> arguments) : cli_(Programs().cli) {
+    std::vector<char*> argv{cli_.data()};
+    for (std::string& word : arguments) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    // A prompt the test can wait for, whoever runs it.
+    std::vector<std::string> environment{"PS1=" + std::string(kPrompt)};
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+      if (!std::string_view(*variable).starts_with("PS1=")) environment.emplace_back(*variable);
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    winsize size{24, 80, 0, 0};
+    int master = -1;
+    pid_ = ::forkpty(&master, nullptr, nullptr, &size);
+    if (pid_ == 0) {
+      ::execve(argv[0], argv.data(), envp.data());
+      ::_exit(127);
+    }
+    master_ = UniqueHandle(master);
+    if (pid_ < 0 || !master_) throw std::runtime_error(std::string("forkpty: ") + std::strerror(errno));
+    // The modes a shell would have left: canonical, echoing, signals on.
+    ::tcgetattr(master_.get(), &initial_);
+  }
+  ~TerminalSession() {
+    if (!exitCode_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  const termios& InitialModes() const { return initial_; }
+  termios CurrentModes() const {
+    termios modes{};
+    ::tcgetattr(master_.get(), &modes);
+    return modes;
+  }
+
+  void Type(std::string_view keys) {
+    ASSERT_EQ(::write(master_.get(), keys.data(), keys.size()), ssize_t(keys.size()));
+  }
+
+  // Reads the screen until `text` has appeared at or after `from`; false after the timeout.
+  bool WaitForText(std::string_view text, std::size_t from = 0, std::chrono::milliseconds timeout = 15s) {
+    const auto deadline = Clock::now() + timeout;
+    while (screen_.find(text, from) == std::string::npos) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return false;
+      pollfd fd{master_.get(), POLLIN, 0};
+      if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
+      char buffer[4096];
+      const ssize_t count = ::read(master_.get(), buffer, sizeof buffer);
+      if (count <= 0) return screen_.find(text, from) != std::string::npos;
+      screen_.append(buffer, static_cast<std::size_t>(count));
+    }
+    return true;
+  }
+  const std::string& Screen() const { return screen_; }
+
+  void Signal(int signal) { ::kill(pid_, signal); }
+
+  // The exit status as a shell reports it, or nothing when still running after the timeout.
+  std::optional<int> WaitForExit(std::chrono::milliseconds timeout = 15s) {
+    const auto deadline = Clock::now() + timeout;
+    while (!exitCode_ && Clock::now() < deadline) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        exitCode_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+        break;
+      }
+      WaitForText("\x01\x02 never printed", 0, 20ms);  // keeps the pty drained meanwhile
+    }
+    return exitCode_;
+  }
+
+ private:
+  std::string cli_;
+  pid_t pid_ = -1;
+  UniqueHandle master_;
+  termios initial_{};
+  std::string screen_;
+  std::optional<int> exitCode_;
+};
+
+void ExpectSameModes(const termios& before, const termios& after) {
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+}
+
+std::vector<std::string> ShellSession() { return {"--host", Programs().host, "--program", "/bin/sh"}; }
+
+TEST(TerminalSessionTest, TypedCommandRunsAndCtrlBracketEndsWithTheTerminalRestored) {
+  TerminalSession terminal(ShellSession());
+  ASSERT_TRUE(terminal.WaitForText(kPrompt)) << terminal.Screen();
+  // Raw while it runs: no echo, no line editing, no signals from keys.
+  const termios raw = terminal.CurrentModes();
+  EXPECT_EQ(raw.c_lflag & (ECHO | ICANON | ISIG), 0u);
+
+  terminal.Type("echo snh-$((6*7))\r");
+  EXPECT_TRUE(terminal.WaitForText("snh-42")) << terminal.Screen();
+  // Ctrl-C is a key like any other: it reaches the shell, which survives it.
+  const std::size_t mark = terminal.Screen().size();
+  terminal.Type("sleep 30\r\x03");
+  ASSERT_TRUE(terminal.WaitForText(kPrompt, mark)) << terminal.Screen();
+  terminal.Type("echo still-$((1+1))\r");
+  EXPECT_TRUE(terminal.WaitForText("still-2")) << terminal.Screen();
+
+  terminal.Type("\x1d");
+  EXPECT_EQ(terminal.WaitForExit(), 0) << terminal.Screen();
+  ExpectSameModes(terminal.InitialModes(), terminal.CurrentModes());
+}
+
+TEST(TerminalSessionTest, ProgramExitEndsTheSession) {
+  TerminalSession terminal(ShellSession());
+  ASSERT_TRUE(terminal.WaitForText(kPrompt)) << terminal.Screen();
+  terminal.Type("exit\r");
+  EXPECT_EQ(terminal.WaitForExit(), 0) << terminal.Screen();
+  ExpectSameModes(terminal.InitialModes(), terminal.CurrentModes());
+}
+
+TEST(TerminalSessionTest, TerminatingSignalRestoresTheTerminal) {
+  for (int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE("signal " + std::to_string(signal));
+    TerminalSession terminal(ShellSession());
+    ASSERT_TRUE(terminal.WaitForText(kPrompt)) << terminal.Screen();
+    terminal.Signal(signal);
+    EXPECT_EQ(terminal.WaitForExit(), 128 + signal);
+    ExpectSameModes(terminal.InitialModes(), terminal.CurrentModes());
+  }
+}
+
+TEST(TerminalSessionTest, ConsoleModeKeepsLineEditingAndShowsTheConsole) {
+  TerminalSession terminal({"--host", Programs().host, "--mode", "windows_console_with_polling", "--program",
+                            Programs().client, "console:Password: ", "read:3"});
+  EXPECT_TRUE(terminal.WaitForText("Password: ")) << terminal.Screen();
+  EXPECT_NE(terminal.CurrentModes().c_lflag & ICANON, 0u);
+  terminal.Type("ab\n");
+  EXPECT_TRUE(terminal.WaitForText("61620a")) << terminal.Screen();  // "ab\n", hex, from stdin
+  EXPECT_EQ(terminal.WaitForExit(), 0) << terminal.Screen();
+}
+
+}  // namespace
+}  // namespace snh::cli_test
