@@ -15,8 +15,7 @@ smoke=0
 case "${1:-}" in
   --runs) limit=(-runs="$2"); shift 2 ;;
   --smoke) limit=(-max_total_time=5); smoke=1; shift ;;
-  '' | -*) ;;
-  *) limit=(-max_total_time="$1"); shift ;;
+  [0-9]*) limit=(-max_total_time="$1"); shift ;;
 esac
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(request_loop terminal_output utf8_carry command_line)
