@@ -1,3 +1,5 @@
+#include <signal.h>
+
 #include "HostPlatform.h"
 
 namespace snh::conformance {
@@ -14,5 +16,7 @@ const HostPlatform& TheHostPlatform() {
 }
 
 std::string ToProgramPath(std::string path) { return path; }
+
+void KillProcess(unsigned long processId) { ::kill(static_cast<pid_t>(processId), SIGKILL); }
 
 }  // namespace snh::conformance

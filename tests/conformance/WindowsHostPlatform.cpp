@@ -1,3 +1,7 @@
+#include <windows.h>
+
+#include <memory>
+
 #include "HostPlatform.h"
 
 namespace snh::conformance {
@@ -22,6 +26,14 @@ std::string ToProgramPath(std::string path) {
     path = "Z:" + path;
   }
   return path;
+}
+
+void KillProcess(unsigned long processId) {
+  const std::unique_ptr<void, decltype(&CloseHandle)> process(
+      OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId), &CloseHandle);
+  if (!process) return;
+  TerminateProcess(process.get(), 9);
+  WaitForSingleObject(process.get(), 5000);
 }
 
 }  // namespace snh::conformance

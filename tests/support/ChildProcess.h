@@ -23,6 +23,10 @@ class ChildProcess {
   // Closes the harness's end of the input pipe, so the child sees end of input.
   virtual void CloseInput() = 0;
 
+  // Closes the harness's end of the output pipe, as a browser that stops listening does; the caller
+  // makes sure no ReadOutput is in progress.
+  virtual void CloseOutput() = 0;
+
   // Block until some bytes arrive; 0 means the stream ended or CancelPendingIo() interrupted the read.
   virtual std::size_t ReadOutput(std::span<char> buffer) = 0;
   virtual std::size_t ReadError(std::span<char> buffer) = 0;

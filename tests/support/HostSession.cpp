@@ -145,9 +145,9 @@ std::vector<std::string> HostSession::SanitizerReports() const {
     if (end == std::string::npos) end = text.size();
     const std::string_view line(text.data() + start, end - start);
     // "==12==ERROR: AddressSanitizer: ...", "WARNING: ThreadSanitizer: ...", "x.cpp:3:5: runtime error: ..."
-    const bool sanitizerHeading = line.find("Sanitizer") != std::string_view::npos &&
-                                  (line.find("ERROR: ") != std::string_view::npos ||
-                                   line.find("WARNING: ") != std::string_view::npos);
+    const bool sanitizerHeading =
+        line.find("Sanitizer") != std::string_view::npos &&
+        (line.find("ERROR: ") != std::string_view::npos || line.find("WARNING: ") != std::string_view::npos);
     if (sanitizerHeading || line.find(": runtime error: ") != std::string_view::npos) {
       reports.emplace_back(line);
     }

@@ -206,6 +206,8 @@ class PosixChildProcess final : public ChildProcess {
     input_.reset();
   }
 
+  void CloseOutput() override { output_.reset(); }
+
   std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.get(), buffer); }
   std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.get(), buffer); }
 

@@ -130,6 +130,8 @@ class WindowsChildProcess final : public ChildProcess {
     input_.Reset();
   }
 
+  void CloseOutput() override { output_.Reset(); }
+
   std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.Get(), buffer); }
   std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.Get(), buffer); }
 
