@@ -22,6 +22,8 @@
 //                      64 KiB (FloodText), while reading stdin until it ends with "quit" or ends; then
 //                      "stdin-bytes:COUNT\n" to stdout, COUNT the bytes read before "quit"
 //   pid                "pid:ID\n" to stdout, ID the client's process id
+//   base64:N           N characters of Base64Stream's text to stdout, a line end after every 76, in
+//                      writes of about 64 KiB
 //   sleep:MS           sleep MS milliseconds
 //   exit:CODE          end the process with CODE at once
 //
@@ -43,6 +45,7 @@
 #include <thread>
 #include <vector>
 
+#include "Base64Stream.h"
 #include "FloodText.h"
 #include "TestClientPlatform.h"
 
@@ -171,6 +174,22 @@ void Flood(unsigned long count) {
   WriteStandardOutput("stdin-bytes:" + std::to_string(total) + "\n");
 }
 
+void WriteBase64(unsigned long count) {
+  constexpr std::size_t kLine = 76;
+  Base64Stream stream;
+  std::string block;
+  for (std::size_t written = 0; written < count;) {
+    const std::size_t line = std::min<std::size_t>(kLine, count - written);
+    block += stream.Next(line);
+    block += '\n';
+    written += line;
+    if (block.size() >= 64 * 1024 || written == count) {
+      WriteStandardOutput(block);
+      block.clear();
+    }
+  }
+}
+
 void PrintArgv(const std::vector<std::string>& argv) { WriteStandardOutput(nlohmann::json(argv).dump()); }
 
 void Run(std::string_view action) {
@@ -206,6 +225,8 @@ void Run(std::string_view action) {
     Echo();
   } else if (verb == "flood") {
     Flood(ToNumber(value));
+  } else if (verb == "base64") {
+    WriteBase64(ToNumber(value));
   } else if (verb == "pid") {
     WriteStandardOutput("pid:" + std::to_string(ProcessId()) + "\n");
   } else if (verb == "sleep") {

@@ -40,6 +40,15 @@ struct HostPlatform {
 
 const HostPlatform& TheHostPlatform();
 
+// What a process holds, for the soak tests: open fds (Linux) or handles (Windows), threads, and
+// resident memory.
+struct ProcessResources {
+  long handles = 0;
+  long threads = 0;
+  long residentKiB = 0;
+};
+ProcessResources MeasureProcess(unsigned long processId);
+
 // Ends a process from outside, as a user or another program may (SIGKILL, TerminateProcess).
 void KillProcess(unsigned long processId);
 

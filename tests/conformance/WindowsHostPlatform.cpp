@@ -1,4 +1,7 @@
 #include <windows.h>
+// After windows.h, which they need.
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <memory>
 
@@ -26,6 +29,29 @@ std::string ToProgramPath(std::string path) {
     path = "Z:" + path;
   }
   return path;
+}
+
+ProcessResources MeasureProcess(unsigned long processId) {
+  ProcessResources resources;
+  const std::unique_ptr<void, decltype(&CloseHandle)> process(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId), &CloseHandle);
+  if (!process) return resources;
+  DWORD handles = 0;
+  if (GetProcessHandleCount(process.get(), &handles)) resources.handles = static_cast<long>(handles);
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (K32GetProcessMemoryInfo(process.get(), &memory, sizeof memory)) {
+    resources.residentKiB = static_cast<long>(memory.WorkingSetSize / 1024);
+  }
+  const std::unique_ptr<void, decltype(&CloseHandle)> snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0),
+                                                               &CloseHandle);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  if (snapshot.get() != INVALID_HANDLE_VALUE && Thread32First(snapshot.get(), &entry)) {
+    do {
+      if (entry.th32OwnerProcessID == processId) ++resources.threads;
+    } while (Thread32Next(snapshot.get(), &entry));
+  }
+  return resources;
 }
 
 void KillProcess(unsigned long processId) {

@@ -36,6 +36,7 @@ class ChildProcess {
   // The exit status once the process has ended, or nothing when it still runs after the timeout.
   virtual std::optional<int> WaitForExit(std::chrono::milliseconds timeout) = 0;
   virtual void Kill() = 0;
+  virtual unsigned long ProcessId() const = 0;
 };
 
 // Starts `program` with `arguments`; throws std::runtime_error when the process cannot be started.

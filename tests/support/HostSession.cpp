@@ -180,6 +180,11 @@ std::optional<ReceivedMessage> HostSession::TakeFirstMatch(const MessagePredicat
   return std::nullopt;
 }
 
+void HostSession::SetConsumer(MessagePredicate consumer) {
+  std::lock_guard lock(mutex_);
+  consumer_ = std::move(consumer);
+}
+
 void HostSession::ReadOutput() {
   FrameDecoder decoder;
   std::array<char, 64 * 1024> buffer{};
@@ -193,6 +198,7 @@ void HostSession::ReadOutput() {
     }
     const auto now = Clock::now();
     while (auto frame = decoder.Next()) {
+      if (consumer_ && consumer_(frame->message)) continue;
       received_.push_back(
           Slot{ReceivedMessage{received_.size(), now, frame->length, std::move(frame->message)}});
     }

@@ -131,6 +131,7 @@ class WindowsChildProcess final : public ChildProcess {
   }
 
   void CloseOutput() override { output_.Reset(); }
+  unsigned long ProcessId() const override { return GetProcessId(process_.Get()); }
 
   std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.Get(), buffer); }
   std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.Get(), buffer); }
