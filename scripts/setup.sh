@@ -7,6 +7,7 @@ packages=(
   nlohmann-json3-dev libfmt-dev googletest libgtest-dev libgmock-dev
   libvterm-dev openssh-server openssh-client
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
+  clang-14 libclang-rt-14-dev
 )
 
 sudo_cmd=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native unit tests (plain, with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and with ThreadSanitizer) and the Windows build's tests under Wine.
+# UndefinedBehaviorSanitizer, and with ThreadSanitizer), the Windows build's tests under Wine, and a short
+# run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,9 @@ for preset in native native-asan native-tsan windows; do
   echo "== tests: ${preset}"
   ctest --preset "${preset}" || status=1
 done
+# The fuzz targets over their seed corpora, then a few seconds each (scripts/fuzz.sh for the long runs).
+echo "== fuzz (smoke)"
+bash scripts/fuzz.sh --smoke || status=1
 # Leave no Wine server behind.
 WINEPREFIX="$(pwd -P)/build/windows/wineprefix" wineserver -k 2>/dev/null || true
 exit "${status}"
