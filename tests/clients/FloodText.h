@@ -5,7 +5,6 @@
 // reordered byte shows in the line where it happened.
 
 #include <cstddef>
-#include <cstdio>
 #include <string>
 
 namespace snh::test_client {
@@ -16,9 +15,11 @@ inline std::string FloodText(char stream, std::size_t from, std::size_t count) {
   std::string text;
   text.reserve(count + 2 * kLine);
   for (std::size_t line = from / kLine; text.size() < count + from % kLine; ++line) {
-    char buffer[kLine + 1];
-    std::snprintf(buffer, sizeof buffer, "%c%014zu\n", stream, line);
-    text.append(buffer, kLine);
+    const std::string number = std::to_string(line);
+    text += stream;
+    text.append(14 - number.size(), '0');
+    text += number;
+    text += '\n';
   }
   return text.substr(from % kLine, count);
 }
