@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "Base64Stream.h"
 #include "HostTest.h"
@@ -43,7 +44,10 @@ void Cycle(HostSession& host, const char* mode, std::uint64_t cycles) {
 
 TEST_F(Soak, ConnectDisconnectCyclesLeaveNothingBehind) {
   const std::uint64_t cycles = Setting("SNH_SOAK_CYCLES", 5);
+  // SNH_SOAK_MODE=<mode> runs one mode only, so that long runs of the modes can go side by side.
+  const char* onlyMode = std::getenv("SNH_SOAK_MODE");
   for (const char* mode : {kPseudoConsole, kConsoleWithPolling, kConsoleWithoutPolling}) {
+    if (onlyMode && std::string_view(onlyMode) != mode) continue;
     SCOPED_TRACE(mode);
     HostSession& host = StartHost();
     Cycle(host, mode, 3);
@@ -53,6 +57,7 @@ TEST_F(Soak, ConnectDisconnectCyclesLeaveNothingBehind) {
     std::printf("[ soak ] %s, %llu cycles: handles %ld -> %ld, threads %ld -> %ld, resident %ld -> %ld KiB\n",
                 mode, static_cast<unsigned long long>(cycles), before.handles, after.handles, before.threads,
                 after.threads, before.residentKiB, after.residentKiB);
+    std::fflush(stdout);
     EXPECT_GT(before.handles, 0);
     EXPECT_LE(after.handles, before.handles + kHandleSlack);
     EXPECT_LE(after.threads, before.threads + kThreadSlack);
@@ -125,6 +130,7 @@ void ExpectRelayWhole(HostSession& host, const char* mode, const char* type, std
   std::printf("[ soak ] %s relay of %llu base64 characters: %.1f s, %.1f MB/s, checksum %016llx\n", mode,
               static_cast<unsigned long long>(characters), seconds, characters / seconds / 1e6,
               static_cast<unsigned long long>(check.Checksum()));
+  std::fflush(stdout);
   EXPECT_EQ(check.Received(), characters);
   EXPECT_EQ(check.FirstDifference(), std::nullopt);
   EXPECT_EQ(check.Checksum(), expectedChecksum);
