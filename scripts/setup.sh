@@ -10,6 +10,7 @@ packages=(
   libbenchmark-dev libsimdjson-dev strace
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
   dpkg-dev unzip icoutils
+  clang-14 libclang-rt-14-dev
 )
 
 sudo_cmd=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native unit tests (plain, with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and with ThreadSanitizer) and the Windows build's tests under Wine; then
-# builds the .deb, .tar.gz and Windows .zip and checks what they hold.
+# UndefinedBehaviorSanitizer, and with ThreadSanitizer), the Windows build's tests under Wine, and a short
+# run of each fuzz target; then builds the .deb, .tar.gz and Windows .zip and checks what they hold.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +19,9 @@ for preset in native native-asan native-tsan windows; do
   echo "== tests: ${preset}"
   ctest --preset "${preset}" || status=1
 done
+# The fuzz targets over their seed corpora, then a few seconds each (scripts/fuzz.sh for the long runs).
+echo "== fuzz (smoke)"
+bash scripts/fuzz.sh --smoke || status=1
 echo "== packages"
 bash scripts/check-packages.sh || status=1
 # Leave no Wine server behind.

@@ -23,6 +23,10 @@ class ChildProcess {
   // Closes the caller's end of the input pipe, so the child sees end of input.
   virtual void CloseInput() = 0;
 
+  // Closes the harness's end of the output pipe, as a browser that stops listening does; the caller
+  // makes sure no ReadOutput is in progress.
+  virtual void CloseOutput() = 0;
+
   // Block until some bytes arrive; 0 means the stream ended or CancelPendingIo() interrupted the read.
   virtual std::size_t ReadOutput(std::span<char> buffer) = 0;
   virtual std::size_t ReadError(std::span<char> buffer) = 0;
@@ -32,6 +36,7 @@ class ChildProcess {
   // The exit status once the process has ended, or nothing when it still runs after the timeout.
   virtual std::optional<int> WaitForExit(std::chrono::milliseconds timeout) = 0;
   virtual void Kill() = 0;
+  virtual unsigned long ProcessId() const = 0;
 };
 
 // Starts `program` with `arguments`; throws std::runtime_error when the process cannot be started.

@@ -206,6 +206,9 @@ class PosixChildProcess final : public ChildProcess {
     input_.reset();
   }
 
+  void CloseOutput() override { output_.reset(); }
+  unsigned long ProcessId() const override { return static_cast<unsigned long>(pid_); }
+
   std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.get(), buffer); }
   std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.get(), buffer); }
 

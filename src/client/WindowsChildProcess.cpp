@@ -102,6 +102,9 @@ class WindowsChildProcess final : public ChildProcess {
     input_.reset();
   }
 
+  void CloseOutput() override { output_.reset(); }
+  unsigned long ProcessId() const override { return GetProcessId(process_.get()); }
+
   std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.get(), buffer); }
   std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.get(), buffer); }
 

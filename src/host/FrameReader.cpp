@@ -18,7 +18,9 @@ std::size_t ReadFully(ByteSource& input, char* buffer, std::size_t size) {
   return done;
 }
 
-constexpr std::size_t kGrowthStep = 1 << 20;
+// The body grows by what has arrived so far (doubling), from this first step: a length that announces
+// far more than arrives costs little, and a large frame that does arrive is copied O(1) times a byte.
+constexpr std::size_t kFirstStep = 64 * 1024;
 
 }  // namespace
 
@@ -31,7 +33,7 @@ std::optional<std::string> ReadMessage(ByteSource& input) {
   std::string body;
   std::size_t received = 0;
   while (received < length) {
-    const std::size_t step = std::min<std::size_t>(length - received, kGrowthStep);
+    const std::size_t step = std::min<std::size_t>(length - received, std::max(received, kFirstStep));
     body.resize(received + step);
     const std::size_t count = ReadFully(input, body.data() + received, step);
     received += count;

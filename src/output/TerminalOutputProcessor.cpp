@@ -8,7 +8,8 @@
 // bytes, 07 and 1B), so no match ever depends on backtracking: each pattern is one greedy pass, and the
 // prefix patterns 3 and 5 hold exactly when that pass reaches the end of the input. Bytes that the
 // scan of an unrecognised sequence passed over are parameters, intermediates, digits, `;` or text, never
-// ESC; copying them to the text at once is what "resume after the introducer" comes to.
+// ESC (a command's ESC that is not followed by `\` is scanned again as the start of the next sequence);
+// copying them to the text at once is what "resume after the introducer" comes to.
 
 namespace snh {
 namespace {
@@ -89,7 +90,8 @@ std::size_t TerminalOutputProcessor::Scan(std::string_view input, std::size_t po
     const Step step = Advance(scan, input, start, pos);
     switch (step.outcome) {
       case Outcome::kComplete:
-        if (scan.stage == Stage::kOscText && (scan.oscNumber == 0 || scan.oscNumber == 2)) {
+        if ((scan.stage == Stage::kOscText || scan.stage == Stage::kOscTerminator) &&
+            (scan.oscNumber == 0 || scan.oscNumber == 2)) {
           const std::size_t textStart = start + scan.oscTextOffset;
           out.windowTitle = std::string(input.substr(textStart, step.oscTextEnd - textStart));
         }
@@ -101,7 +103,13 @@ std::size_t TerminalOutputProcessor::Scan(std::string_view input, std::size_t po
         break;
       case Outcome::kIncomplete:
         if (input.size() - start > maxPendingSequence_) {
-          // Over the bound: the introducer is not recognised, and the rest, which holds no ESC, is text.
+          // Over the bound: the introducer is not recognised, and the rest is text, but for the ESC
+          // that ends a command's text, which may still start a sequence and is held alone.
+          if (scan.stage == Stage::kOscTerminator) {
+            out.processedContent.append(input.substr(start, input.size() - 1 - start));
+            pendingScan_ = {};
+            return input.size() - 1;
+          }
           out.processedContent.append(input.substr(start));
           return std::string_view::npos;
         }
@@ -167,9 +175,17 @@ TerminalOutputProcessor::Step TerminalOutputProcessor::Advance(SequenceScan& sca
         while (pos < end && byte(pos) != kBel && byte(pos) != static_cast<unsigned char>(kEsc)) ++pos;
         if (pos == end) return kIncomplete;
         if (byte(pos) == kBel) return {Outcome::kComplete, pos + 1, pos};
-        if (pos + 1 < end && byte(pos + 1) == '\\') return {Outcome::kComplete, pos + 2, pos};
-        // An ESC not followed by `\`, or ending the input: not a terminator and not part of a prefix.
-        return {Outcome::kNotRecognised, pos, 0};
+        scan.stage = Stage::kOscTerminator;
+        ++pos;
+        break;
+
+      case Stage::kOscTerminator:
+        // The text ended at the ESC just before `pos`. Held back when the input ends here, so that a read
+        // ending between ESC and `\` does not lose the title.
+        if (pos == end) return kIncomplete;
+        if (byte(pos) == '\\') return {Outcome::kComplete, pos + 1, pos - 1};
+        // An ESC not followed by `\`: the command is text, and the ESC starts whatever comes next.
+        return {Outcome::kNotRecognised, pos - 1, 0};
     }
   }
 }

@@ -20,10 +20,11 @@
 //    cannot stall the text or grow memory. Complete sequences are not bounded.
 //  - Cost: linear. The scan of a held-back sequence resumes where it stopped, so a chunk costs O(chunk)
 //    plus the held-back bytes it releases as text, however the input is cut.
-//
-// The rules' one place where cutting the input changes the result stays as written: an input that ends
-// between the ESC and the `\` of an OSC terminator is not a prefix of a command, so the command comes
-// out as text and only the ESC is held back.
+//  - A command whose text is followed by an ESC that ends the input is held back whole (the rules took
+//    it as text and held back only the ESC), so a read that ends between the ESC and the `\` of the
+//    terminator does not lose the title. With this, any cut of the input that holds back no more than
+//    the bound gives the same text in total, the same last title and the same held-back tail as the
+//    input in one piece.
 
 #include <cstddef>
 #include <cstdint>
@@ -71,6 +72,7 @@ class TerminalOutputProcessor {
     kOscStart,          // ESC ], no digit yet
     kOscNumber,         // ESC ] and digits
     kOscText,           // ESC ] digits ; and bytes other than 07 and 1B
+    kOscTerminator,     // the same, then ESC: `\` would end the command
   };
   struct SequenceScan {
     Stage stage = Stage::kEscape;

@@ -122,6 +122,8 @@ void SleepMilliseconds(unsigned long milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
+
 void ExitNow(unsigned long code) { ::_exit(static_cast<int>(code)); }
 
 }  // namespace snh::test_client

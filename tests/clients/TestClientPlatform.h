@@ -30,6 +30,7 @@ void SetConsoleWindowTitle(std::string_view title);
 std::string ReadConsoleCharacters(unsigned long count);
 
 void SleepMilliseconds(unsigned long milliseconds);
+unsigned long ProcessId();
 [[noreturn]] void ExitNow(unsigned long code);
 
 // Writes "snh_test_client: WHAT (error CODE)" to standard error and exits with status 99.

@@ -110,6 +110,8 @@ std::string ReadConsoleCharacters(unsigned long count) {
 
 void SleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
 
+unsigned long ProcessId() { return GetCurrentProcessId(); }
+
 void ExitNow(unsigned long code) { ExitProcess(static_cast<UINT>(code)); }
 
 }  // namespace snh::test_client

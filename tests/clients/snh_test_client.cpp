@@ -18,6 +18,12 @@
 //   read:N             read N bytes of stdin (less at end of input) and print them hex-encoded to stdout
 //   echo               copy each read of stdin to stdout at once, until a read that is exactly "quit"
 //                      or end of input
+//   flood:N            N bytes to stdout and N to stderr at once, from two threads, in writes of up to
+//                      64 KiB (FloodText), while reading stdin until it ends with "quit" or ends; then
+//                      "stdin-bytes:COUNT\n" to stdout, COUNT the bytes read before "quit"
+//   pid                "pid:ID\n" to stdout, ID the client's process id
+//   base64:N           N characters of Base64Stream's text to stdout, a line end after every 76, in
+//                      writes of about 64 KiB
 //   sleep:MS           sleep MS milliseconds
 //   exit:CODE          end the process with CODE at once
 //
@@ -29,14 +35,18 @@
 // Writes to the standard handles are best effort (a pseudo console may leave them unusable); any other
 // failure ends the client with exit status 99 and a line on stderr.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "Base64Stream.h"
+#include "FloodText.h"
 #include "TestClientPlatform.h"
 
 namespace snh::test_client {
@@ -132,9 +142,55 @@ std::string FillText(unsigned long count) {
   return text;
 }
 
-void PrintArgv(const std::vector<std::string>& argv) {
-  WriteStandardOutput(nlohmann::json(argv).dump());
+void WriteFlood(char stream, unsigned long count) {
+  constexpr std::size_t kWrite = 64 * 1024;
+  for (std::size_t at = 0; at < count; at += kWrite) {
+    const std::string text = FloodText(stream, at, std::min<std::size_t>(kWrite, count - at));
+    if (stream == 'o') {
+      WriteStandardOutput(text);
+    } else {
+      WriteStandardError(text);
+    }
+  }
 }
+
+void Flood(unsigned long count) {
+  std::thread out(WriteFlood, 'o', count);
+  std::thread err(WriteFlood, 'e', count);
+  std::string tail;  // the last 4 bytes read, to see "quit" however the reads are cut
+  std::size_t total = 0;
+  char buffer[4096];
+  while (const std::size_t read = ReadStandardInput(buffer)) {
+    total += read;
+    tail = (tail + std::string(buffer, read));
+    tail.erase(0, tail.size() > 4 ? tail.size() - 4 : 0);
+    if (tail == "quit") {
+      total -= 4;
+      break;
+    }
+  }
+  out.join();
+  err.join();
+  WriteStandardOutput("stdin-bytes:" + std::to_string(total) + "\n");
+}
+
+void WriteBase64(unsigned long count) {
+  constexpr std::size_t kLine = 76;
+  Base64Stream stream;
+  std::string block;
+  for (std::size_t written = 0; written < count;) {
+    const std::size_t line = std::min<std::size_t>(kLine, count - written);
+    block += stream.Next(line);
+    block += '\n';
+    written += line;
+    if (block.size() >= 64 * 1024 || written == count) {
+      WriteStandardOutput(block);
+      block.clear();
+    }
+  }
+}
+
+void PrintArgv(const std::vector<std::string>& argv) { WriteStandardOutput(nlohmann::json(argv).dump()); }
 
 void Run(std::string_view action) {
   const std::size_t colon = action.find(':');
@@ -167,6 +223,12 @@ void Run(std::string_view action) {
     WriteStandardOutput(Hex(ReadStdin(ToNumber(value))));
   } else if (verb == "echo") {
     Echo();
+  } else if (verb == "flood") {
+    Flood(ToNumber(value));
+  } else if (verb == "base64") {
+    WriteBase64(ToNumber(value));
+  } else if (verb == "pid") {
+    WriteStandardOutput("pid:" + std::to_string(ProcessId()) + "\n");
   } else if (verb == "sleep") {
     SleepMilliseconds(ToNumber(value));
   } else if (verb == "exit") {

@@ -1,13 +1,33 @@
-// Failures the extension must hear about in words: a client program that cannot be started.
+// Failures the extension must hear about in words, and faults from either side that the host must
+// survive without losing anything: programs that cannot be started, a browser that stops reading or
+// ends the input at awkward moments, a client killed from outside, one that never reads its input, and
+// one that floods both output streams while input streams in.
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <span>
 #include <string>
+#include <thread>
 
+#include "FloodText.h"
+#include "FrameCodec.h"
 #include "HostTest.h"
 
 namespace snh::conformance {
 namespace {
 
-class Faults : public HostTest {};
+class Faults : public HostTest {
+ protected:
+  // The client's "pid" line, from the stdout messages received so far; 0 until it came.
+  static unsigned long ClientPid(const HostSession& host) {
+    const std::string text = JoinedOutput(host, "stdout");
+    const std::size_t at = text.find("pid:");
+    const std::size_t end = text.find('\n', at);
+    if (at == std::string::npos || end == std::string::npos) return 0;
+    return std::stoul(text.substr(at + 4, end - at - 4));
+  }
+};
 
 TEST_F(Faults, MissingProgramReportsCreateProcessFailureThenHostExits) {
   for (const char* mode : {kConsoleWithoutPolling, kConsoleWithPolling, kPseudoConsole}) {
@@ -30,6 +50,194 @@ TEST_F(Faults, MissingProgramReportsCreateProcessFailureThenHostExits) {
     EXPECT_EQ(host.WaitForExit(kReplyTimeout), 0);
     ASSERT_TRUE(host.WaitForEndOfOutput(kReplyTimeout));
     EXPECT_EQ(host.AllReceived().size(), 1u) << host.DescribeReceived();
+  }
+}
+
+TEST_F(Faults, ProgramPathsThatCannotRunReportCreateProcessFailureThenHostExits) {
+  const std::filesystem::path client(Client());
+  const std::filesystem::path notAProgram =
+      std::filesystem::temp_directory_path() /
+      ("snh-not-a-program-" + std::to_string(Clock::now().time_since_epoch().count()) + ".exe");
+  std::ofstream(notAProgram) << "not a program\n";
+  struct Row {
+    const char* what;
+    std::string path;
+  };
+  const Row rows[] = {
+      {"a directory", client.parent_path().string()},
+      {"a file that is not a program", notAProgram.string()},
+      {"a path longer than any system takes", client.string() + std::string(40000, 'x')},
+  };
+  for (const Row& row : rows) {
+    for (const char* mode : {kConsoleWithoutPolling, kPseudoConsole}) {
+      SCOPED_TRACE(std::string(row.what) + ", " + mode);
+      HostSession& host = StartHost();
+      host.Send(ConnectRequest(row.path, {}, mode));
+      const ReceivedMessage reply = host.Next(kClientTimeout);
+      ASSERT_EQ(reply.Type(), "error") << host.DescribeReceived();
+      const std::string text = reply.body.at("error").get<std::string>();
+      EXPECT_TRUE(text.starts_with("CreateProcess failed. 0x")) << text;
+      EXPECT_FALSE(text.starts_with("CreateProcess failed. 0x0 ")) << text;
+      EXPECT_EQ(host.WaitForExit(kReplyTimeout), 0);
+      ASSERT_TRUE(host.WaitForEndOfOutput(kReplyTimeout));
+      EXPECT_EQ(host.AllReceived().size(), 1u) << host.DescribeReceived();
+    }
+  }
+  std::filesystem::remove(notAProgram);
+}
+
+TEST_F(Faults, BrowserClosingTheHostOutputLeavesItServingUntilInputEnds) {
+  for (const char* mode : {kConsoleWithoutPolling, kPseudoConsole}) {
+    SCOPED_TRACE(mode);
+    // Driven directly: the session's reader would keep the output open.
+    const auto host = StartChildProcess(Options().hostProgram, {"chrome-extension://test/"});
+    ASSERT_TRUE(host->WriteInput(EncodeFrame(
+        ConnectRequest(Client(), {"console-fill:8000000", "utf8-flood:3000000", "sleep:30000"}, mode)
+            .dump())));
+    std::size_t received = 0;
+    char buffer[4096];
+    while (received < 64 * 1024) {
+      const std::size_t count = host->ReadOutput(buffer);
+      ASSERT_GT(count, 0u) << "output ended early";
+      received += count;
+    }
+    host->CloseOutput();  // while the client still writes
+    // Every request is still read and answered into the closed pipe; the host runs until input ends.
+    ASSERT_TRUE(host->WriteInput(EncodeFrame(DisconnectRequest().dump())));
+    for (int i = 0; i < 500; ++i) {
+      ASSERT_TRUE(host->WriteInput(EncodeFrame(GetVersionRequest().dump())));
+      ASSERT_TRUE(host->WriteInput(EncodeFrame(StdinRequest(std::string(1024, 'i')).dump())));
+    }
+    EXPECT_EQ(host->WaitForExit(Milliseconds(1000)), std::nullopt) << "the host ended before its input";
+    host->CloseInput();
+    EXPECT_EQ(host->WaitForExit(kClientTimeout), 0);
+    std::string errors;
+    while (const std::size_t count = host->ReadError(buffer)) errors.append(buffer, count);
+    EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("runtime error"), std::string::npos) << errors;
+  }
+}
+
+TEST_F(Faults, InputEndingInsideAFrameEndsTheHostWithStatusZero) {
+  const std::string connect = EncodeFrame(ConnectRequest(Client(), {"sleep:30000"}).dump());
+  const std::string getVersion = EncodeFrame(R"({"type":"getVersion"})");
+  struct Row {
+    const char* what;
+    std::string bytes;
+    std::vector<std::string> replies;  // the types, in order
+  };
+  const Row rows[] = {
+      {"two bytes of a length", getVersion.substr(0, 2), {}},
+      {"a length and nothing more", getVersion.substr(0, 4), {"error"}},
+      // The missing bytes count as NUL, where the text ends: this one still decodes.
+      {"a body announced longer than sent", EncodeLength(40) + R"({"type":"getVersion"})", {"version"}},
+      {"half a connect", connect.substr(0, connect.size() / 2), {"error"}},
+      {"a whole request, then half a length", getVersion + getVersion.substr(0, 3), {"version"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    HostSession& host = StartHost();
+    host.SendRaw(row.bytes);
+    host.CloseStdin();
+    EXPECT_EQ(host.WaitForExit(kClientTimeout), 0);
+    ASSERT_TRUE(host.WaitForEndOfOutput(kReplyTimeout));
+    const std::vector<ReceivedMessage> all = host.AllReceived();
+    ASSERT_EQ(all.size(), row.replies.size()) << host.DescribeReceived();
+    for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i].Type(), row.replies[i]);
+  }
+}
+
+TEST_F(Faults, InputEndingDuringConnectOrDisconnectEndsTheHostWithStatusZero) {
+  for (const char* mode : {kConsoleWithoutPolling, kConsoleWithPolling, kPseudoConsole}) {
+    SCOPED_TRACE(mode);
+    {
+      SCOPED_TRACE("right after a connect, while the client starts");
+      HostSession& host = StartHost();
+      host.Send(ConnectRequest(Client(), {"sleep:30000"}, mode));
+      host.CloseStdin();
+      EXPECT_EQ(host.WaitForExit(kClientTimeout), 0);
+    }
+    {
+      SCOPED_TRACE("right after a disconnect, while it ends the client");
+      HostSession& host = StartHost();
+      host.Send(ConnectRequest(Client(), {"out:up", "console:up", "sleep:30000"}, mode));
+      host.WaitFor([](const nlohmann::json&) { return true; }, kClientTimeout, "the client's first output");
+      host.Send(DisconnectRequest());
+      host.CloseStdin();
+      EXPECT_EQ(host.WaitForExit(kClientTimeout), 0);
+    }
+  }
+}
+
+TEST_F(Faults, ClientKilledFromOutsideIsReportedAndANewClientCanStart) {
+  for (const char* mode : {kConsoleWithoutPolling, kConsoleWithPolling}) {
+    SCOPED_TRACE(mode);
+    HostSession& host = StartHost();
+    host.Send(ConnectRequest(Client(), {"pid", "sleep:30000"}, mode));
+    const auto deadline = Clock::now() + kClientTimeout;
+    while (ClientPid(host) == 0 && Clock::now() < deadline) host.CollectFor(Milliseconds(50));
+    const unsigned long pid = ClientPid(host);
+    ASSERT_NE(pid, 0u) << host.DescribeReceived();
+    KillProcess(pid);
+    host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+    // Still connected: input is taken, and dropped.
+    host.Send(StdinRequest("into the void"));
+    host.Send(DisconnectRequest());
+    host.Send(ConnectRequest(Client(), {"out:again", "exit:0"}, mode));
+    host.WaitFor(IsType("stdout"), kClientTimeout, "the second client's output");
+    host.WaitFor(IsExitNotice(), kClientTimeout, "the second exit notice");
+    ExpectVersionNext(host);
+  }
+}
+
+TEST_F(Faults, ClientThatNeverReadsItsInputDoesNotStopTheHostForGood) {
+  for (const char* mode : {kConsoleWithoutPolling, kPseudoConsole}) {
+    SCOPED_TRACE(mode);
+    HostSession& host = StartHost();
+    host.Send(ConnectRequest(Client(), {"out:ready", "console:ready", "sleep:3000", "exit:0"}, mode));
+    host.WaitFor([](const nlohmann::json&) { return true; }, kClientTimeout, "the client's first output");
+    // Megabytes that nobody reads: the host may wait on the full pipe while the client lives, but
+    // once it is gone, the rest is dropped and requests are answered again.
+    const std::string block(64 * 1024, 'i');
+    for (int i = 0; i < 64; ++i) host.Send(StdinRequest(block));
+    host.WaitFor(IsExitNotice(), Milliseconds(30000), "the exit notice");
+    host.Send(DisconnectRequest());
+    ExpectVersionNext(host);
+  }
+}
+
+TEST_F(Faults, FloodOnStdoutAndStderrWhileInputStreamsInLosesNothing) {
+  constexpr std::size_t kFlood = 1 << 20;
+  constexpr std::size_t kInputBlock = 8 * 1024;
+  constexpr int kInputBlocks = 128;
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {"flood:" + std::to_string(kFlood)}, kConsoleWithoutPolling));
+  for (int i = 0; i < kInputBlocks; ++i) host.Send(StdinRequest(std::string(kInputBlock, 'i')));
+  host.Send(StdinRequest("quit"));
+  host.WaitFor(IsExitNotice(), Milliseconds(120000), "the exit notice");
+  const std::string stdinCount = "stdin-bytes:" + std::to_string(kInputBlock * kInputBlocks) + "\n";
+  const std::string out = JoinedOutput(host, "stdout");
+  const std::string err = JoinedOutput(host, "stderr");
+  ASSERT_EQ(out.size(), kFlood + stdinCount.size());
+  EXPECT_TRUE(out == test_client::FloodText('o', 0, kFlood) + stdinCount) << "stdout differs";
+  ASSERT_EQ(err.size(), kFlood);
+  EXPECT_TRUE(err == test_client::FloodText('e', 0, kFlood)) << "stderr differs";
+}
+
+TEST_F(Faults, DisconnectDuringTheExitDelayGivesOneNoticeAndANewClientCanStart) {
+  for (const char* mode : {kConsoleWithoutPolling, kConsoleWithPolling, kPseudoConsole}) {
+    SCOPED_TRACE(mode);
+    HostSession& host = StartHost();
+    host.Send(ConnectRequest(Client(), {"out:bye", "console:bye", "exit:0"}, mode));
+    host.WaitFor([](const nlohmann::json&) { return true; }, kClientTimeout, "the client's output");
+    host.Send(DisconnectRequest());  // the client has ended; its notice is a second away
+    host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+    host.Send(ConnectRequest(Client(), {"out:again", "console:again", "sleep:500", "exit:0"}, mode));
+    host.WaitFor(IsExitNotice(), kClientTimeout, "the second client's exit notice");
+    int notices = 0;
+    for (const ReceivedMessage& message : host.AllReceived()) notices += IsExitNotice()(message.body) ? 1 : 0;
+    EXPECT_EQ(notices, 2) << host.DescribeReceived();
+    ExpectVersionNext(host);
   }
 }
 

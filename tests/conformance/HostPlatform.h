@@ -15,7 +15,9 @@ struct Coord {
   bool operator==(const Coord&) const = default;
 };
 
-inline void PrintTo(const Coord& coord, std::ostream* out) { *out << "(" << coord.x << ", " << coord.y << ")"; }
+inline void PrintTo(const Coord& coord, std::ostream* out) {
+  *out << "(" << coord.x << ", " << coord.y << ")";
+}
 
 struct HostPlatform {
   // The console modes' screen size: exact where the host sets it, nothing where the console decides
@@ -37,6 +39,18 @@ struct HostPlatform {
 };
 
 const HostPlatform& TheHostPlatform();
+
+// What a process holds, for the soak tests: open fds (Linux) or handles (Windows), threads, and
+// resident memory.
+struct ProcessResources {
+  long handles = 0;
+  long threads = 0;
+  long residentKiB = 0;
+};
+ProcessResources MeasureProcess(unsigned long processId);
+
+// Ends a process from outside, as a user or another program may (SIGKILL, TerminateProcess).
+void KillProcess(unsigned long processId);
 
 // A program path given on the command line in the form the host and the system calls need.
 std::string ToProgramPath(std::string path);

@@ -1,3 +1,9 @@
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "HostPlatform.h"
 
 namespace snh::conformance {
@@ -14,5 +20,21 @@ const HostPlatform& TheHostPlatform() {
 }
 
 std::string ToProgramPath(std::string path) { return path; }
+
+ProcessResources MeasureProcess(unsigned long processId) {
+  const std::filesystem::path proc = "/proc/" + std::to_string(processId);
+  const auto count = [](const std::filesystem::path& directory) {
+    return static_cast<long>(
+        std::distance(std::filesystem::directory_iterator(directory), std::filesystem::directory_iterator()));
+  };
+  ProcessResources resources{.handles = count(proc / "fd"), .threads = count(proc / "task")};
+  std::ifstream status(proc / "status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmRSS:")) resources.residentKiB = std::stol(line.substr(6));
+  }
+  return resources;
+}
+
+void KillProcess(unsigned long processId) { ::kill(static_cast<pid_t>(processId), SIGKILL); }
 
 }  // namespace snh::conformance

@@ -1,3 +1,14 @@
+#include <windows.h>
+// After windows.h, which they need.
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
 #include "HostPlatform.h"
 
 namespace snh::conformance {
@@ -22,6 +33,63 @@ std::string ToProgramPath(std::string path) {
     path = "Z:" + path;
   }
   return path;
+}
+
+namespace {
+
+// The process's handles in the system's handle table: GetProcessHandleCount is a stub under Wine.
+long CountHandles(unsigned long processId) {
+  std::vector<unsigned char> buffer(1 << 20);
+  ULONG needed = 0;
+  NTSTATUS status = 0;
+  while ((status = NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
+                                            static_cast<ULONG>(buffer.size()), &needed)) ==
+             static_cast<NTSTATUS>(0xC0000004L) &&  // STATUS_INFO_LENGTH_MISMATCH
+         buffer.size() < (256u << 20)) {
+    buffer.resize(std::max<std::size_t>(2 * buffer.size(), needed));
+  }
+  if (status < 0) return 0;
+  const auto* table = reinterpret_cast<const SYSTEM_HANDLE_INFORMATION*>(buffer.data());
+  const auto* entries = reinterpret_cast<const unsigned char*>(&table->Handle[0]);
+  long handles = 0;
+  for (ULONG i = 0; i < table->Count; ++i) {
+    SYSTEM_HANDLE_ENTRY entry;
+    std::memcpy(&entry, entries + i * sizeof entry, sizeof entry);
+    if (entry.OwnerPid == processId) ++handles;
+  }
+  return handles;
+}
+
+}  // namespace
+
+ProcessResources MeasureProcess(unsigned long processId) {
+  ProcessResources resources;
+  const std::unique_ptr<void, decltype(&CloseHandle)> process(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId), &CloseHandle);
+  if (!process) return resources;
+  resources.handles = CountHandles(processId);
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (K32GetProcessMemoryInfo(process.get(), &memory, sizeof memory)) {
+    resources.residentKiB = static_cast<long>(memory.WorkingSetSize / 1024);
+  }
+  const std::unique_ptr<void, decltype(&CloseHandle)> snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0),
+                                                               &CloseHandle);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  if (snapshot.get() != INVALID_HANDLE_VALUE && Thread32First(snapshot.get(), &entry)) {
+    do {
+      if (entry.th32OwnerProcessID == processId) ++resources.threads;
+    } while (Thread32Next(snapshot.get(), &entry));
+  }
+  return resources;
+}
+
+void KillProcess(unsigned long processId) {
+  const std::unique_ptr<void, decltype(&CloseHandle)> process(
+      OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId), &CloseHandle);
+  if (!process) return;
+  TerminateProcess(process.get(), 9);
+  WaitForSingleObject(process.get(), 5000);
 }
 
 }  // namespace snh::conformance

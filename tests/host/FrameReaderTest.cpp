@@ -72,6 +72,19 @@ TEST(FrameReader, HugeAnnouncedLengthDoesNotAllocateWhatNeverArrives) {
   const std::optional<std::string> body = ReadMessage(input);
   ASSERT_TRUE(body);
   EXPECT_EQ(*body, std::string("abc") + '\0');
+  EXPECT_LE(body->capacity(), 64u * 1024);
+}
+
+TEST(FrameReader, LargeFrameArrivesWholeThroughGrowingBuffer) {
+  std::string large(3 * 1024 * 1024 + 17, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 26);
+  const std::uint32_t length = static_cast<std::uint32_t>(large.size());
+  std::string frame(4, '\0');
+  for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>(length >> (8 * i));
+  for (const std::size_t readSize : {std::size_t{1000}, std::size_t{1} << 20}) {
+    ScriptedInput input(frame + large, readSize);
+    EXPECT_EQ(ReadMessage(input), large);
+  }
 }
 
 }  // namespace

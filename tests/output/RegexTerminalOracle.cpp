@@ -22,6 +22,8 @@ constexpr std::string_view kControlSequence = R"(^[0-?]*[ -/]*[@-~])";
 constexpr std::string_view kControlSequencePrefix = R"(^(?:[0-?]+[ -/]*|[ -/]+|)$)";
 constexpr std::string_view kOperatingSystemCommand = R"(^([0-9]+);([^\x07\x1b]*)(?:\x07|\x1b\x5c))";
 constexpr std::string_view kOperatingSystemCommandPrefix = R"(^(?:[0-9]+;[^\x07\x1b]*|[0-9]+;?|[0-9]+|)$)";
+// The processor's change: a command whose text is followed by an ESC that ends the input is a prefix too.
+constexpr std::string_view kCommandBeforeTerminatorEsc = R"(^[0-9]+;[^\x07\x1b]*\x1b$)";
 static_assert(kTwoByteFinal.size() == 14, "pattern 1 is 14 characters long");
 
 // Compiled once, in their order, on the first call (a function-local static is initialised once,
@@ -32,6 +34,7 @@ struct Patterns {
   std::regex controlSequencePrefix{std::string(kControlSequencePrefix)};
   std::regex operatingSystemCommand{std::string(kOperatingSystemCommand)};
   std::regex operatingSystemCommandPrefix{std::string(kOperatingSystemCommandPrefix)};
+  std::regex commandBeforeTerminatorEsc{std::string(kCommandBeforeTerminatorEsc)};
 };
 
 }  // namespace
@@ -122,6 +125,11 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
       }
       if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
                             patterns.operatingSystemCommandPrefix)) {  // 3.5.3
+        if (holdBack()) break;
+        continue;
+      }
+      if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
+                            patterns.commandBeforeTerminatorEsc)) {  // the processor's change
         if (holdBack()) break;
         continue;
       }

@@ -9,6 +9,7 @@
 //    (RegexTerminalOracle).
 //  - A command number that std::stoi rejects as out of range drops the command without effect instead
 //    of letting the exception out.
+//  - A command whose text is followed by an ESC that ends the input is held back whole, like a prefix.
 //  - Optionally a bound on the held-back sequence: where the algorithm would hold back the sequence at
 //    p and the input from p to its end is longer than the bound, ESC and the next byte are copied to the
 //    text and scanning goes on after them. Without a bound the original rules apply unchanged.
@@ -27,7 +28,8 @@ namespace snh::oracle {
 ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string& pendingSequence,
                                            std::optional<std::size_t> maxPendingSequence = std::nullopt);
 
-// The caller's side (the pseudo-console output handler): each chunk is processed behind the previous call's held-back tail.
+// The caller's side (the pseudo-console output handler): each chunk is processed behind the previous call's
+// held-back tail.
 class RegexTerminalOracle {
  public:
   explicit RegexTerminalOracle(std::optional<std::size_t> maxPendingSequence = std::nullopt)

@@ -95,7 +95,7 @@ const Case kEdgeCases[] = {
     {"HoldsControlSequenceParameters", "ab ESC [ 1;", "ab", kNoTitle, "ESC [ 1;"},
     {"HoldsCommandIntroducer", "ab ESC ]", "ab", kNoTitle, "ESC ]"},
     {"HoldsUnfinishedTitle", "ab ESC ] 0;par", "ab", kNoTitle, "ESC ] 0;par"},
-    {"EscapeCutFromBackslashIsNoPrefix", "ESC ] 0;T ESC", "ESC ] 0;T", kNoTitle, "ESC"},
+    {"EscapeCutFromBackslashIsHeld", "ESC ] 0;T ESC", "", kNoTitle, "ESC ] 0;T ESC"},
     {"SaveAndRestoreCursorDropped", "a ESC 7 b ESC 8 c", "abc", kNoTitle},
     {"CharacterSetStaysText", "ESC ( B", "ESC ( B", kNoTitle},
     {"TwoEscapesStayText", "ESC ESC", "ESC ESC", kNoTitle},
@@ -193,8 +193,9 @@ const Case kCommandRows[] = {
     {"StringTerminatorAfterDigitsIsText", "ESC ] 0 ESC \\ x", "ESC ] 0 x", kNoTitle},
     {"EscapeNotFollowedByBackslashIsText", "ESC ] 0;T ESC [ 31m X", "ESC ] 0;T X", kNoTitle},
     {"TwoEscapesInTextAreText", "ESC ] 0;T ESC ESC \\ x", "ESC ] 0;T ESC ESC \\ x", kNoTitle},
-    {"EscapeEndingInputAfterTextIsText", "ESC ] 0;T ESC", "ESC ] 0;T", kNoTitle, "ESC"},
-    {"EscapeEndingInputAfterSemicolonIsText", "ESC ] 0; ESC", "ESC ] 0;", kNoTitle, "ESC"},
+    {"EscapeEndingInputAfterTextHeld", "x ESC ] 0;T ESC", "x", kNoTitle, "ESC ] 0;T ESC"},
+    {"EscapeEndingInputAfterSemicolonHeld", "ESC ] 0; ESC", "", kNoTitle, "ESC ] 0; ESC"},
+    {"EscapeEndingInputAfterDigitsIsText", "ESC ] 0 ESC", "ESC ] 0", kNoTitle, "ESC"},
     {"CommandAfterBrokenCommandRecognised", "ESC ] ESC ] 0;t BEL", "ESC ]", "t"},
 };
 INSTANTIATE_TEST_SUITE_P(TerminalOutputProcessorCommand, TerminalOutputProcessorTableTest,
@@ -352,10 +353,19 @@ const ChunkCase kChunkCases[] = {
     {"HeldTitleBrokenByEscape",
      {{"ESC ] 0;abc", "", kNoTitle, "ESC ] 0;abc"}, {"LF ESC [ 1m d", "ESC ] 0;abc LF d", kNoTitle}}},
     {"HeldTitleThenEscapeAtEnd",
-     {{"ESC ] 0;abc", "", kNoTitle, "ESC ] 0;abc"}, {"ESC", "ESC ] 0;abc", kNoTitle, "ESC"}}},
-    // The rules' one cut that changes the result: between the ESC and the backslash of a terminator.
-    {"CutInsideStringTerminatorBreaksTitle",
-     {{"ESC ] 0;T ESC", "ESC ] 0;T", kNoTitle, "ESC"}, {"\\ x", "x", kNoTitle}}},
+     {{"ESC ] 0;abc", "", kNoTitle, "ESC ] 0;abc"},
+      {"ESC", "", kNoTitle, "ESC ] 0;abc ESC"},
+      {"\\", "", "abc"}}},
+    // Regression: a read ending between the ESC and the backslash of a terminator lost the title.
+    {"CutInsideStringTerminatorKeepsTitle",
+     {{"a ESC ] 0;T ESC", "a", kNoTitle, "ESC ] 0;T ESC"}, {"\\ x", "x", "T"}}},
+    {"CutInsideStringTerminatorThenOtherSequence",
+     {{"ESC ] 2;T ESC", "", kNoTitle, "ESC ] 2;T ESC"}, {"[ 1m x", "ESC ] 2;T x", kNoTitle}}},
+    {"CutInsideStringTerminatorThenEscape",
+     {{"ESC ] 2;T ESC", "", kNoTitle, "ESC ] 2;T ESC"},
+      {"ESC ] 0;u BEL", "ESC ] 2;T ESC ESC ] 0;u BEL", kNoTitle}}},
+    {"CutInsideStringTerminatorEmptyChunk",
+     {{"ESC ] 2; ESC", "", kNoTitle, "ESC ] 2; ESC"}, {"", "", kNoTitle, "ESC ] 2; ESC"}, {"\\", "", ""}}},
     {"EmptyChunksKeepTheTail",
      {{"", "", kNoTitle},
       {"ESC ] 0;a", "", kNoTitle, "ESC ] 0;a"},
@@ -413,6 +423,22 @@ TEST(TerminalOutputProcessorBoundTest, SequenceOfExactlyTheBoundIsHeldAndComplet
   EXPECT_EQ(processor.pendingSequence(), "\x1b]2;" + title);
   EXPECT_EQ(processor.Process("\x07"), Titled("", title));
   EXPECT_EQ(processor.pendingSequence(), "");
+}
+
+TEST(TerminalOutputProcessorBoundTest, OverlongTitleEndingInEscapeKeepsTheEscapeHeld) {
+  const std::string title(kBound, 't');
+  TerminalOutputProcessor processor;
+  EXPECT_EQ(processor.Process(Cat({"\x1b]0;", title, "\x1b"})), Text(Cat({"\x1b]0;", title})));
+  EXPECT_EQ(processor.pendingSequence(), "\x1b");
+  EXPECT_EQ(processor.Process("[1mx"), Text("x"));
+  TerminalOutputProcessor small(7);
+  EXPECT_EQ(small.Process("\x1b]0;ab\x1b"), Text(""));
+  EXPECT_EQ(small.pendingSequence(), "\x1b]0;ab\x1b");
+  EXPECT_EQ(small.Process("c"), Text("\x1b]0;ab\x1b"
+                                     "c"));
+  EXPECT_EQ(small.Process("\x1b]0;abc\x1b"), Text("\x1b]0;abc"));
+  EXPECT_EQ(small.pendingSequence(), "\x1b");
+  EXPECT_EQ(small.Process("\\"), Text(""));
 }
 
 TEST(TerminalOutputProcessorBoundTest, LongControlSequenceComesOutAsText) {

@@ -145,9 +145,9 @@ std::vector<std::string> HostSession::SanitizerReports() const {
     if (end == std::string::npos) end = text.size();
     const std::string_view line(text.data() + start, end - start);
     // "==12==ERROR: AddressSanitizer: ...", "WARNING: ThreadSanitizer: ...", "x.cpp:3:5: runtime error: ..."
-    const bool sanitizerHeading = line.find("Sanitizer") != std::string_view::npos &&
-                                  (line.find("ERROR: ") != std::string_view::npos ||
-                                   line.find("WARNING: ") != std::string_view::npos);
+    const bool sanitizerHeading =
+        line.find("Sanitizer") != std::string_view::npos &&
+        (line.find("ERROR: ") != std::string_view::npos || line.find("WARNING: ") != std::string_view::npos);
     if (sanitizerHeading || line.find(": runtime error: ") != std::string_view::npos) {
       reports.emplace_back(line);
     }
@@ -180,6 +180,11 @@ std::optional<ReceivedMessage> HostSession::TakeFirstMatch(const MessagePredicat
   return std::nullopt;
 }
 
+void HostSession::SetConsumer(MessagePredicate consumer) {
+  std::lock_guard lock(mutex_);
+  consumer_ = std::move(consumer);
+}
+
 void HostSession::ReadOutput() {
   FrameDecoder decoder;
   std::array<char, 64 * 1024> buffer{};
@@ -193,6 +198,7 @@ void HostSession::ReadOutput() {
     }
     const auto now = Clock::now();
     while (auto frame = decoder.Next()) {
+      if (consumer_ && consumer_(frame->message)) continue;
       received_.push_back(
           Slot{ReceivedMessage{received_.size(), now, frame->length, std::move(frame->message)}});
     }

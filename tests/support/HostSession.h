@@ -67,6 +67,11 @@ class HostSession {
   void SendRaw(std::string bytes);
   void CloseStdin();
 
+  // Messages for which `consumer` returns true are handed to it on the reader thread and not kept
+  // (for streams too long to keep). Set it before the messages it is for can arrive.
+  void SetConsumer(MessagePredicate consumer);
+  unsigned long ProcessId() const { return process_->ProcessId(); }
+
   // The first message not taken yet that satisfies `predicate`; it is taken, earlier ones stay.
   ReceivedMessage WaitFor(const MessagePredicate& predicate, Milliseconds timeout, std::string_view what);
   // The first message not taken yet, whatever it is.
@@ -106,6 +111,7 @@ class HostSession {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Slot> received_;
+  MessagePredicate consumer_;
   std::vector<std::string> failures_;
   std::string hostStderr_;
   bool outputEnded_ = false;
