@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "FrameCodec.h"
 #include "HostTest.h"
+#include "client/FrameCodec.h"
 
 namespace snh::conformance {
 namespace {

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "FloodText.h"
-#include "FrameCodec.h"
 #include "HostTest.h"
+#include "client/FrameCodec.h"
 
 namespace snh::conformance {
 namespace {
