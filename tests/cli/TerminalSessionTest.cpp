@@ -133,9 +133,12 @@ TEST(TerminalSessionTest, TypedCommandRunsAndCtrlBracketEndsWithTheTerminalResto
 
   terminal.Type("echo snh-$((6*7))\r");
   EXPECT_TRUE(terminal.WaitForText("snh-42")) << terminal.Screen();
-  // Ctrl-C is a key like any other: it reaches the shell, which survives it.
-  const std::size_t mark = terminal.Screen().size();
-  terminal.Type("sleep 30\r\x03");
+  // Ctrl-C is a key like any other: it reaches the foreground job, and the shell survives it. The key
+  // goes only once the job itself has printed, so it is the terminal's foreground group by then.
+  terminal.Type("sh -c 'echo sleeping-$((2+3)); exec sleep 30'\r");
+  ASSERT_TRUE(terminal.WaitForText("sleeping-5")) << terminal.Screen();
+  const std::size_t mark = terminal.Screen().find("sleeping-5");
+  terminal.Type("\x03");
   ASSERT_TRUE(terminal.WaitForText(kPrompt, mark)) << terminal.Screen();
   terminal.Type("echo still-$((1+1))\r");
   EXPECT_TRUE(terminal.WaitForText("still-2")) << terminal.Screen();
