@@ -15,10 +15,15 @@ class ByteSource {
   virtual std::size_t Read(char* buffer, std::size_t capacity) = 0;
 };
 
+// The largest body kept: Chrome sends at most 64 MiB to a host, and no request needs more.
+inline constexpr std::size_t kMaxMessageSize = 64u << 20;
+
 // The next request text, or nothing at end of input (a length cut short counts as end of input).
 // A body cut short by end of input is returned with a NUL after the bytes received: the decoder ends
 // the text there, exactly as if the missing bytes were zero, without allocating the announced size.
-// Memory grows with the bytes that actually arrive, never with the announced length alone.
+// A body over kMaxMessageSize is read and dropped as it arrives, keeping the frames after it in step,
+// and returned empty, which no decoder accepts. Memory grows with the bytes that actually arrive, up
+// to kMaxMessageSize, never with the announced length alone.
 std::optional<std::string> ReadMessage(ByteSource& input);
 
 }  // namespace snh

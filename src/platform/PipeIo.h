@@ -12,6 +12,13 @@ namespace snh {
 
 enum class ReadOutcome { kData, kCancelled, kFailed };
 
+enum class WriteOutcome { kDone, kCancelled, kFailed };
+
+struct WriteResult {
+  WriteOutcome outcome;
+  std::uint32_t error = 0;  // the system's code, for kFailed
+};
+
 struct ReadResult {
   ReadOutcome outcome;
   std::size_t size = 0;     // bytes read, for kData (may be 0)
@@ -28,3 +35,5 @@ std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* l
 
 // PipeReadPort: the reading side of one pipe as one reader thread sees it.
 #include "PipeReadPort.h"
+// PipeWritePort: the writing side of one pipe as one writer thread sees it.
+#include "PipeWritePort.h"

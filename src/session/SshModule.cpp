@@ -9,11 +9,11 @@
 #include "ConsoleScreen.h"
 #include "ExitWatch.h"
 #include "OsError.h"
-#include "PipeIo.h"
 #include "PseudoConsole.h"
 #include "output/OutputHandlers.h"
 #include "output/PipeStreamReader.h"
 #include "output/WorkerFailure.h"
+#include "session/InputWriter.h"
 #include "session/ScreenReading.h"
 
 namespace snh {
@@ -30,6 +30,7 @@ struct SshModule::Connection {
   std::unique_ptr<PipeStreamReader> stdoutReader;
   std::unique_ptr<PipeStreamReader> stderrReader;
   std::optional<ClientProcess> process;
+  std::unique_ptr<InputWriter> inputWriter;
   std::unique_ptr<ExitWatch> exitWatch;
 };
 
@@ -74,6 +75,13 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
   connection.usePseudoConsole = mode_ == ConsoleMode::kPseudoConsole;
   connection.pipes = CreateChildPipes();
   StartClient(connection, params);
+  if (connection.usePseudoConsole) {
+    connection.inputWriter = std::make_unique<InputWriter>(connection.pseudoConsole->inputWrite(),
+                                                           "WriteFile pseudo console input", json_);
+  } else {
+    connection.inputWriter =
+        std::make_unique<InputWriter>(connection.pipes.stdinWrite.get(), "WriteFile child stdin", json_);
+  }
 
   connection.stdoutHandler = StreamOutputHandler(json_, "stdout");
   connection.stdoutReader =
@@ -83,8 +91,12 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
       std::make_unique<PipeStreamReader>(connection.pipes.stderrRead.get(), connection.stderrHandler, json_);
 
   const bool readScreenAtExit = !connection.usePseudoConsole;
+  // Input for a client that has ended has no reader: the writer drops it rather than wait for one.
   connection.exitWatch = std::make_unique<ExitWatch>(
-      connection.process->handle(), [this, readScreenAtExit] { OnClientExit(readScreenAtExit); });
+      connection.process->handle(), [this, readScreenAtExit, writer = connection.inputWriter.get()] {
+        writer->Abandon();
+        OnClientExit(readScreenAtExit);
+      });
 
   if (params.pollingIntervalInSeconds) pollingIntervalInSeconds_.store(*params.pollingIntervalInSeconds);
   if (mode_ == ConsoleMode::kConsoleWithPolling) {
@@ -120,20 +132,15 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
 void SshModule::WriteInput(std::string text) {
   if (!connection_ || !connection_->process) return;
   Connection& connection = *connection_;
-  // Input for a client that has exited has no reader; it is dropped rather than left to fill the pipe
-  // and hold up the request loop.
+  // Input for a client that has exited has no reader; it is dropped.
   if (connection.process->HasExited()) return;
-  if (connection.usePseudoConsole) {
-    WritePipe(connection.pseudoConsole->inputWrite(), text, "WriteFile pseudo console input",
-              /*forgiveClosedReader=*/true);
-  } else {
-    WritePipe(connection.pipes.stdinWrite.get(), text, "WriteFile child stdin", /*forgiveClosedReader=*/true);
-  }
+  connection.inputWriter->Write(std::move(text));
 }
 
 void SshModule::Disconnect() {
   if (!IsConnected()) return;
   connection_->process->TerminateAndWait();
+  connection_->inputWriter->Abandon();
   connected_.store(false);
 }
 
@@ -151,6 +158,7 @@ void SshModule::ReleaseConnection() {
   if (!connection_) return;
   Connection& connection = *connection_;
   connection.exitWatch.reset();
+  connection.inputWriter.reset();
   connection.pipes.stdinRead.reset();
   connection.pipes.stdinWrite.reset();
   StopReader(connection.stderrReader);

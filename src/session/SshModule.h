@@ -1,14 +1,16 @@
 #pragma once
 
 // The session: owns the client process and everything attached to it (its console, its pipes, the
-// readers of its output, the console polling thread and the wait that reports its exit).
+// writer of its input, the readers of its output, the console polling thread and the wait that reports
+// its exit).
 //
 // Shutdown order, for one connection (at the next connect, and at the end of the host):
 //   1. the polling thread is stopped and joined;
 //   2. a client still connected is terminated and waited for;
 //   3. the exit wait is unregistered, waiting for a callback that is running (it reads the screen and
 //      sends messages);
-//   4. the standard-input pipe is closed, the standard-error and standard-output readers stopped;
+//   4. the input writer is stopped and the standard-input pipe closed, the standard-error and
+//      standard-output readers stopped;
 //   5. the pseudo console is closed while its reader still drains it, then that reader is stopped;
 //   6. the handlers, pipes, pseudo console and process handles are released.
 // The console screen buffer lives as long as the session.

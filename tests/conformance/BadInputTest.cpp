@@ -1,6 +1,6 @@
 // Bad input from the browser side: each is answered with a clear error (or decoded by the documented
-// rule) and the host serves on. Lengths that announce more than ever arrives take the rest of the input
-// as the body, and end the host cleanly when input ends.
+// rule) and the host serves on. A body over 64 MiB is dropped as it arrives, so memory stays flat
+// whatever length is announced; one cut short by the end of input ends the host cleanly.
 
 #include <cstdint>
 #include <string>
@@ -91,18 +91,32 @@ TEST_F(BadInput, ThousandArgumentsReachTheClient) {
   for (std::size_t i = 0; i < arguments.size(); ++i) EXPECT_EQ(argv[i + 1], arguments[i]);
 }
 
-TEST_F(BadInput, LengthsBeyondWhatArrivesTakeTheRestAsBodyThenEndCleanly) {
+TEST_F(BadInput, OverLargeFrameIsDroppedAndTheNextOneAnswered) {
+  constexpr std::uint32_t kOverLimit = (64u << 20) + 1;
+  HostSession& host = StartHost();
+  host.SendRaw(EncodeLength(kOverLimit) + std::string(kOverLimit, 'x'));
+  EXPECT_EQ(host.Next(kClientTimeout).body, kInvalidFormat);
+  ExpectVersionNext(host);
+}
+
+TEST_F(BadInput, HugeLengthsKeepMemoryFlatAndEndCleanlyWhenInputEnds) {
+  constexpr int kStreamedMiB = 128;
   for (const std::uint32_t length : {0x8000'0000u, 0xFFFF'FFFFu}) {
     SCOPED_TRACE(length);
     HostSession& host = StartHost();
+    ExpectVersionNext(host);
+    const long before = MeasureProcess(host.ProcessId()).residentKiB;
     // The frames after the length are part of its body: not answered on their own.
-    host.SendRaw(EncodeLength(length) + EncodeFrame(R"({"type":"getVersion"})") + std::string(1 << 20, 'x'));
+    host.SendRaw(EncodeLength(length) + EncodeFrame(R"({"type":"getVersion"})"));
+    for (int i = 0; i < kStreamedMiB; ++i) host.SendRaw(std::string(1 << 20, 'x'));
+    const long after = MeasureProcess(host.ProcessId()).residentKiB;
+    EXPECT_LE(after, before + 8 * 1024) << "resident KiB before and after " << kStreamedMiB << " MiB of body";
     host.CloseStdin();
     EXPECT_EQ(host.WaitForExit(kClientTimeout), 0);
     ASSERT_TRUE(host.WaitForEndOfOutput(kReplyTimeout));
     const std::vector<ReceivedMessage> all = host.AllReceived();
-    ASSERT_EQ(all.size(), 1u) << host.DescribeReceived();
-    EXPECT_EQ(all[0].body, kInvalidFormat);
+    ASSERT_EQ(all.size(), 2u) << host.DescribeReceived();
+    EXPECT_EQ(all[1].body, kInvalidFormat);
   }
 }
 

@@ -190,20 +190,42 @@ TEST_F(Faults, ClientKilledFromOutsideIsReportedAndANewClientCanStart) {
   }
 }
 
-TEST_F(Faults, ClientThatNeverReadsItsInputDoesNotStopTheHostForGood) {
+TEST_F(Faults, ClientThatNeverReadsItsInputLeavesRequestsAnswered) {
   for (const char* mode : {kConsoleWithoutPolling, kPseudoConsole}) {
     SCOPED_TRACE(mode);
     HostSession& host = StartHost();
-    host.Send(ConnectRequest(Client(), {"out:ready", "console:ready", "sleep:3000", "exit:0"}, mode));
+    host.Send(ConnectRequest(Client(), {"out:ready", "console:ready", "sleep:60000"}, mode));
     host.WaitFor([](const nlohmann::json&) { return true; }, kClientTimeout, "the client's first output");
-    // Megabytes that nobody reads: the host may wait on the full pipe while the client lives, but
-    // once it is gone, the rest is dropped and requests are answered again.
+    // Four megabytes that nobody reads: the requests behind them are answered while the client lives.
     const std::string block(64 * 1024, 'i');
     for (int i = 0; i < 64; ++i) host.Send(StdinRequest(block));
-    host.WaitFor(IsExitNotice(), Milliseconds(30000), "the exit notice");
+    host.Send(GetVersionRequest());
+    host.WaitFor(IsType("version"), kReplyTimeout, "the version reply behind the unread input");
     host.Send(DisconnectRequest());
-    ExpectVersionNext(host);
+    host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice after the disconnect");
+    // The next client gets its own input and nothing of the last one's.
+    const bool pseudoConsole = std::string(mode) == kPseudoConsole;
+    host.Send(ConnectRequest(Client(), {pseudoConsole ? "console-read:5" : "read:5", "exit:0"}, mode));
+    host.Send(StdinRequest("fresh"));
+    if (pseudoConsole) {
+      WaitForProcessedContaining(host, "got:fresh", kClientTimeout);
+    } else {
+      host.WaitFor(IsExitNotice(), kClientTimeout, "the second client's exit notice");
+      EXPECT_EQ(JoinedOutput(host, "stdout"), "ready" + std::string("6672657368"));
+    }
   }
+}
+
+TEST_F(Faults, InputBeyondTheQueueWaitsForASlowClientAndArrivesWhole) {
+  // Three times what the host queues: the rest waits in the host's input until the client reads.
+  constexpr std::size_t kBlock = 64 * 1024;
+  constexpr int kBlocks = 384;
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {"sleep:1000", "flood:0"}, kConsoleWithoutPolling));
+  for (int i = 0; i < kBlocks; ++i) host.Send(StdinRequest(std::string(kBlock, 'i')));
+  host.Send(StdinRequest("quit"));
+  host.WaitFor(IsExitNotice(), Milliseconds(120000), "the exit notice");
+  EXPECT_EQ(JoinedOutput(host, "stdout"), "stdin-bytes:" + std::to_string(kBlock * kBlocks) + "\n");
 }
 
 TEST_F(Faults, FloodOnStdoutAndStderrWhileInputStreamsInLosesNothing) {

@@ -66,12 +66,73 @@ TEST(FrameReader, BodyCutShortEndsWithNulAndThenEndOfInput) {
   EXPECT_EQ(ReadMessage(input), std::nullopt);
 }
 
-TEST(FrameReader, HugeAnnouncedLengthDoesNotAllocateWhatNeverArrives) {
-  // 4 GiB - 1 announced, a few bytes sent: the result holds only what arrived.
-  ScriptedInput input(std::string("\xff\xff\xff\xff", 4) + "abc");
+// A frame header, then `fill` bytes of 'x' made up as they are read, then `after`: a body of any size
+// without holding it.
+class GeneratedInput final : public ByteSource {
+ public:
+  GeneratedInput(std::uint32_t length, std::uint64_t fill, std::string after)
+      : header_(4, '\0'), fill_(fill), after_(std::move(after)) {
+    for (int i = 0; i < 4; ++i) header_[i] = static_cast<char>(length >> (8 * i));
+  }
+  std::size_t Read(char* buffer, std::size_t capacity) override {
+    if (!header_.empty()) return Take(header_, buffer, capacity);
+    if (fill_ > 0) {
+      const auto count = static_cast<std::size_t>(std::min<std::uint64_t>({capacity, fill_, 1 << 16}));
+      std::fill_n(buffer, count, 'x');
+      fill_ -= count;
+      return count;
+    }
+    return Take(after_, buffer, capacity);
+  }
+
+ private:
+  static std::size_t Take(std::string& bytes, char* buffer, std::size_t capacity) {
+    const std::size_t count = std::min(capacity, bytes.size());
+    std::copy_n(bytes.data(), count, buffer);
+    bytes.erase(0, count);
+    return count;
+  }
+  std::string header_;
+  std::uint64_t fill_;
+  std::string after_;
+};
+
+TEST(FrameReader, BodiesOverTheLimitAreDroppedAndTheNextFrameIsReadInStep) {
+  const std::string next = Frame(R"({"type":"getVersion"})");
+  const std::uint32_t overLimit = static_cast<std::uint32_t>(kMaxMessageSize + 1);
+  for (const std::uint32_t length : {overLimit, 0x8000'0000u, 0xFFFF'FFFFu}) {
+    SCOPED_TRACE(length);
+    GeneratedInput input(length, length, next);
+    const std::optional<std::string> dropped = ReadMessage(input);
+    ASSERT_TRUE(dropped);
+    EXPECT_EQ(*dropped, "");
+    EXPECT_EQ(dropped->capacity(), std::string().capacity());
+    EXPECT_EQ(ReadMessage(input), R"({"type":"getVersion"})");
+    EXPECT_EQ(ReadMessage(input), std::nullopt);
+  }
+}
+
+TEST(FrameReader, BodyOfExactlyTheLimitIsKept) {
+  GeneratedInput input(static_cast<std::uint32_t>(kMaxMessageSize), kMaxMessageSize, "");
   const std::optional<std::string> body = ReadMessage(input);
   ASSERT_TRUE(body);
-  EXPECT_EQ(*body, std::string("abc") + '\0');
+  EXPECT_EQ(body->size(), kMaxMessageSize);
+  EXPECT_EQ(body->find_first_not_of('x'), std::string::npos);
+}
+
+TEST(FrameReader, HugeAnnouncedLengthCutShortIsDroppedThenEndOfInput) {
+  // 4 GiB - 1 announced, a megabyte sent: nothing of it is kept, and the input then ends.
+  GeneratedInput input(0xFFFF'FFFFu, 1 << 20, "");
+  EXPECT_EQ(ReadMessage(input), "");
+  EXPECT_EQ(ReadMessage(input), std::nullopt);
+}
+
+TEST(FrameReader, AnnouncedLengthUnderTheLimitDoesNotAllocateWhatNeverArrives) {
+  // 64 MiB announced, a few bytes sent: the result holds only what arrived.
+  GeneratedInput input(static_cast<std::uint32_t>(kMaxMessageSize), 3, "");
+  const std::optional<std::string> body = ReadMessage(input);
+  ASSERT_TRUE(body);
+  EXPECT_EQ(*body, std::string("xxx") + '\0');
   EXPECT_LE(body->capacity(), 64u * 1024);
 }
 

@@ -25,8 +25,8 @@ void WakeSignal::Raise() {
 }
 
 PipeReadPort::PipeReadPort(NativeHandle fd) : fd_(fd) {
-  // Only a pipe: its read end is the reader's alone. A pty master is also written to, and a
-  // non-blocking write would fail where a blocking one waits.
+  // Only a pipe: its read end is the reader's alone. A pty master is shared with the input writer,
+  // which sets the flags it needs itself.
   struct stat status {};
   if (::fstat(fd_, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
   const int flags = ::fcntl(fd_, F_GETFL);
@@ -59,6 +59,36 @@ std::uint32_t PipeReadPort::Cancel() {
   return 0;
 }
 
+PipeWritePort::PipeWritePort(NativeHandle fd) : fd_(fd) {
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) RaiseLastError("fcntl O_NONBLOCK");
+}
+
+WriteResult PipeWritePort::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (cancelRequested_.load()) return {WriteOutcome::kCancelled, 0};
+    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    if (written >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) return {WriteOutcome::kFailed, static_cast<std::uint32_t>(errno)};
+    pollfd fds[2] = {{fd_, POLLOUT, 0}, {cancelled_.fd(), POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
+      return {WriteOutcome::kFailed, static_cast<std::uint32_t>(errno)};
+    }
+  }
+  return {WriteOutcome::kDone, 0};
+}
+
+void PipeWritePort::Cancel() {
+  cancelRequested_.store(true);
+  cancelled_.Raise();
+}
+
+bool PipeWritePort::IsClosedReader(std::uint32_t error) { return error == EPIPE || error == EIO; }
+
 std::uint32_t WritePipe(NativeHandle fd, std::string_view bytes, const char* label,
                         bool forgiveClosedReader) {
   while (!bytes.empty()) {
@@ -69,7 +99,7 @@ std::uint32_t WritePipe(NativeHandle fd, std::string_view bytes, const char* lab
     }
     if (errno == EINTR) continue;
     const auto error = static_cast<std::uint32_t>(errno);
-    if (forgiveClosedReader && (error == EPIPE || error == EIO)) return error;
+    if (forgiveClosedReader && PipeWritePort::IsClosedReader(error)) return error;
     RaiseSystemError(label, error);
   }
   return 0;

@@ -21,6 +21,26 @@ std::uint32_t PipeReadPort::Cancel() {
   return GetLastError();
 }
 
+WriteResult PipeWritePort::Write(std::string_view bytes) {
+  do {
+    DWORD written = 0;
+    const DWORD request = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    if (!WriteFile(pipe_, bytes.data(), request, &written, /*lpOverlapped=*/nullptr)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_OPERATION_ABORTED) return {WriteOutcome::kCancelled, error};
+      return {WriteOutcome::kFailed, error};
+    }
+    bytes.remove_prefix(written);
+  } while (!bytes.empty());
+  return {WriteOutcome::kDone, 0};
+}
+
+void PipeWritePort::Cancel() { CancelIoEx(pipe_, /*lpOverlapped=*/nullptr); }
+
+bool PipeWritePort::IsClosedReader(std::uint32_t error) {
+  return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
+}
+
 std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* label,
                         bool forgiveClosedReader) {
   do {
@@ -28,7 +48,7 @@ std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* l
     const DWORD request = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
     if (!WriteFile(pipe, bytes.data(), request, &written, /*lpOverlapped=*/nullptr)) {
       const DWORD error = GetLastError();
-      if (forgiveClosedReader && (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE)) return error;
+      if (forgiveClosedReader && PipeWritePort::IsClosedReader(error)) return error;
       RaiseSystemError(label, error);
     }
     bytes.remove_prefix(written);

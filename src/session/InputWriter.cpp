@@ -1,0 +1,83 @@
+#include "session/InputWriter.h"
+
+#include <chrono>
+
+#include "OsError.h"
+#include "output/WorkerFailure.h"
+
+namespace snh {
+
+InputWriter::InputWriter(NativeHandle target, const char* label, JsonModule& json)
+    : port_(target), label_(label), json_(json), thread_(&InputWriter::Run, this) {}
+
+InputWriter::~InputWriter() {
+  Abandon();
+  std::unique_lock lock(mutex_);
+  while (!changed_.wait_for(lock, std::chrono::milliseconds(10), [this] { return finished_; })) {
+    // The thread may have been between its abandon test and its next write.
+    port_.Cancel();
+  }
+  lock.unlock();
+  thread_.join();
+}
+
+void InputWriter::Write(std::string text) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return queuedBytes_ < kQueueLimit || abandoned_ || finished_; });
+  if (abandoned_ || finished_) return;
+  queuedBytes_ += Cost(text);
+  queue_.push_back(std::move(text));
+  changed_.notify_all();
+}
+
+void InputWriter::Abandon() {
+  {
+    std::lock_guard lock(mutex_);
+    abandoned_ = true;
+    queue_.clear();
+    queuedBytes_ = 0;
+  }
+  changed_.notify_all();
+  port_.Cancel();
+}
+
+void InputWriter::Run() {
+  try {
+    WriteQueued();
+  } catch (const std::exception& error) {
+    ReportWorkerFailure(json_, error.what());
+  }
+  {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+    queue_.clear();
+    queuedBytes_ = 0;
+  }
+  changed_.notify_all();
+}
+
+void InputWriter::WriteQueued() {
+  for (;;) {
+    std::string text;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return !queue_.empty() || abandoned_; });
+      if (abandoned_) return;
+      text = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    const WriteResult result = port_.Write(text);
+    {
+      std::lock_guard lock(mutex_);
+      if (!abandoned_) queuedBytes_ -= Cost(text);
+    }
+    changed_.notify_all();
+    if (result.outcome == WriteOutcome::kCancelled) return;
+    if (result.outcome == WriteOutcome::kFailed) {
+      if (PipeWritePort::IsClosedReader(result.error)) return;
+      RaiseSystemError(label_, result.error);
+    }
+  }
+}
+
+}  // namespace snh

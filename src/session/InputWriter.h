@@ -1,0 +1,58 @@
+#pragma once
+
+// Writes the extension's input to the client on a thread of its own, in the order it came. A client
+// that stops reading its input then holds up only that input, not the request loop: a "disconnect" or
+// a "getVersion" behind it is still answered.
+//
+// The queue is bounded: past kQueueLimit bytes, Write waits for the client to take some (the browser
+// keeps the rest, as it does for any pipe). A write failure ends the writer: a reader that has gone
+// drops the input quietly, any other failure is reported as an "error" message.
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "PipeIo.h"
+#include "codec/JsonModule.h"
+
+namespace snh {
+
+class InputWriter {
+ public:
+  static constexpr std::size_t kQueueLimit = 8u << 20;
+
+  // `label` names the write in a failure message ("WriteFile child stdin"). The target stays the
+  // caller's and must outlive the writer.
+  InputWriter(NativeHandle target, const char* label, JsonModule& json);
+  ~InputWriter();
+  InputWriter(const InputWriter&) = delete;
+  InputWriter& operator=(const InputWriter&) = delete;
+
+  // Queues the text; waits first while the queue is over its limit and the writer still runs.
+  void Write(std::string text);
+  // Drops what is queued and cancels the write in progress; later input is dropped. Any thread.
+  void Abandon();
+
+ private:
+  void Run();
+  void WriteQueued();
+  // Bytes a queued text counts for: its own, and a share for the queue entry so that many tiny texts
+  // are bounded too.
+  static std::size_t Cost(const std::string& text) { return text.size() + 64; }
+
+  PipeWritePort port_;
+  const char* label_;
+  JsonModule& json_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> queue_;  // guarded by mutex_
+  std::size_t queuedBytes_ = 0;    // guarded by mutex_
+  bool abandoned_ = false;         // guarded by mutex_
+  bool finished_ = false;          // guarded by mutex_
+  std::thread thread_;             // last, so that it starts after everything it uses exists
+};
+
+}  // namespace snh
