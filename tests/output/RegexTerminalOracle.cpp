@@ -41,10 +41,8 @@ struct Patterns {
 
 ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string& pendingSequence,
                                            std::optional<std::size_t> maxPendingSequence) {
-  // Step 1.
   static const Patterns patterns;
 
-  // Step 2.
   pendingSequence.clear();
   std::string text;
   std::optional<std::string> title;
@@ -63,56 +61,56 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
     return true;
   };
 
-  // Step 3.
+  // Scan the input.
   while (p < input.size()) {
-    // 3.1
+    // Plain bytes are text.
     const char b = input[p];
     if (b != '\x1b') {
       text += b;
       ++p;
       continue;
     }
-    // 3.2
+    // A lone ESC at the end waits for the next chunk.
     if (p + 1 == input.size()) {
       if (holdBack()) break;
       continue;
     }
-    // 3.3
+    // Two-byte sequences.
     const char c = input[p + 1];
     if (std::regex_match(std::string(1, c), patterns.twoByteFinal)) {
       p += 2;
       continue;
     }
-    // 3.4
+    // Control sequences.
     if (c == '[') {
-      if (p + 2 == input.size()) {  // 3.4.1
+      if (p + 2 == input.size()) {  // only "ESC [" so far
         if (holdBack()) break;
         continue;
       }
       std::smatch match;
       if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
-                            patterns.controlSequence)) {  // 3.4.2
+                            patterns.controlSequence)) {  // complete
         p = static_cast<std::size_t>(match[0].second - input.begin());
         continue;
       }
       if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
-                            patterns.controlSequencePrefix)) {  // 3.4.3
+                            patterns.controlSequencePrefix)) {  // unfinished at the end
         if (holdBack()) break;
         continue;
       }
-      text += "\x1b[";  // 3.4.4
+      text += "\x1b[";  // not a control sequence: text
       p += 2;
       continue;
     }
-    // 3.5
+    // Operating system commands.
     if (c == ']') {
-      if (p + 2 == input.size()) {  // 3.5.1
+      if (p + 2 == input.size()) {  // only "ESC ]" so far
         if (holdBack()) break;
         continue;
       }
       std::smatch match;
       if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
-                            patterns.operatingSystemCommand)) {  // 3.5.2
+                            patterns.operatingSystemCommand)) {  // complete
         int number = -1;
         try {
           number = std::stoi(match[1].str());
@@ -124,7 +122,7 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
         continue;
       }
       if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
-                            patterns.operatingSystemCommandPrefix)) {  // 3.5.3
+                            patterns.operatingSystemCommandPrefix)) {  // unfinished at the end
         if (holdBack()) break;
         continue;
       }
@@ -133,17 +131,16 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
         if (holdBack()) break;
         continue;
       }
-      text += "\x1b]";  // 3.5.4
+      text += "\x1b]";  // not a command: text
       p += 2;
       continue;
     }
-    // 3.6
+    // Any other ESC pair is text.
     text += '\x1b';
     text += c;
     p += 2;
   }
 
-  // Step 4.
   return ProcessedOutput{std::move(text), std::move(title)};
 }
 
