@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
   dpkg-dev unzip icoutils
   clang-14 libclang-rt-14-dev
+  ccache
 )
 
 sudo_cmd=()
