@@ -35,13 +35,13 @@ rm -rf "${results}" && mkdir -p "${results}"
 
 echo "== processor and codec" >&2
 for bench in processor codec; do
-  "${build}/bench/snh_${bench}_bench" --benchmark_min_time="${min_time}" \
+  "${build}/bin/snh_${bench}_bench" --benchmark_min_time="${min_time}" \
     --benchmark_out="${results}/${bench}.json" --benchmark_out_format=json >&2
 done
 
 echo "== relay, latency, start-up, memory" >&2
-relay=("${build}/bench/snh_relay_bench" --host "${build}/src/ssh-native-host" --writer "${build}/bench/snh_bench_writer"
-       --copy "${build}/bench/snh_pipe_copy" --peer "node $(pwd -P)/bench/peer/host.js")
+relay=("${build}/bin/snh_relay_bench" --host "${build}/bin/ssh-native-host" --writer "${build}/bin/snh_bench_writer"
+       --copy "${build}/bin/snh_pipe_copy" --peer "node $(pwd -P)/bench/peer/host.js")
 "${relay[@]}" --mib "${mib}" --title-mib "${title_mib}" --round-trips "${round_trips}" --starts "${starts}" \
   >"${results}/relay.jsonl"
 # The same host rows at a sixteenth of the size: memory must not grow with the input.
@@ -53,7 +53,7 @@ trace=${results}/strace
 mkdir -p "${trace}"
 cat >"${trace}/host.sh" <<WRAPPER
 #!/bin/sh
-exec strace -f -qq -s 32 -e trace=write,execve -e signal=none -o "${trace}/t" -ff "${build}/src/ssh-native-host"
+exec strace -f -qq -s 32 -e trace=write,execve -e signal=none -o "${trace}/t" -ff "${build}/bin/ssh-native-host"
 WRAPPER
 chmod +x "${trace}/host.sh"
 "${relay[@]}" --host "${trace}/host.sh" --mib 16 --only host-stdout >"${trace}/relay.jsonl"
@@ -75,11 +75,11 @@ if [ "${with_wine}" = 1 ]; then
   windows=$(pwd -P)/build/windows
   prefix=${windows}/wineprefix
   run=("$(pwd -P)/cmake/wine-run.sh" --prefix "${prefix}")
-  writer_path="Z:$(echo "${windows}/bench/snh_bench_writer.exe" | tr / '\\')"
-  "${build}/bench/snh_relay_bench" --mib "${wine_mib}" --only pipe-copy,host-stdout \
-    --host "$(pwd -P)/bench/relay/wine-console-host.sh ${prefix} ${windows}/src/ssh-native-host.exe" \
-    --writer "${writer_path}" --writer-command "${run[*]} ${windows}/bench/snh_bench_writer.exe" \
-    --copy "${run[*]} ${windows}/bench/snh_pipe_copy.exe" |
+  writer_path="Z:$(echo "${windows}/bin/snh_bench_writer.exe" | tr / '\\')"
+  "${build}/bin/snh_relay_bench" --mib "${wine_mib}" --only pipe-copy,host-stdout \
+    --host "$(pwd -P)/bench/relay/wine-console-host.sh ${prefix} ${windows}/bin/ssh-native-host.exe" \
+    --writer "${writer_path}" --writer-command "${run[*]} ${windows}/bin/snh_bench_writer.exe" \
+    --copy "${run[*]} ${windows}/bin/snh_pipe_copy.exe" |
     sed -e 's/"name":"pipe-copy"/"name":"wine-pipe-copy"/' -e 's/"name":"host-stdout"/"name":"wine-host-stdout"/' \
       >"${results}/wine.jsonl"
   WINEPREFIX=${prefix} wineserver -k 2>/dev/null || true

@@ -27,7 +27,7 @@ declare -A dictionary=([request_loop]=request.dict [terminal_output]=terminal.di
 status=0
 summary=()
 for target in "${targets[@]}"; do
-  exe="build/fuzz/fuzz/snh_fuzz_${target}"
+  exe="build/fuzz/bin/snh_fuzz_${target}"
   seeds="fuzz/corpus/${target}"
   work="build/fuzz/runs/${target}"
   [ -x "${exe}" ] && [ -d "${seeds}" ] || { echo "unknown fuzz target: ${target}" >&2; exit 2; }

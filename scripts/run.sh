@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh >/dev/null
 cmake --preset native >/dev/null
 cmake --build --preset native --target ssh-native-host-cli >/dev/null
-cli=build/native/src/ssh-native-host-cli
+cli=build/native/bin/ssh-native-host-cli
 
 if [ -t 0 ] && [ -t 1 ]; then
   echo "ssh-native-host session: ${*:-your shell}; Ctrl-] ends it"
@@ -27,6 +27,6 @@ echo "== Windows host and client, under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target ssh-native-host-cli >/dev/null
 build=build/windows
-cmake/wine-run.sh --prefix "$(pwd -P)/${build}/wineprefix" "${build}/src/ssh-native-host-cli.exe" --json \
+cmake/wine-run.sh --prefix "$(pwd -P)/${build}/wineprefix" "${build}/bin/ssh-native-host-cli.exe" --json \
   --program 'C:\windows\system32\cmd.exe' /c 'title ssh-native-host demo & echo Hello from a pseudo console' \
   </dev/null

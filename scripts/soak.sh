@@ -27,7 +27,7 @@ for preset in "${presets[@]}"; do
   fi
   SNH_SOAK_CYCLES="${cycles}" SNH_SOAK_RELAY_CHARACTERS="${characters}" \
     "${runner[@]}" "${dir}/tests/conformance/snh_conformance_tests${suffix}" \
-    --host="$(pwd -P)/${dir}/src/ssh-native-host${suffix}" \
+    --host="$(pwd -P)/${dir}/bin/ssh-native-host${suffix}" \
     --client="$(pwd -P)/${dir}/tests/clients/snh_test_client${suffix}" --gtest_filter='Soak.*' || status=1
 done
 if [[ " ${presets[*]} " == *" windows "* ]]; then

@@ -38,12 +38,6 @@ constexpr bool IsDigit(unsigned char byte) { return InRange(byte, '0', '9'); }
 TerminalOutputProcessor::TerminalOutputProcessor(std::size_t maxPendingSequence)
     : maxPendingSequence_(std::max<std::size_t>(maxPendingSequence, 1)) {}
 
-void TerminalOutputProcessor::Reset() {
-  pendingSequence_.clear();
-  pendingSequence_.shrink_to_fit();
-  pendingScan_ = {};
-}
-
 ProcessedOutput TerminalOutputProcessor::Process(std::string_view chunk) {
   ProcessedOutput out;
   if (pendingSequence_.empty()) {

@@ -9,7 +9,7 @@
 // chunk (std::regex would recurse once per byte and overflow the stack on inputs of tens of kilobytes).
 // Deliberate differences from those rules:
 //  - The held-back sequence belongs to the object (one per pseudo-console connection), not to the
-//    process; Reset() drops it.
+//    process.
 //  - An operating-system command whose number does not fit in a signed 32-bit int (ESC ] 99999999999 ; t
 //    BEL) is dropped without effect like any other non-title command, instead of raising "stoi argument
 //    out of range". Leading zeros are allowed ("00002" is 2).
@@ -58,9 +58,6 @@ class TerminalOutputProcessor {
 
   // The held-back tail: empty, or starting with ESC; never longer than the bound.
   const std::string& pendingSequence() const { return pendingSequence_; }
-
-  // Drops the held-back tail: the next chunk is processed as the first.
-  void Reset();
 
  private:
   // How far the scan of one sequence, from its ESC, has got. Each stage consumes a run of bytes of one

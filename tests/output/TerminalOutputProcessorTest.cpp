@@ -470,24 +470,6 @@ TEST(TerminalOutputProcessorBoundTest, SmallerBoundForTests) {
   EXPECT_EQ(tiny.Process("\x1b[1m\x1b]0;t\x07"), Titled("", "t"));
 }
 
-TEST(TerminalOutputProcessorResetTest, ResetDropsTheHeldBackSequence) {
-  TerminalOutputProcessor processor;
-  EXPECT_EQ(processor.Process("a\x1b[1;"), Text("a"));
-  processor.Reset();
-  EXPECT_EQ(processor.pendingSequence(), "");
-  EXPECT_EQ(processor.Process("31m x"), Text("31m x"));
-}
-
-TEST(TerminalOutputProcessorResetTest, ResetDropsAHeldBackTitle) {
-  TerminalOutputProcessor processor;
-  EXPECT_EQ(processor.Process("\x1b]0;old"), Text(""));
-  processor.Reset();
-  EXPECT_EQ(processor.Process("x\x07\x1b]2;new\x07"), Titled("x\x07", "new"));
-  processor.Reset();
-  processor.Reset();
-  EXPECT_EQ(processor.Process("y"), Text("y"));
-}
-
 TEST(TerminalOutputProcessorResetTest, ProcessorsDoNotShareHeldBackSequences) {
   TerminalOutputProcessor first;
   TerminalOutputProcessor second;

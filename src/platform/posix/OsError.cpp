@@ -26,12 +26,4 @@ void DebugOutput(std::string_view text) {
   syslog(LOG_DEBUG, "%.*s", static_cast<int>(text.size()), text.data());
 }
 
-void ReportTeardownFailure(std::string_view label, std::uint32_t code) noexcept {
-  try {
-    DebugOutput(SystemErrorMessage(label, code));
-  } catch (...) {
-    // Teardown goes on whatever happens to its diagnostics.
-  }
-}
-
 }  // namespace snh

@@ -24,6 +24,4 @@ std::string SystemErrorMessage(std::string_view label, std::uint32_t code);
 // A diagnostic without a receiver: syslog at debug level.
 void DebugOutput(std::string_view text);
 
-void ReportTeardownFailure(std::string_view label, std::uint32_t code) noexcept;
-
 }  // namespace snh
