@@ -60,8 +60,9 @@ class InstallerTest : public testing::Test {
     root_ = fs::temp_directory_path() / ("snh-register-test-" + std::to_string(std::random_device{}()));
     fs::create_directories(root_ / "home");
     fs::create_directories(root_ / "bin");
-    host_ = root_ / "bin" / "ssh-native-host";
+    host_ = root_ / "bin" / "ssh-native-host.exe";
     WriteFile(host_, "host");
+    fs::permissions(host_, fs::perms::owner_exec, fs::perm_options::add);
     system_ = System{Os::Linux, Environment{root_ / "home", "", root_ / "appdata"}, host_, nullptr};
   }
   void TearDown() override { fs::remove_all(root_); }
@@ -124,11 +125,16 @@ TEST_F(InstallerTest, BadInputWritesNothing) {
     std::string error;
   };
   const std::string missingHost = (root_ / "bin" / "missing").string();
+  const fs::path notes = root_ / "bin" / "notes.txt";
+  WriteFile(notes, "not a program");
   const Case cases[] = {
       {{"install", "--extension-id", kChromeId, "--host", missingHost},
        "the host " + missingHost + " is not an existing file (give its path with --host)"},
       {{"install", "--extension-id", kChromeId, "--host", (root_ / "bin").string()},
        "the host " + (root_ / "bin").string() + " is not an existing file (give its path with --host)"},
+      {{"install", "--extension-id", kChromeId, "--host", notes.string()},
+       "the host " + notes.string() +
+           " is not an executable program (give the path of ssh-native-host with --host)"},
       {{"install", "--extension-id", kFirefoxId, "--browser", "chrome"},
        "the extension id \"snh@example.org\" is a Firefox id, and no such browser was chosen"},
       {{"install", "--extension-id", kChromeId, "--browser", "firefox", "--user-data-dir", "/tmp/p"},
@@ -166,11 +172,17 @@ TEST_F(InstallerTest, ReinstallReplacesTheManifestWhole) {
   EXPECT_EQ(FilesUnder(root_ / "home").size(), 1u);
 }
 
-TEST_F(InstallerTest, RemoveLeavesWhatIsNotOurs) {
+TEST_F(InstallerTest, InstallAndRemoveLeaveWhatIsNotOurs) {
   const fs::path foreign = Home(".config/chromium/NativeMessagingHosts/com.sshnativehost.host.json");
   for (const std::string& text :
        {std::string(R"({"name":"org.other.host"})"), std::string("not json"), std::string(100 * 1024, '{')}) {
     WriteFile(foreign, text);
+    EXPECT_EQ(Run({"install", "--extension-id", kChromeId}), 1);
+    EXPECT_EQ(err_.str(),
+              "ssh-native-host-register: " + foreign.string() +
+                  " is not a manifest of com.sshnativehost.host; remove it yourself if you want to "
+                  "replace it\n");
+    EXPECT_EQ(FilesUnder(root_ / "home").size(), 1u);  // nothing written for the other browsers either
     EXPECT_EQ(Run({"remove", "--browser", "chromium"}), 1);
     EXPECT_EQ(err_.str(), "left " + foreign.string() + ": it is not a manifest of com.sshnativehost.host\n");
     EXPECT_EQ(ReadFile(foreign), text);
@@ -195,6 +207,8 @@ TEST_F(InstallerTest, WindowsPointsTheRegistryAtEachManifest) {
   FakeRegistry registry;
   system_.os = Os::Windows;
   system_.registry = &registry;
+  // Trust the test's host for every user (no file passes the real check under Wine).
+  system_.changeableByOthers = [](const fs::path&) -> std::optional<std::string> { return std::nullopt; };
   ASSERT_EQ(Run({"install", "--extension-id", kChromeId, "--extension-id", kFirefoxId}), 0) << err_.str();
   const fs::path edge =
       root_ / "appdata/ssh-native-host/NativeMessagingHosts/edge/com.sshnativehost.host.json";
@@ -235,6 +249,28 @@ TEST_F(InstallerTest, WriteFailureIsReportedWithThePath) {
   EXPECT_NE(err_.str().find("cannot create the folder " + Home(".mozilla/native-messaging-hosts").string()),
             std::string::npos)
       << err_.str();
+}
+
+TEST_F(InstallerTest, SystemScopeRefusesAHostOthersCanChange) {
+  const std::vector<std::string> args = {"install",        "--scope",        "system",
+                                         "--extension-id", kChromeId,        "--browser",
+                                         "chrome",         "--manifest-dir", (root_ / "m").string()};
+  EXPECT_EQ(Run(args), 2);
+  // The test's folder is under the temporary folder, which others may write to (or, under Wine, is
+  // owned by a user): the reason names the host or a folder on its path.
+  const std::string prefix =
+      "ssh-native-host-register: refusing to register " + host_.string() + " for every user: ";
+  ASSERT_TRUE(err_.str().starts_with(prefix)) << err_.str();
+  const std::string named =
+      err_.str().substr(prefix.size(), err_.str().find(" is ", prefix.size()) - prefix.size());
+  EXPECT_TRUE(host_.string().starts_with(named)) << err_.str();
+  EXPECT_FALSE(fs::exists(root_ / "m"));
+#ifndef _WIN32
+  // Root's all the way, through the links /bin -> usr/bin and sh -> dash.
+  std::vector<std::string> safe = args;
+  safe.insert(safe.end(), {"--host", "/bin/sh"});
+  EXPECT_EQ(Run(safe), 0) << err_.str();
+#endif
 }
 
 }  // namespace

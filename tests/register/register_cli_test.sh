@@ -26,7 +26,10 @@ if [ "$mode" = posix ]; then
   dirs=(.config/google-chrome/NativeMessagingHosts .config/chromium/NativeMessagingHosts
         .config/microsoft-edge/NativeMessagingHosts .mozilla/native-messaging-hosts)
 
-  out=$("$tool" install --extension-id "$chrome_id" --extension-id "$firefox_id" --host "$host")
+  # The modes do not follow the umask: others read, only the owner writes.
+  out=$(umask 000 && "$tool" install --extension-id "$chrome_id" --extension-id "$firefox_id" --host "$host")
+  wrong=$(find "$HOME" -mindepth 1 \( -type d ! -perm 755 \) -o \( -type f ! -perm 644 \))
+  [ -z "$wrong" ] || fail "modes under umask 000: $(ls -ld $wrong)"
   for dir in "${dirs[@]}"; do
     manifest="$HOME/$dir/$name.json"
     expect_in "$out" "wrote $manifest" "install output"
@@ -55,6 +58,27 @@ if [ "$mode" = posix ]; then
   [ "$status" -eq 2 ] || fail "a bad id exited $status, not 2"
   expect_in "$err" "is not a valid extension id" "bad id"
   [ -z "$(find "$HOME" -type f)" ] || fail "a bad id wrote files: $(find "$HOME" -type f)"
+
+  # Refused: a host that is no program; a host others may change, for every user; a manifest path
+  # holding someone else's file or a link (neither written through nor replaced).
+  manifest="$HOME/${dirs[0]}/$name.json"
+  mkdir -p "${manifest%/*}"
+  echo '{"name":"org.other.host"}' >"$work/foreign" && ln -s "$work/foreign" "$manifest"
+  cp "$host" "$work/host"
+  for refusal in "2 is not an executable program|--host /etc/passwd" \
+                 "2 for every user: |--host $work/host --scope system --manifest-dir $work/m" \
+                 "1 is not a manifest of $name; remove it yourself|--host $host"; do
+    expected=${refusal%%|*} args=${refusal#*|}
+    set +e
+    err=$("$tool" install --extension-id "$chrome_id" --browser chrome $args 2>&1)
+    status=$?
+    set -e
+    [ "$status" -eq "${expected%% *}" ] || fail "install $args exited $status"
+    expect_in "$err" "${expected#* }" "install $args"
+  done
+  [ -L "$manifest" ] && [ "$(cat "$work/foreign")" = '{"name":"org.other.host"}' ] || fail "the link was replaced"
+  [ ! -e "$work/m" ] || fail "a refused install wrote $work/m"
+  rm "$manifest"
 
   "$tool" install --extension-id "$chrome_id" --extension-id "$firefox_id" --host "$host" >/dev/null
   out=$("$tool" remove)
@@ -96,6 +120,14 @@ else
   [ ! -e "$unix_manifest" ] || fail "the manifest is still there after remove"
   out=$(win "$tool" remove --browser chrome)
   expect_in "$out" "no key $key" "second remove"
+
+  # Wine says every file is owned by its user, so no host passes for every user here.
+  refused() { "$wine_run" --prefix "$WINEPREFIX" "$tool" install --extension-id "$chrome_id" \
+                --browser chrome "$@" 2>&1 | tr -d '\r' || true; }
+  err=$(refused --host 'Z:\etc\passwd')
+  expect_in "$err" "is not an executable program" "a host that is no program"
+  err=$(refused --host "$win_host" --scope system)
+  expect_in "$err" "refusing to register $win_host for every user: " "a host others may change"
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -42,6 +42,20 @@ fs::path ResolveHost(const Options& options, const System& system) {
     throw std::invalid_argument("the host " + PathText(host) +
                                 " is not an existing file (give its path with --host)");
   }
+  if (!IsRunnableFile(host)) {
+    throw std::invalid_argument(
+        "the host " + PathText(host) +
+        " is not an executable program (give the path of ssh-native-host with --host)");
+  }
+  // Every user's browser would run whatever someone able to change the file put there.
+  if (options.scope == Scope::System) {
+    if (const std::optional<std::string> writer = system.changeableByOthers(host)) {
+      throw std::invalid_argument(
+          "refusing to register " + PathText(host) + " for every user: " + *writer +
+          "; install the host where only root (on Windows, an administrator) can change it, or use "
+          "--scope user");
+    }
+  }
   return host;
 }
 
@@ -82,7 +96,12 @@ std::vector<Target> PlanInstall(const Options& options, const System& system, co
     if (const std::optional<std::string> problem = ManifestProblem(browser, manifest)) {
       throw std::invalid_argument("refusing to write a broken manifest for " + name + ": " + *problem);
     }
-    targets.push_back({LocateOn(system, browser, options, host.parent_path()), std::move(manifest)});
+    Location location = LocateOn(system, browser, options, host.parent_path());
+    if (InspectManifest(location.manifest) == ManifestState::NotOurs) {
+      throw std::runtime_error(PathText(location.manifest) + " is not a manifest of " +
+                               std::string(kHostName) + "; remove it yourself if you want to replace it");
+    }
+    targets.push_back({std::move(location), std::move(manifest)});
   }
   return targets;
 }

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <optional>
 
+#include "HostFile.h"
 #include "RegisterOptions.h"
 #include "Registration.h"
 
@@ -32,10 +33,12 @@ struct System {
   Environment environment;
   std::filesystem::path defaultHost;  // ssh-native-host beside the tool
   Registry* registry;                 // null where browsers read no registry
+  // Refuses a host for every user when it says who else could change it.
+  std::optional<std::string> (*changeableByOthers)(const std::filesystem::path& host) = ChangeableByOthers;
 };
 
-// Returns the exit status: 0 done, 1 a change failed or a foreign file was left, 2 bad input (nothing
-// written). Reports go to `out`, errors to `err`.
+// Returns the exit status: 0 done, 1 a change failed or a foreign file was found (install writes
+// nothing then), 2 bad input (nothing written). Reports go to `out`, errors to `err`.
 int RunRegistration(const Options& options, const System& system, std::ostream& out, std::ostream& err);
 
 }  // namespace snh::reg

@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -21,51 +20,7 @@ std::runtime_error Failure(std::string_view what, const fs::path& file, const st
   return std::runtime_error("cannot " + std::string(what) + " " + PathText(file) + ": " + error.message());
 }
 
-fs::path TemporaryNameBeside(const fs::path& file) {
-  std::random_device entropy;
-  return file.parent_path() / (file.filename().string() + "." + std::to_string(entropy()) + ".tmp");
-}
-
-// Removes the temporary file unless the rename took it.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(fs::path file) : file_(std::move(file)) {}
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    std::error_code ignored;
-    if (!file_.empty()) fs::remove(file_, ignored);
-  }
-  const fs::path& path() const { return file_; }
-  void Release() { file_.clear(); }
-
- private:
-  fs::path file_;
-};
-
 }  // namespace
-
-void WriteFileAtomically(const fs::path& file, std::string_view contents) {
-  std::error_code error;
-  fs::create_directories(file.parent_path(), error);
-  if (error) throw Failure("create the folder", file.parent_path(), error);
-
-  TemporaryFile temporary(TemporaryNameBeside(file));
-  {
-    std::ofstream out(temporary.path(), std::ios::binary | std::ios::trunc);
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + PathText(temporary.path()));
-  }
-  // Browsers run as other users too; a system-wide manifest must be readable by all.
-  fs::permissions(
-      temporary.path(),
-      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read, error);
-  if (error) throw Failure("set the permissions of", temporary.path(), error);
-  fs::rename(temporary.path(), file, error);
-  if (error) throw Failure("replace", file, error);
-  temporary.Release();
-}
 
 ManifestState InspectManifest(const fs::path& file) {
   std::error_code error;

@@ -8,8 +8,10 @@
 
 namespace snh::reg {
 
-// Writes `contents` to a temporary file beside `file` and renames it over `file`, creating the folders
-// on the way. Throws std::runtime_error naming the path on failure; then `file` is as it was.
+// Writes `contents` to a new temporary file beside `file` and renames it over `file`, creating the
+// folders on the way; neither follows a link planted at a name it makes. On POSIX folders get 0755 and
+// the file 0644 whatever the umask. Throws std::runtime_error naming the path on failure; then `file`
+// is as it was. One implementation per platform.
 void WriteFileAtomically(const std::filesystem::path& file, std::string_view contents);
 
 enum class ManifestState { Absent, Ours, NotOurs };
