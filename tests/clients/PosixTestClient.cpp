@@ -2,6 +2,7 @@
 // main's argv exactly as exec passed it.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -116,6 +117,13 @@ std::string ReadConsoleCharacters(unsigned long count) {
     }
   }
   return text;
+}
+
+bool HandleIsOpen(unsigned long value) { return ::fcntl(static_cast<int>(value), F_GETFD) != -1; }
+
+void IgnoreHangup() {
+  ::signal(SIGHUP, SIG_IGN);
+  ::signal(SIGTERM, SIG_IGN);
 }
 
 void SleepMilliseconds(unsigned long milliseconds) {

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "TestClientPlatform.h"
 
@@ -107,6 +108,13 @@ std::string ReadConsoleCharacters(unsigned long count) {
   CloseHandle(console);
   return ToUtf8(text);
 }
+
+bool HandleIsOpen(unsigned long value) {
+  DWORD flags = 0;
+  return GetHandleInformation(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value)), &flags) != 0;
+}
+
+void IgnoreHangup() {}
 
 void SleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
 

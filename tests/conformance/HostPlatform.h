@@ -36,6 +36,8 @@ struct HostPlatform {
   // On POSIX the pty is the client's stdin, stdout and stderr too, so what the client writes to its
   // standard streams arrives as pseudo console output; Windows makes no such promise.
   bool pseudoConsoleCarriesStandardStreams = false;
+  // Windows runs a .bat or .cmd file through cmd.exe; elsewhere it is a program like any other.
+  bool batchFilesRunInCmd = false;
 };
 
 const HostPlatform& TheHostPlatform();
@@ -51,6 +53,23 @@ ProcessResources MeasureProcess(unsigned long processId);
 
 // Ends a process from outside, as a user or another program may (SIGKILL, TerminateProcess).
 void KillProcess(unsigned long processId);
+
+// Whether the process still runs (one that has ended but is not reaped yet does not).
+bool ProcessRunning(unsigned long processId);
+
+// An fd (Windows: handle) that every program this process starts inherits, as a browser may leave one
+// open for its host.
+class StrayHandle {
+ public:
+  StrayHandle();
+  ~StrayHandle();
+  StrayHandle(const StrayHandle&) = delete;
+  StrayHandle& operator=(const StrayHandle&) = delete;
+  unsigned long value() const { return value_; }
+
+ private:
+  unsigned long value_ = 0;
+};
 
 // A program path given on the command line in the form the host and the system calls need.
 std::string ToProgramPath(std::string path);

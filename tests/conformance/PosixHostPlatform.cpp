@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -36,5 +38,15 @@ ProcessResources MeasureProcess(unsigned long processId) {
 }
 
 void KillProcess(unsigned long processId) { ::kill(static_cast<pid_t>(processId), SIGKILL); }
+
+bool ProcessRunning(unsigned long processId) {
+  // The third field of stat is the state; Z is a zombie.
+  std::ifstream stat("/proc/" + std::to_string(processId) + "/stat");
+  std::string pid, name, state;
+  return static_cast<bool>(stat >> pid >> name >> state) && state != "Z";
+}
+
+StrayHandle::StrayHandle() : value_(static_cast<unsigned long>(::open("/dev/null", O_RDONLY))) {}
+StrayHandle::~StrayHandle() { ::close(static_cast<int>(value_)); }
 
 }  // namespace snh::conformance

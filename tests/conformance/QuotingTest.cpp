@@ -1,6 +1,7 @@
 // The client's file name and arguments reach its own argv exactly, whatever characters they hold.
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,26 @@ TEST_F(Quoting, FileNameWithSpacesAndNonAsciiStartsTheClient) {
   EXPECT_EQ(argv[0], std::string(fileName.begin(), fileName.end()));
   EXPECT_EQ(argv[2], "x y");
   fs::remove_all(directory);
+}
+
+TEST_F(Quoting, BatchFileArgumentsReachItLiterallyOrTheConnectIsRefused) {
+  if (!Platform().batchFilesRunInCmd) GTEST_SKIP() << "no cmd.exe here";
+  namespace fs = std::filesystem;
+  const fs::path script = fs::temp_directory_path() / "snh echo args.bat";
+  std::ofstream(script) << "@echo off\r\necho %1 %2 %3 %4 %5\r\n";
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(script.string(), {"&echo injected", "a|b", "<(^)>", "k=v !OS!", "C:\\dir\\"}));
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+  EXPECT_EQ(JoinedOutput(host, "stdout"), "\"&echo injected\" \"a|b\" \"<(^)>\" \"k=v !OS!\" C:\\dir\\\r\n");
+  for (const std::string unsafe : {"%OS%", "\"&echo injected"}) {
+    HostSession& refused = StartHost();
+    refused.Send(ConnectRequest(script.string(), {unsafe}));
+    EXPECT_TRUE(
+        IsError("Unsafe batch file argument: cmd.exe cannot pass %, a double quote, a line break or NUL "
+                "literally")(refused.Next(kClientTimeout).body))
+        << refused.DescribeReceived();
+  }
+  fs::remove(script);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ const HostPlatform& TheHostPlatform() {
       .systemTextEnd = "\r\n",
       .pseudoConsoleSendsItsOwnEscapes = true,
       .pseudoConsoleCarriesStandardStreams = false,
+      .batchFilesRunInCmd = true,
   };
   return platform;
 }
@@ -83,6 +84,26 @@ ProcessResources MeasureProcess(unsigned long processId) {
   }
   return resources;
 }
+
+bool ProcessRunning(unsigned long processId) {
+  const std::unique_ptr<void, decltype(&CloseHandle)> process(OpenProcess(SYNCHRONIZE, FALSE, processId),
+                                                              &CloseHandle);
+  return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+// Handle values are reused lowest first: this one is placed above any that a new client holds itself.
+StrayHandle::StrayHandle() {
+  const HANDLE self = GetCurrentProcess();
+  std::vector<std::unique_ptr<void, decltype(&CloseHandle)>> below;
+  HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  while (reinterpret_cast<std::uintptr_t>(handle) < 0x4000) {
+    below.emplace_back(handle, &CloseHandle);
+    DuplicateHandle(self, handle, self, &handle, 0, FALSE, DUPLICATE_SAME_ACCESS);
+  }
+  SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  value_ = static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(handle));
+}
+StrayHandle::~StrayHandle() { CloseHandle(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value_))); }
 
 void KillProcess(unsigned long processId) {
   const std::unique_ptr<void, decltype(&CloseHandle)> process(
