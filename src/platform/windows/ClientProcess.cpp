@@ -38,7 +38,8 @@ UniqueHandle CreateKillOnCloseJob() {
 
 }  // namespace
 
-ClientProcess ClientProcess::Start(const ConnectParams& params, const ChildStdio& stdio, HPCON pseudoConsole) {
+ClientProcess ClientProcess::Start(const ConnectParams& params, const ChildStdio& stdio,
+                                   HPCON pseudoConsole) {
   std::wstring commandLine = CommandLineFor(params);
   const std::wstring interpreter = IsBatchFile(params.fileName) ? CommandInterpreterPath() : std::wstring();
   UniqueHandle job = CreateKillOnCloseJob();
@@ -67,11 +68,11 @@ ClientProcess ClientProcess::Start(const ConnectParams& params, const ChildStdio
   info.StartupInfo.hStdError = stdio.error;
   PROCESS_INFORMATION started{};
   // No other creation flag: in the console modes the client attaches to the host's console.
-  const BOOL ok = CreateProcessW(interpreter.empty() ? nullptr : interpreter.c_str(), commandLine.data(),
-                                 /*lpProcessAttributes=*/nullptr, /*lpThreadAttributes=*/nullptr,
-                                 /*bInheritHandles=*/inConsole, EXTENDED_STARTUPINFO_PRESENT,
-                                 /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr, &info.StartupInfo,
-                                 &started);
+  const BOOL ok =
+      CreateProcessW(interpreter.empty() ? nullptr : interpreter.c_str(), commandLine.data(),
+                     /*lpProcessAttributes=*/nullptr, /*lpThreadAttributes=*/nullptr,
+                     /*bInheritHandles=*/inConsole, EXTENDED_STARTUPINFO_PRESENT,
+                     /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr, &info.StartupInfo, &started);
   const DWORD error = ok ? 0 : GetLastError();
   attributes.Free();
   if (!ok) RaiseSystemError("CreateProcess", error);
