@@ -120,11 +120,7 @@ std::string ReadConsoleCharacters(unsigned long count) {
 }
 
 bool HandleIsOpen(unsigned long value) { return ::fcntl(static_cast<int>(value), F_GETFD) != -1; }
-
-void IgnoreHangup() {
-  ::signal(SIGHUP, SIG_IGN);
-  ::signal(SIGTERM, SIG_IGN);
-}
+void IgnoreHangup() { ::signal(SIGHUP, SIG_IGN); }
 
 void SleepMilliseconds(unsigned long milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

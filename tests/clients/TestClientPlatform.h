@@ -31,7 +31,6 @@ std::string ReadConsoleCharacters(unsigned long count);
 
 bool HandleIsOpen(unsigned long value);
 void IgnoreHangup();
-
 void SleepMilliseconds(unsigned long milliseconds);
 unsigned long ProcessId();
 [[noreturn]] void ExitNow(unsigned long code);

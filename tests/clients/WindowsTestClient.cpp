@@ -6,7 +6,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cstdint>
 
 #include "TestClientPlatform.h"
 
@@ -111,10 +110,10 @@ std::string ReadConsoleCharacters(unsigned long count) {
 
 bool HandleIsOpen(unsigned long value) {
   DWORD flags = 0;
-  return GetHandleInformation(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value)), &flags) != 0;
+  return GetHandleInformation(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value)), &flags) &&
+         (flags & HANDLE_FLAG_INHERIT) != 0;
 }
-
-void IgnoreHangup() {}
+void IgnoreHangup() {}  // nothing ends a Windows program when its parent dies
 
 void SleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
 

@@ -22,8 +22,9 @@
 //                      64 KiB (FloodText), while reading stdin until it ends with "quit" or ends; then
 //                      "stdin-bytes:COUNT\n" to stdout, COUNT the bytes read before "quit"
 //   pid                "pid:ID\n" to stdout, ID the client's process id
-//   fd:N               "fd:N open\n" or "fd:N closed\n" to stdout: whether the client holds fd (handle) N
-//   ignore-hangup      POSIX: ignore SIGHUP and SIGTERM, as a client may (Windows sends neither)
+//   fd:N               "fd:N open\n" or "fd:N closed\n" to stdout: whether it holds fd N (Windows: an
+//                      inheritable handle N; handles it opens itself are not)
+//   ignore-hangup      ignore SIGHUP (POSIX), as a client may
 //   base64:N           N characters of Base64Stream's text to stdout, a line end after every 76, in
 //                      writes of about 64 KiB
 //   sleep:MS           sleep MS milliseconds

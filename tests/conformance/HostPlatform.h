@@ -36,8 +36,7 @@ struct HostPlatform {
   // On POSIX the pty is the client's stdin, stdout and stderr too, so what the client writes to its
   // standard streams arrives as pseudo console output; Windows makes no such promise.
   bool pseudoConsoleCarriesStandardStreams = false;
-  // Windows runs a .bat or .cmd file through cmd.exe; elsewhere it is a program like any other.
-  bool batchFilesRunInCmd = false;
+  bool batchFilesRunInCmd = false;  // .bat and .cmd files run through cmd.exe
 };
 
 const HostPlatform& TheHostPlatform();
@@ -54,22 +53,8 @@ ProcessResources MeasureProcess(unsigned long processId);
 // Ends a process from outside, as a user or another program may (SIGKILL, TerminateProcess).
 void KillProcess(unsigned long processId);
 
-// Whether the process still runs (one that has ended but is not reaped yet does not).
-bool ProcessRunning(unsigned long processId);
-
-// An fd (Windows: handle) that every program this process starts inherits, as a browser may leave one
-// open for its host.
-class StrayHandle {
- public:
-  StrayHandle();
-  ~StrayHandle();
-  StrayHandle(const StrayHandle&) = delete;
-  StrayHandle& operator=(const StrayHandle&) = delete;
-  unsigned long value() const { return value_; }
-
- private:
-  unsigned long value_ = 0;
-};
+bool ProcessRunning(unsigned long processId);  // not once it has ended, reaped or not
+unsigned long LeaveInheritableHandle();        // an fd (handle) that every later child inherits
 
 // A program path given on the command line in the form the host and the system calls need.
 std::string ToProgramPath(std::string path);

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -40,13 +39,10 @@ ProcessResources MeasureProcess(unsigned long processId) {
 void KillProcess(unsigned long processId) { ::kill(static_cast<pid_t>(processId), SIGKILL); }
 
 bool ProcessRunning(unsigned long processId) {
-  // The third field of stat is the state; Z is a zombie.
-  std::ifstream stat("/proc/" + std::to_string(processId) + "/stat");
-  std::string pid, name, state;
-  return static_cast<bool>(stat >> pid >> name >> state) && state != "Z";
+  std::string pid, name, state;  // a zombie's state is Z
+  return std::ifstream("/proc/" + std::to_string(processId) + "/stat") >> pid >> name >> state &&
+         state != "Z";
 }
-
-StrayHandle::StrayHandle() : value_(static_cast<unsigned long>(::open("/dev/null", O_RDONLY))) {}
-StrayHandle::~StrayHandle() { ::close(static_cast<int>(value_)); }
+unsigned long LeaveInheritableHandle() { return static_cast<unsigned long>(::open("/dev/null", O_RDONLY)); }
 
 }  // namespace snh::conformance

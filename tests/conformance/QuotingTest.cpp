@@ -77,24 +77,14 @@ TEST_F(Quoting, FileNameWithSpacesAndNonAsciiStartsTheClient) {
   fs::remove_all(directory);
 }
 
-TEST_F(Quoting, BatchFileArgumentsReachItLiterallyOrTheConnectIsRefused) {
+TEST_F(Quoting, BatchFileArgumentsReachItLiterally) {
   if (!Platform().batchFilesRunInCmd) GTEST_SKIP() << "no cmd.exe here";
-  namespace fs = std::filesystem;
-  const fs::path script = fs::temp_directory_path() / "snh echo args.bat";
+  const std::filesystem::path script = std::filesystem::path(Client()).parent_path() / "snh echo args.bat";
   std::ofstream(script) << "@echo off\r\necho %1 %2 %3 %4 %5\r\n";
   HostSession& host = StartHost();
   host.Send(ConnectRequest(script.string(), {"&echo injected", "a|b", "<(^)>", "k=v !OS!", "C:\\dir\\"}));
   host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
   EXPECT_EQ(JoinedOutput(host, "stdout"), "\"&echo injected\" \"a|b\" \"<(^)>\" \"k=v !OS!\" C:\\dir\\\r\n");
-  for (const std::string unsafe : {"%OS%", "\"&echo injected"}) {
-    HostSession& refused = StartHost();
-    refused.Send(ConnectRequest(script.string(), {unsafe}));
-    EXPECT_TRUE(
-        IsError("Unsafe batch file argument: cmd.exe cannot pass %, a double quote, a line break or NUL "
-                "literally")(refused.Next(kClientTimeout).body))
-        << refused.DescribeReceived();
-  }
-  fs::remove(script);
 }
 
 }  // namespace

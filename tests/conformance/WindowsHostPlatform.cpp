@@ -91,19 +91,11 @@ bool ProcessRunning(unsigned long processId) {
   return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
-// Handle values are reused lowest first: this one is placed above any that a new client holds itself.
-StrayHandle::StrayHandle() {
-  const HANDLE self = GetCurrentProcess();
-  std::vector<std::unique_ptr<void, decltype(&CloseHandle)>> below;
-  HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  while (reinterpret_cast<std::uintptr_t>(handle) < 0x4000) {
-    below.emplace_back(handle, &CloseHandle);
-    DuplicateHandle(self, handle, self, &handle, 0, FALSE, DUPLICATE_SAME_ACCESS);
-  }
-  SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  value_ = static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(handle));
+unsigned long LeaveInheritableHandle() {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  return static_cast<unsigned long>(
+      reinterpret_cast<ULONG_PTR>(CreateEventW(&inheritable, TRUE, FALSE, nullptr)));
 }
-StrayHandle::~StrayHandle() { CloseHandle(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value_))); }
 
 void KillProcess(unsigned long processId) {
   const std::unique_ptr<void, decltype(&CloseHandle)> process(
