@@ -1,5 +1,6 @@
 #include "session/CommandLine.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "codec/Utf.h"
@@ -11,6 +12,25 @@ namespace {
 // Characters that make the C runtime split an argument or read it specially.
 bool NeedsQuoting(std::u16string_view argument) {
   return argument.empty() || argument.find_first_of(u" \t\n\v\"") != std::u16string_view::npos;
+}
+
+// cmd.exe expands % even inside quotes and ends the command at a line break or NUL; a quote inside a
+// quoted argument cannot be escaped for it.
+bool IsUnsafeForBatch(std::string_view text) {
+  return text.find_first_of(std::string_view("%\"\r\n\0", 5)) != std::string_view::npos;
+}
+
+// Characters that split a batch file's arguments or act on cmd.exe's line unless quoted.
+bool NeedsBatchQuoting(std::string_view text) {
+  return text.empty() || text.find_first_of(" \t\v\f&|<>()^,;=[]{}'+`~@") != std::string_view::npos;
+}
+
+// No backslash escapes: cmd.exe takes backslashes literally, and no quote is left inside to escape.
+void AppendBatchText(std::u16string& commandLine, std::string_view argument, bool quoted) {
+  if (IsUnsafeForBatch(argument)) throw UnsafeCommandLine(texts::kUnsafeBatchArgument);
+  if (quoted) commandLine.push_back(u'"');
+  commandLine.append(ToUtf16(argument));
+  if (quoted) commandLine.push_back(u'"');
 }
 
 }  // namespace
@@ -57,6 +77,34 @@ std::u16string BuildCommandLine(std::string_view fileName, const std::vector<std
     AppendQuotedArgument(commandLine, ToUtf16(argument));
   }
   return commandLine;
+}
+
+bool IsBatchFile(std::string_view fileName) {
+  const std::size_t end = fileName.find_last_not_of(". ");
+  if (end == std::string_view::npos || end < 3) return false;
+  std::string extension(fileName.substr(end - 3, 4));
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return extension == ".bat" || extension == ".cmd";
+}
+
+std::u16string BuildBatchCommandLine(std::string_view fileName, const std::vector<std::string>& arguments) {
+  // /d: no AutoRun commands; /v:off: ! is plain text; /s: the outer quotes go, whatever is inside.
+  std::u16string commandLine = u"cmd.exe /d /e:on /v:off /s /c \"";
+  AppendBatchText(commandLine, fileName, /*quoted=*/true);
+  for (const std::string& argument : arguments) {
+    commandLine.push_back(u' ');
+    AppendBatchText(commandLine, argument, NeedsBatchQuoting(argument));
+  }
+  commandLine.push_back(u'"');
+  return commandLine;
+}
+
+std::u16string BuildClientCommandLine(std::string_view fileName, const std::vector<std::string>& arguments) {
+  // The runtime splits a program name without escapes, so a quote in it would end the name early.
+  if (fileName.find('"') != std::string_view::npos) throw UnsafeCommandLine(texts::kQuoteInFileName);
+  return IsBatchFile(fileName) ? BuildBatchCommandLine(fileName, arguments)
+                               : BuildCommandLine(fileName, arguments);
 }
 
 }  // namespace snh

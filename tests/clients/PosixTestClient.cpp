@@ -2,6 +2,7 @@
 // main's argv exactly as exec passed it.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -117,6 +118,9 @@ std::string ReadConsoleCharacters(unsigned long count) {
   }
   return text;
 }
+
+bool HandleIsOpen(unsigned long value) { return ::fcntl(static_cast<int>(value), F_GETFD) != -1; }
+void IgnoreHangup() { ::signal(SIGHUP, SIG_IGN); }
 
 void SleepMilliseconds(unsigned long milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -29,6 +29,8 @@ void SetConsoleWindowTitle(std::string_view title);
 // Exactly `count` characters of console input, raw (no line editing, no echo), as UTF-8.
 std::string ReadConsoleCharacters(unsigned long count);
 
+bool HandleIsOpen(unsigned long value);
+void IgnoreHangup();
 void SleepMilliseconds(unsigned long milliseconds);
 unsigned long ProcessId();
 [[noreturn]] void ExitNow(unsigned long code);

@@ -108,6 +108,13 @@ std::string ReadConsoleCharacters(unsigned long count) {
   return ToUtf8(text);
 }
 
+bool HandleIsOpen(unsigned long value) {
+  DWORD flags = 0;
+  return GetHandleInformation(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value)), &flags) &&
+         (flags & HANDLE_FLAG_INHERIT) != 0;
+}
+void IgnoreHangup() {}  // nothing ends a Windows program when its parent dies
+
 void SleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
 
 unsigned long ProcessId() { return GetCurrentProcessId(); }

@@ -22,6 +22,9 @@
 //                      64 KiB (FloodText), while reading stdin until it ends with "quit" or ends; then
 //                      "stdin-bytes:COUNT\n" to stdout, COUNT the bytes read before "quit"
 //   pid                "pid:ID\n" to stdout, ID the client's process id
+//   fd:N               "fd:N open\n" or "fd:N closed\n" to stdout: whether it holds fd N (Windows: an
+//                      inheritable handle N; handles it opens itself are not)
+//   ignore-hangup      ignore SIGHUP (POSIX), as a client may
 //   base64:N           N characters of Base64Stream's text to stdout, a line end after every 76, in
 //                      writes of about 64 KiB
 //   sleep:MS           sleep MS milliseconds
@@ -229,6 +232,11 @@ void Run(std::string_view action) {
     WriteBase64(ToNumber(value));
   } else if (verb == "pid") {
     WriteStandardOutput("pid:" + std::to_string(ProcessId()) + "\n");
+  } else if (verb == "fd") {
+    WriteStandardOutput("fd:" + std::string(value) +
+                        (HandleIsOpen(ToNumber(value)) ? " open\n" : " closed\n"));
+  } else if (verb == "ignore-hangup") {
+    IgnoreHangup();
   } else if (verb == "sleep") {
     SleepMilliseconds(ToNumber(value));
   } else if (verb == "exit") {

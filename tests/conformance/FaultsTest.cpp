@@ -190,6 +190,19 @@ TEST_F(Faults, ClientKilledFromOutsideIsReportedAndANewClientCanStart) {
   }
 }
 
+TEST_F(Faults, ClientDiesWithAKilledHostAndInheritsNothingElseOfIt) {
+  const std::string stray = "fd:" + std::to_string(LeaveInheritableHandle());  // the host inherits it
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {stray, "ignore-hangup", "pid", "sleep:30000"}));
+  const auto deadline = Clock::now() + kClientTimeout;
+  while (ClientPid(host) == 0 && Clock::now() < deadline) host.CollectFor(Milliseconds(50));
+  const unsigned long pid = ClientPid(host);
+  EXPECT_EQ(JoinedOutput(host, "stdout"), stray + " closed\npid:" + std::to_string(pid) + "\n");
+  KillProcess(host.ProcessId());
+  while (ProcessRunning(pid) && Clock::now() < deadline) std::this_thread::sleep_for(Milliseconds(50));
+  EXPECT_FALSE(ProcessRunning(pid)) << "the client outlived its host";
+}
+
 TEST_F(Faults, ClientThatNeverReadsItsInputLeavesRequestsAnswered) {
   for (const char* mode : {kConsoleWithoutPolling, kPseudoConsole}) {
     SCOPED_TRACE(mode);

@@ -36,6 +36,7 @@ struct HostPlatform {
   // On POSIX the pty is the client's stdin, stdout and stderr too, so what the client writes to its
   // standard streams arrives as pseudo console output; Windows makes no such promise.
   bool pseudoConsoleCarriesStandardStreams = false;
+  bool batchFilesRunInCmd = false;  // .bat and .cmd files run through cmd.exe
 };
 
 const HostPlatform& TheHostPlatform();
@@ -51,6 +52,9 @@ ProcessResources MeasureProcess(unsigned long processId);
 
 // Ends a process from outside, as a user or another program may (SIGKILL, TerminateProcess).
 void KillProcess(unsigned long processId);
+
+bool ProcessRunning(unsigned long processId);  // not once it has ended, reaped or not
+unsigned long LeaveInheritableHandle();        // an fd (handle) that every later child inherits
 
 // A program path given on the command line in the form the host and the system calls need.
 std::string ToProgramPath(std::string path);

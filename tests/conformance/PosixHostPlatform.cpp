@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <signal.h>
 
 #include <filesystem>
@@ -36,5 +37,12 @@ ProcessResources MeasureProcess(unsigned long processId) {
 }
 
 void KillProcess(unsigned long processId) { ::kill(static_cast<pid_t>(processId), SIGKILL); }
+
+bool ProcessRunning(unsigned long processId) {
+  std::string pid, name, state;  // a zombie's state is Z
+  return std::ifstream("/proc/" + std::to_string(processId) + "/stat") >> pid >> name >> state &&
+         state != "Z";
+}
+unsigned long LeaveInheritableHandle() { return static_cast<unsigned long>(::open("/dev/null", O_RDONLY)); }
 
 }  // namespace snh::conformance

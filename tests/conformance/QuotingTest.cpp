@@ -1,6 +1,7 @@
 // The client's file name and arguments reach its own argv exactly, whatever characters they hold.
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,16 @@ TEST_F(Quoting, FileNameWithSpacesAndNonAsciiStartsTheClient) {
   EXPECT_EQ(argv[0], std::string(fileName.begin(), fileName.end()));
   EXPECT_EQ(argv[2], "x y");
   fs::remove_all(directory);
+}
+
+TEST_F(Quoting, BatchFileArgumentsReachItLiterally) {
+  if (!Platform().batchFilesRunInCmd) GTEST_SKIP() << "no cmd.exe here";
+  const std::filesystem::path script = std::filesystem::path(Client()).parent_path() / "snh echo args.bat";
+  std::ofstream(script) << "@echo off\r\necho %1 %2 %3 %4 %5\r\n";
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(script.string(), {"&echo injected", "a|b", "<(^)>", "k=v !OS!", "C:\\dir\\"}));
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+  EXPECT_EQ(JoinedOutput(host, "stdout"), "\"&echo injected\" \"a|b\" \"<(^)>\" \"k=v !OS!\" C:\\dir\\\r\n");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ const HostPlatform& TheHostPlatform() {
       .systemTextEnd = "\r\n",
       .pseudoConsoleSendsItsOwnEscapes = true,
       .pseudoConsoleCarriesStandardStreams = false,
+      .batchFilesRunInCmd = true,
   };
   return platform;
 }
@@ -82,6 +83,18 @@ ProcessResources MeasureProcess(unsigned long processId) {
     } while (Thread32Next(snapshot.get(), &entry));
   }
   return resources;
+}
+
+bool ProcessRunning(unsigned long processId) {
+  const std::unique_ptr<void, decltype(&CloseHandle)> process(OpenProcess(SYNCHRONIZE, FALSE, processId),
+                                                              &CloseHandle);
+  return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+unsigned long LeaveInheritableHandle() {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  return static_cast<unsigned long>(
+      reinterpret_cast<ULONG_PTR>(CreateEventW(&inheritable, TRUE, FALSE, nullptr)));
 }
 
 void KillProcess(unsigned long processId) {

@@ -77,6 +77,22 @@ TEST(CommandLineBuild, ConvertsUtf8ToUtf16) {
   EXPECT_EQ(BuildCommandLine("ssh.exe", {"a\xFF", std::string("b\0c", 3)}), u"ssh.exe a\uFFFD b");
 }
 
+TEST(CommandLineClient, BatchFilesGetCmdQuotingAndWhatCmdCannotPassIsRefused) {
+  const std::u16string cmd = u"cmd.exe /d /e:on /v:off /s /c \"";
+  EXPECT_EQ(BuildClientCommandLine("t.bat.exe", {"a&b", "%P%"}), u"t.bat.exe a&b %P%");  // no cmd.exe
+  EXPECT_EQ(BuildClientCommandLine(R"(C:\t.bat)", {"-p", R"(dir\)", "", "a b", "!x!"}),
+            cmd + uR"("C:\t.bat" -p dir\ "" "a b" !x!")");
+  EXPECT_EQ(BuildClientCommandLine("t.CmD. .", {"&calc.exe", "a|b", "<>^()", "k=v", "a,b;c"}),
+            cmd + uR"x("t.CmD. ." "&calc.exe" "a|b" "<>^()" "k=v" "a,b;c"")x");
+  // What cmd.exe expands or ends the command at even inside quotes, and a quote in any program name.
+  for (const std::string& unsafe :
+       std::vector<std::string>{"%PATH%", "\"&calc", "a\nb", std::string("a\0b", 3)}) {
+    EXPECT_THROW(BuildClientCommandLine("t.bat", {unsafe}), UnsafeCommandLine) << unsafe;
+  }
+  EXPECT_THROW(BuildClientCommandLine(R"(C:\%\t.cmd)", {}), UnsafeCommandLine);
+  EXPECT_THROW(BuildClientCommandLine(R"(a"b.exe)", {}), UnsafeCommandLine);
+}
+
 // Splits what BuildCommandLine produced and expects exactly the inputs back.
 void ExpectRoundTrip(const std::string& fileName, const std::vector<std::string>& arguments) {
   const std::u16string commandLine = BuildCommandLine(fileName, arguments);

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <string>
@@ -30,24 +33,66 @@ int OpenPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid
   ::_exit(127);
 }
 
+// What the child needs from the host, gathered before fork: nothing after it may allocate or lock.
+struct ChildSetup {
+  pid_t host = 0;
+  // One past the highest fd to close where close_range is missing (kernels before 5.9).
+  int fdLimit = 0;
+};
+
+// Closes fds first..last, async-signal-safely.
+void CloseFds(unsigned first, unsigned last, int fdLimit) {
+  if (first > last || ::close_range(first, last, 0) == 0 || errno != ENOSYS) return;
+  for (unsigned fd = first; fd <= last && fd < static_cast<unsigned>(fdLimit); ++fd) {
+    ::close(static_cast<int>(fd));
+  }
+}
+
+// Closes every fd above the standard three but `keep`.
+void CloseOtherFds(int keep, int fdLimit) {
+  constexpr unsigned kFirst = STDERR_FILENO + 1;
+  const unsigned kept = static_cast<unsigned>(keep);
+  if (kept < kFirst) {
+    CloseFds(kFirst, ~0U, fdLimit);
+    return;
+  }
+  if (kept > kFirst) CloseFds(kFirst, kept - 1, fdLimit);
+  if (kept < ~0U) CloseFds(kept + 1, ~0U, fdLimit);
+}
+
 // In the forked child: only async-signal-safe calls until exec. On failure the errno goes to the parent
 // through the report pipe, which exec closes on success.
-[[noreturn]] void RunChild(const std::vector<char*>& argv, int terminal, const ChildStdio& stdio,
-                           int report) {
+[[noreturn]] void RunChild(const std::vector<char*>& argv, int terminal, const ChildStdio& stdio, int report,
+                           const ChildSetup& setup) {
   auto fail = [report]() { ReportAndExit(report); };
+  // An SSH session must not outlive the host, however the host ends. The signal follows the death of
+  // the forking thread, which is the request loop's: it lives as long as the host.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) fail();
+  // The host may have died before the signal was set; then the child is already someone else's.
+  if (::getppid() != setup.host) ::_exit(127);
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
   ::signal(SIGPIPE, SIG_DFL);
   if (::setsid() < 0) fail();
   if (::ioctl(terminal, TIOCSCTTY, 0) < 0) fail();
-  // dup2 clears close-on-exec on the copies; every other fd of the host stays behind at exec.
+  // dup2 clears close-on-exec on the copies. The client keeps those three and its controlling terminal,
+  // and none of the fds the host itself inherited without close-on-exec.
   if (::dup2(stdio.input, STDIN_FILENO) < 0 || ::dup2(stdio.output, STDOUT_FILENO) < 0 ||
       ::dup2(stdio.error, STDERR_FILENO) < 0) {
     fail();
   }
+  CloseOtherFds(report, setup.fdLimit);
   ::execvp(argv[0], argv.data());
   ReportAndExit(report);
+}
+
+ChildSetup PrepareChildSetup() {
+  constexpr rlim_t kMostFdsToClose = 1 << 20;
+  rlimit limit{};
+  const rlim_t fdLimit =
+      ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? std::min(limit.rlim_cur, kMostFdsToClose) : kMostFdsToClose;
+  return ChildSetup{::getpid(), static_cast<int>(fdLimit)};
 }
 
 }  // namespace
@@ -67,9 +112,10 @@ ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle ter
   UniqueHandle reportRead(reportEnds[0]);
   UniqueHandle reportWrite(reportEnds[1]);
 
+  const ChildSetup setup = PrepareChildSetup();
   const pid_t pid = ::fork();
   if (pid < 0) RaiseLastError(kStartLabel);
-  if (pid == 0) RunChild(argv, terminal, stdio, reportWrite.get());
+  if (pid == 0) RunChild(argv, terminal, stdio, reportWrite.get(), setup);
 
   reportWrite.reset();
   UniqueHandle pidfd(OpenPidFd(pid));

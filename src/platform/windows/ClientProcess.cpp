@@ -1,5 +1,6 @@
 #include "ClientProcess.h"
 
+#include "AttributeList.h"
 #include "OsError.h"
 #include "PseudoConsole.h"
 #include "session/CommandLine.h"
@@ -12,61 +13,89 @@ namespace {
 constexpr DWORD kStartupFlags = STARTF_USESTDHANDLES | STARTF_FORCEOFFFEEDBACK;
 
 std::wstring CommandLineFor(const ConnectParams& params) {
-  const std::u16string line = BuildCommandLine(params.fileName, params.arguments);
+  const std::u16string line = BuildClientCommandLine(params.fileName, params.arguments);
   return std::wstring(line.begin(), line.end());
 }
 
-void NameStandardHandles(STARTUPINFOW& info, const ChildStdio& stdio) {
-  info.dwFlags = kStartupFlags;
-  info.hStdInput = stdio.input;
-  info.hStdOutput = stdio.output;
-  info.hStdError = stdio.error;
+// The system's own cmd.exe, never one found in the current folder or on PATH.
+std::wstring CommandInterpreterPath() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) RaiseLastError("GetSystemDirectory");
+  return std::wstring(folder, length) + L"\\cmd.exe";
+}
+
+UniqueHandle CreateKillOnCloseJob() {
+  UniqueHandle job(CreateJobObjectW(/*lpJobAttributes=*/nullptr, /*lpName=*/nullptr));
+  if (!job) RaiseLastError("CreateJobObject");
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    RaiseLastError("SetInformationJobObject");
+  }
+  return job;
 }
 
 }  // namespace
 
-ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
-                                                  const ChildStdio& stdio) {
+ClientProcess ClientProcess::Start(const ConnectParams& params, const ChildStdio& stdio,
+                                   HPCON pseudoConsole) {
   std::wstring commandLine = CommandLineFor(params);
-  PseudoConsoleAttributeList attributes(console.handle());
+  const std::wstring interpreter = IsBatchFile(params.fileName) ? CommandInterpreterPath() : std::wstring();
+  UniqueHandle job = CreateKillOnCloseJob();
+  HANDLE jobs[] = {job.get()};
+  HANDLE inherited[] = {stdio.input, stdio.output, stdio.error};
+  const bool inConsole = pseudoConsole == nullptr;
+
+  // In the job from its first instruction, so it cannot start anything outside it.
+  AttributeList attributes(/*count=*/2);
+  attributes.Set(PROC_THREAD_ATTRIBUTE_JOB_LIST, jobs, sizeof jobs);
+  if (inConsole) {
+    // Exactly the three pipe ends, not every inheritable handle the host holds.
+    attributes.Set(PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited);
+  } else {
+    // This attribute takes the handle value itself where the value pointer goes.
+    attributes.Set(PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, pseudoConsole, sizeof pseudoConsole);
+  }
   STARTUPINFOEXW info{};
   info.StartupInfo.cb = sizeof info;
   info.lpAttributeList = attributes.get();
-  // Naming the standard handles keeps the client from inheriting the host's own redirected handles,
-  // which would let its output bypass the pseudo console and reach the browser's pipe.
-  NameStandardHandles(info.StartupInfo, stdio);
+  // Standard handles named also in the pseudo console, where none are inherited: otherwise the client
+  // would take the host's own redirected handles, and its output would bypass the console to the browser.
+  info.StartupInfo.dwFlags = kStartupFlags;
+  info.StartupInfo.hStdInput = stdio.input;
+  info.StartupInfo.hStdOutput = stdio.output;
+  info.StartupInfo.hStdError = stdio.error;
   PROCESS_INFORMATION started{};
+  // No other creation flag: in the console modes the client attaches to the host's console.
   const BOOL ok =
-      CreateProcessW(/*lpApplicationName=*/nullptr, commandLine.data(), /*lpProcessAttributes=*/nullptr,
-                     /*lpThreadAttributes=*/nullptr, /*bInheritHandles=*/FALSE, EXTENDED_STARTUPINFO_PRESENT,
-                     /*lpEnvironment=*/nullptr,
-                     /*lpCurrentDirectory=*/nullptr, &info.StartupInfo, &started);
+      CreateProcessW(interpreter.empty() ? nullptr : interpreter.c_str(), commandLine.data(),
+                     /*lpProcessAttributes=*/nullptr, /*lpThreadAttributes=*/nullptr,
+                     /*bInheritHandles=*/inConsole, EXTENDED_STARTUPINFO_PRESENT,
+                     /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr, &info.StartupInfo, &started);
   const DWORD error = ok ? 0 : GetLastError();
   attributes.Free();
   if (!ok) RaiseSystemError("CreateProcess", error);
-  return ClientProcess(UniqueHandle(started.hProcess), UniqueHandle(started.hThread), started.dwProcessId);
+  return ClientProcess(std::move(job), UniqueHandle(started.hProcess), UniqueHandle(started.hThread),
+                       started.dwProcessId);
+}
+
+ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
+                                                  const ChildStdio& stdio) {
+  return Start(params, stdio, console.handle());
 }
 
 ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ConsoleScreen& /*console*/,
                                             const ChildStdio& stdio) {
-  std::wstring commandLine = CommandLineFor(params);
-  STARTUPINFOW info{};
-  info.cb = sizeof info;
-  NameStandardHandles(info, stdio);
-  PROCESS_INFORMATION started{};
-  // No creation flags: the client attaches to the host's console and its active screen buffer.
-  if (!CreateProcessW(/*lpApplicationName=*/nullptr, commandLine.data(), /*lpProcessAttributes=*/nullptr,
-                      /*lpThreadAttributes=*/nullptr, /*bInheritHandles=*/TRUE, /*dwCreationFlags=*/0,
-                      /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr, &info, &started)) {
-    RaiseLastError("CreateProcess");
-  }
-  return ClientProcess(UniqueHandle(started.hProcess), UniqueHandle(started.hThread), started.dwProcessId);
+  return Start(params, stdio, /*pseudoConsole=*/nullptr);
 }
 
 bool ClientProcess::HasExited() const { return WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
 
 void ClientProcess::TerminateAndWait() noexcept {
-  // Fails harmlessly when the client has already ended.
+  // The job also holds what the client started, as the process group does on Linux. Both calls fail
+  // harmlessly when their processes have already ended.
+  TerminateJobObject(job_.get(), /*uExitCode=*/0);
   TerminateProcess(process_.get(), /*uExitCode=*/0);
   WaitForSingleObject(process_.get(), INFINITE);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // The client program: started with a quoted command line, either in a pseudo console or in the host's
-// console, with pipes as its standard streams.
+// console, with pipes as its standard streams, in a job of its own that ends with the host.
 
 #include <cstdint>
 
@@ -21,7 +21,8 @@ struct ChildStdio {
 
 class ClientProcess {
  public:
-  // Raises "CreateProcess failed. ..." on failure.
+  // Raises "CreateProcess failed. ..." on failure, and UnsafeCommandLine for a command line that would
+  // not carry the file name and arguments as they are.
   static ClientProcess StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                             const ChildStdio& stdio);
   // The client attaches to the host's console, whose active screen buffer is `console`.
@@ -31,13 +32,17 @@ class ClientProcess {
   NativeHandle handle() const { return process_.get(); }
   std::uint32_t id() const { return id_; }
   bool HasExited() const;
-  // Ends the client at once (exit code 0) and waits until it has ended. Never raises.
+  // Ends the client and every process it started at once (exit code 0) and waits until the client has
+  // ended. Never raises.
   void TerminateAndWait() noexcept;
 
  private:
-  ClientProcess(UniqueHandle process, UniqueHandle thread, std::uint32_t id)
-      : process_(std::move(process)), thread_(std::move(thread)), id_(id) {}
+  ClientProcess(UniqueHandle job, UniqueHandle process, UniqueHandle thread, std::uint32_t id)
+      : job_(std::move(job)), process_(std::move(process)), thread_(std::move(thread)), id_(id) {}
+  static ClientProcess Start(const ConnectParams& params, const ChildStdio& stdio, HPCON pseudoConsole);
 
+  // Kills what is left in it when closed: the client cannot outlive the host, even a killed one.
+  UniqueHandle job_;
   UniqueHandle process_;
   UniqueHandle thread_;
   std::uint32_t id_ = 0;

@@ -25,30 +25,4 @@ void PseudoConsole::Close() {
   if (console_ != nullptr) ClosePseudoConsole(std::exchange(console_, nullptr));
 }
 
-PseudoConsoleAttributeList::PseudoConsoleAttributeList(HPCON console) {
-  SIZE_T size = 0;
-  InitializeProcThreadAttributeList(/*lpAttributeList=*/nullptr, /*dwAttributeCount=*/1, /*dwFlags=*/0,
-                                    &size);
-  list_ = static_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(HeapAlloc(GetProcessHeap(), /*dwFlags=*/0, size));
-  if (list_ == nullptr) throw SystemError("Out of memory");
-  if (!InitializeProcThreadAttributeList(list_, /*dwAttributeCount=*/1, /*dwFlags=*/0, &size)) {
-    const DWORD error = GetLastError();
-    Free();
-    RaiseSystemError("InitializeProcThreadAttributeList", error);
-  }
-  // This attribute takes the handle value itself where the value pointer goes.
-  if (!UpdateProcThreadAttribute(list_, /*dwFlags=*/0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, console,
-                                 sizeof(console), /*lpPreviousValue=*/nullptr, /*lpReturnSize=*/nullptr)) {
-    const DWORD error = GetLastError();
-    Free();
-    RaiseSystemError("UpdateProcThreadAttribute", error);
-  }
-}
-
-PseudoConsoleAttributeList::~PseudoConsoleAttributeList() { Free(); }
-
-void PseudoConsoleAttributeList::Free() {
-  if (list_ != nullptr) HeapFree(GetProcessHeap(), /*dwFlags=*/0, std::exchange(list_, nullptr));
-}
-
 }  // namespace snh

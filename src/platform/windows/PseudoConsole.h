@@ -34,20 +34,4 @@ class PseudoConsole {
   HPCON console_ = nullptr;
 };
 
-// An attribute list naming one pseudo console, for STARTUPINFOEXW. Freed on destruction.
-class PseudoConsoleAttributeList {
- public:
-  explicit PseudoConsoleAttributeList(HPCON console);
-  ~PseudoConsoleAttributeList();
-  PseudoConsoleAttributeList(const PseudoConsoleAttributeList&) = delete;
-  PseudoConsoleAttributeList& operator=(const PseudoConsoleAttributeList&) = delete;
-
-  LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
-  // Frees the list now, after the code of a failed call that used it has been read.
-  void Free();
-
- private:
-  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
-};
-
 }  // namespace snh
