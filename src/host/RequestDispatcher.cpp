@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "codec/DecodeError.h"
+#include "codec/RequestRefused.h"
 
 namespace snh {
 
@@ -50,7 +51,11 @@ void RunRequestLoop(ByteSource& input, JsonModule& json, SessionControl& session
         continue;
       }
       text.reset();
-      DispatchRequest(request, json, session, queryVersion);
+      try {
+        DispatchRequest(request, json, session, queryVersion);
+      } catch (const RequestRefused& refusal) {
+        json.WriteMessage(ErrorResponse(refusal.what()));
+      }
     }
   } catch (const std::exception& error) {
     try {

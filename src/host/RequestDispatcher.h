@@ -19,7 +19,7 @@ void DispatchRequest(const Request& request, JsonModule& json, SessionControl& s
 
 // Runs until the input ends or a request raises a standard exception; in the latter case the
 // exception's text is sent as an "error" message first. A text that does not decode is answered
-// with "Invalid format" and reading goes on.
+// with "Invalid format", a RequestRefused with its text, and reading goes on.
 void RunRequestLoop(ByteSource& input, JsonModule& json, SessionControl& session,
                     const VersionQuery& queryVersion);
 

@@ -3,10 +3,11 @@
 // Builds a Windows command line that the client's CommandLineToArgvW (and the C runtime) split back
 // into exactly the original arguments; for a batch file, one that cmd.exe passes on literally.
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "codec/RequestRefused.h"
 
 namespace snh {
 
@@ -17,9 +18,9 @@ inline constexpr const char* kUnsafeBatchArgument =
 }  // namespace texts
 
 // A file name or argument that no command line can carry as it is; what() is one of the texts above.
-class UnsafeCommandLine : public std::runtime_error {
+class UnsafeCommandLine : public RequestRefused {
  public:
-  using std::runtime_error::runtime_error;
+  using RequestRefused::RequestRefused;
 };
 
 // Appends one argument, quoted only where needed, separated from what is already there by a space.

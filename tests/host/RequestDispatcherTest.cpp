@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/RequestRefused.h"
 #include "host/RecordedMessages.h"
 #include "host/RequestDispatcher.h"
 #include "host/SystemError.h"
@@ -18,6 +19,7 @@ class FakeSession final : public SessionControl {
   void ConnectSSH(const ConnectParams& params) override {
     calls.push_back("connect " + params.fileName);
     if (failConnect) throw SystemError("CreateProcess failed. 0x2 File not found.\r\n");
+    if (refuseConnect) throw RequestRefused("refused");
     connected = true;
   }
   bool IsConnected() override { return connected; }
@@ -30,6 +32,7 @@ class FakeSession final : public SessionControl {
   std::vector<std::string> calls;
   bool connected = false;
   bool failConnect = false;
+  bool refuseConnect = false;
 };
 
 class ScriptedRequests final : public ByteSource {
@@ -138,6 +141,14 @@ TEST(RequestDispatcher, AFailedRequestIsReportedAndEndsTheLoop) {
   const LoopResult run = RunRequests({kConnect, R"({"type":"getVersion"})"}, session);
   EXPECT_EQ(run.replies, std::vector<json>{Error("CreateProcess failed. 0x2 File not found.\r\n")});
   EXPECT_EQ(run.calls, std::vector<std::string>{"connect ssh.exe"});
+}
+
+TEST(RequestDispatcher, ARefusedRequestIsAnsweredAndTheLoopGoesOn) {
+  FakeSession session;
+  session.refuseConnect = true;
+  const LoopResult run = RunRequests({kConnect, R"({"type":"getVersion"})"}, session);
+  EXPECT_EQ(run.replies,
+            (std::vector<json>{Error("refused"), json{{"type", "version"}, {"version", "2.0.0.0"}}}));
 }
 
 TEST(RequestDispatcher, EndOfInputEndsTheLoopWithoutReply) {
