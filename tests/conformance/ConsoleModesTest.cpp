@@ -73,6 +73,28 @@ TEST_F(ConsoleWithPolling, ConsoleTextArrivesWhileClientRunsRowAfterRow) {
   EXPECT_GT(SecondsBetween(second.arrival, notice.arrival), 2.0) << "the text came while the client ran";
 }
 
+TEST_F(ConsoleWithPolling, TextEndingOnARowsLastCellIsReadWhole) {
+  // 400 cells are whole rows on a screen 50 or 80 wide: each write ends on the last cell of a row.
+  std::string first, second;
+  for (int i = 0; i < 400; ++i) {
+    first += static_cast<char>('a' + i % 26);
+    second += static_cast<char>('A' + i % 26);
+  }
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {"console:" + first, "sleep:800", "console:" + second, "exit:0"},
+                           kConsoleWithPolling, 0.2));
+  std::string relayed;
+  for (;;) {
+    const ReceivedMessage message =
+        host.WaitFor(IsConsoleOutputOrExitNotice(), kClientTimeout, "console text");
+    if (message.Type() != "console_output") break;
+    const ConsoleRead read = ToConsoleRead(message);
+    EXPECT_EQ(read.text.size(), static_cast<std::size_t>(read.end.y * read.size.x + read.end.x));
+    relayed += read.text;
+  }
+  EXPECT_EQ(relayed, first + second);
+}
+
 TEST_F(ConsoleWithPolling, PollingWaitsTheRequestedInterval) {
   HostSession& host = StartHost();
   host.Send(ConnectRequest(Client(), {"out:ready", "console:slow", "sleep:4500"}, kConsoleWithPolling, 3.0));

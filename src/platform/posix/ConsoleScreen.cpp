@@ -1,11 +1,25 @@
 #include "ConsoleScreen.h"
 
+#include <algorithm>
 #include <array>
-#include <string_view>
 
 #include "OsError.h"
 
 namespace snh {
+
+namespace {
+
+bool operator==(VTermPos a, VTermPos b) { return a.row == b.row && a.col == b.col; }
+
+// Where a position `rows` rows down lands when those rows move, held within them.
+int MoveIndex(int index, int rows, int firstRow, int endRow) {
+  const int first = firstRow * ConsoleScreen::kColumns;
+  const int end = endRow * ConsoleScreen::kColumns;
+  if (index < first || index > end) return index;
+  return std::clamp(index + rows * ConsoleScreen::kColumns, first, end);
+}
+
+}  // namespace
 
 ConsoleScreen::ConsoleScreen()
     : pty_(OpenPty(kColumns, kRows, "CreateConsoleScreenBuffer")),
@@ -13,6 +27,17 @@ ConsoleScreen::ConsoleScreen()
       masterPort_(pty_.master.get()) {
   vterm_set_utf8(terminal_, 1);
   screen_ = vterm_obtain_screen(terminal_);
+  state_ = vterm_obtain_state(terminal_);
+  static constexpr VTermScreenCallbacks kCallbacks{.damage = &ConsoleScreen::OnDamage,
+                                                   .moverect = &ConsoleScreen::OnMoveRect,
+                                                   .movecursor = &ConsoleScreen::OnMoveCursor,
+                                                   .settermprop = nullptr,
+                                                   .bell = nullptr,
+                                                   .resize = nullptr,
+                                                   .sb_pushline = nullptr,
+                                                   .sb_popline = nullptr};
+  vterm_screen_set_callbacks(screen_, &kCallbacks, this);
+  vterm_screen_set_damage_merge(screen_, VTERM_DAMAGE_CELL);
   vterm_screen_reset(screen_, /*hard=*/1);
   renderer_ = std::thread(&ConsoleScreen::Render, this);
 }
@@ -33,21 +58,89 @@ void ConsoleScreen::Render() {
   }
 }
 
+int ConsoleScreen::IndexOf(VTermPos cursor) const {
+  if (wrapPending_ && cursor == wrapCell_) return (cursor.row + 1) * kColumns;
+  return cursor.row * kColumns + cursor.col;
+}
+
+int ConsoleScreen::OnDamage(VTermRect rect, void* self) {
+  auto& screen = *static_cast<ConsoleScreen*>(self);
+  for (int row = std::max(rect.start_row, 0); row < std::min(rect.end_row, int{kRows}); ++row) {
+    for (int column = std::max(rect.start_col, 0); column < std::min(rect.end_col, int{kColumns}); ++column) {
+      screen.blanked_[row * kColumns + column] = false;
+    }
+  }
+  // A character written into the cursor's cell that reaches the row's end leaves the cursor there,
+  // waiting to wrap: libvterm does not say so, the cell shows it.
+  VTermPos cursor;
+  vterm_state_get_cursorpos(screen.state_, &cursor);
+  VTermScreenCell cell;
+  if (vterm_rect_contains(rect, cursor) && vterm_screen_get_cell(screen.screen_, cursor, &cell) &&
+      cell.chars[0] != 0 && cursor.col + cell.width >= kColumns) {
+    screen.wrapPending_ = true;
+    screen.wrapCell_ = cursor;
+  }
+  return 1;
+}
+
+int ConsoleScreen::OnMoveRect(VTermRect to, VTermRect from, void* self) {
+  auto& screen = *static_cast<ConsoleScreen*>(self);
+  const int rows = from.end_row - from.start_row;
+  const int columns = from.end_col - from.start_col;
+  std::array<bool, kCells> moved = screen.blanked_;
+  for (int row = 0; row < rows; ++row) {
+    for (int column = 0; column < columns; ++column) {
+      moved[(to.start_row + row) * kColumns + to.start_col + column] =
+          screen.blanked_[(from.start_row + row) * kColumns + from.start_col + column];
+    }
+  }
+  screen.blanked_ = moved;
+  // Scrolling: positions travel with their rows; one whose row leaves the region goes to its edge.
+  if (from.start_col == 0 && from.end_col == kColumns) {
+    const int down = to.start_row - from.start_row;
+    const int first = std::min(to.start_row, from.start_row);
+    const int end = std::max(to.end_row, from.end_row);
+    screen.readPosition_ = MoveIndex(screen.readPosition_, down, first, end);
+    screen.queried_ = MoveIndex(screen.queried_, down, first, end);
+  }
+  return 1;  // the cells moved; nothing to redraw
+}
+
+int ConsoleScreen::OnMoveCursor(VTermPos position, VTermPos /*previous*/, int /*visible*/, void* self) {
+  auto& screen = *static_cast<ConsoleScreen*>(self);
+  screen.wrapPending_ = screen.wrapPending_ && position == screen.wrapCell_;
+  // A cursor sent back before the read position (a carriage return, say) writes there next.
+  const int cursor = screen.IndexOf(position);
+  screen.readPosition_ = std::min(screen.readPosition_, cursor);
+  screen.queried_ = std::min(screen.queried_, cursor);
+  return 1;
+}
+
 ScreenInfo ConsoleScreen::Query() {
   std::lock_guard lock(mutex_);
   VTermPos cursor;
-  vterm_state_get_cursorpos(vterm_obtain_state(terminal_), &cursor);
-  return ScreenInfo{Coord{static_cast<std::int16_t>(kColumns), static_cast<std::int16_t>(kRows)},
-                    Coord{static_cast<std::int16_t>(cursor.col), static_cast<std::int16_t>(cursor.row)}};
+  vterm_state_get_cursorpos(state_, &cursor);
+  queried_ = IndexOf(cursor);
+  readPosition_ = std::min(readPosition_, queried_);
+  const int unread = queried_ - readPosition_;
+  return ScreenInfo{
+      Coord{static_cast<std::int16_t>(kColumns), static_cast<std::int16_t>(kRows)},
+      Coord{static_cast<std::int16_t>(unread % kColumns), static_cast<std::int16_t>(unread / kColumns)}};
 }
 
 std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
   std::lock_guard lock(mutex_);
   std::u16string text;
-  std::int32_t index = from.y * kColumns + from.x;
-  for (const std::int32_t end = index + count; index < end && index < kColumns * kRows; ++index) {
+  const std::int64_t first = std::int64_t{readPosition_} + from.y * kColumns + from.x;
+  const std::int64_t end = std::min<std::int64_t>(first + std::max(count, 0), kCells);
+  for (std::int64_t index = std::max<std::int64_t>(first, 0); index < end; ++index) {
+    if (blanked_[index]) {
+      text.push_back(u' ');
+      continue;
+    }
     VTermScreenCell cell;
-    vterm_screen_get_cell(screen_, VTermPos{index / kColumns, index % kColumns}, &cell);
+    vterm_screen_get_cell(
+        screen_, VTermPos{static_cast<int>(index / kColumns), static_cast<int>(index % kColumns)}, &cell);
     const std::uint32_t character = cell.chars[0];
     if (character == static_cast<std::uint32_t>(-1)) continue;  // right half of a wide character
     if (character == 0) {
@@ -62,18 +155,16 @@ std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
   return text;
 }
 
-void ConsoleScreen::Blank(Coord /*from*/, std::int32_t count) {
-  if (count <= 0) return;
-  // Erase from the top-left corner to the cursor: the cells just read.
-  static constexpr std::string_view kEraseToCursor = "\x1b[1J";
+void ConsoleScreen::Blank(Coord from, std::int32_t count) {
   std::lock_guard lock(mutex_);
-  vterm_input_write(terminal_, kEraseToCursor.data(), kEraseToCursor.size());
+  const std::int64_t first = std::int64_t{readPosition_} + from.y * kColumns + from.x;
+  const std::int64_t end = std::min<std::int64_t>(first + std::max(count, 0), queried_);
+  for (std::int64_t index = std::max<std::int64_t>(first, 0); index < end; ++index) blanked_[index] = true;
 }
 
 void ConsoleScreen::MoveCursorHome() {
-  static constexpr std::string_view kCursorHome = "\x1b[H";
   std::lock_guard lock(mutex_);
-  vterm_input_write(terminal_, kCursorHome.data(), kCursorHome.size());
+  readPosition_ = queried_;
 }
 
 }  // namespace snh

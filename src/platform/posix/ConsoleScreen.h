@@ -3,9 +3,16 @@
 // The controlling terminal of clients started in a console mode: a pty of 50 by 30 cells whose output
 // is rendered by libvterm into a screen that the session reads back, as it reads a console screen
 // buffer on Windows. Created at the first console-mode connect and kept for the session.
+//
+// libvterm has no call that erases cells or moves its cursor, and bytes written into it would mix
+// with the client's own (a sequence cut between two reads, for one). So the session's view is kept
+// beside libvterm's screen: cells already read show as blank until the client writes them again, and
+// the cursor is counted from the read position, as the console's cursor is after a read on Windows.
+// The client's own cursor stays where the client put it.
 
 #include <vterm.h>
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -37,17 +44,34 @@ class ConsoleScreen {
 
   ScreenInfo Query();
   std::u16string ReadCells(Coord from, std::int32_t count);
-  // Blanks the cells from the top-left corner up to `to` (the cursor, in practice).
+  // Blanks cells up to the cursor as the last Query saw it, never text written since.
   void Blank(Coord from, std::int32_t count);
+  // Starts the next read at the cursor as the last Query saw it.
   void MoveCursorHome();
 
  private:
+  // Positions are cell indexes, row after row. A cursor waiting to wrap after a row's last cell
+  // counts as the start of the next row (kCells after the last row), so that cell is read too.
+  static constexpr int kCells = int{kColumns} * kRows;
+
   void Render();  // the feeder thread: master output into the terminal model
+  int IndexOf(VTermPos cursor) const;
+
+  // libvterm's screen callbacks, called with mutex_ held.
+  static int OnDamage(VTermRect rect, void* self);
+  static int OnMoveRect(VTermRect to, VTermRect from, void* self);
+  static int OnMoveCursor(VTermPos position, VTermPos previous, int visible, void* self);
 
   Pty pty_;
-  std::mutex mutex_;  // guards terminal_ and the screen it renders
+  std::mutex mutex_;  // guards terminal_, the screen it renders and the read state below
   VTerm* terminal_ = nullptr;
   VTermScreen* screen_ = nullptr;
+  VTermState* state_ = nullptr;
+  int readPosition_ = 0;  // where the next read starts: the session's cursor home
+  int queried_ = 0;       // the cursor as the last Query saw it
+  bool wrapPending_ = false;
+  VTermPos wrapCell_{};                 // the cell whose writing left the wrap pending
+  std::array<bool, kCells> blanked_{};  // read, and not written since
   PipeReadPort masterPort_;
   std::thread renderer_;
 };

@@ -30,8 +30,20 @@ void ConsoleScreen::Activate() { SetConsoleActiveScreenBuffer(buffer_.get()); }
 ScreenInfo ConsoleScreen::Query() {
   CONSOLE_SCREEN_BUFFER_INFO info{};
   if (!GetConsoleScreenBufferInfo(buffer_.get(), &info)) RaiseLastError("GetConsoleScreenBufferInfo");
-  return ScreenInfo{Coord{info.dwSize.X, info.dwSize.Y},
-                    Coord{info.dwCursorPosition.X, info.dwCursorPosition.Y}};
+  Coord cursor{info.dwCursorPosition.X, info.dwCursorPosition.Y};
+  // With virtual-terminal processing on (clients turn it on), a character written into a row's last
+  // cell leaves the cursor there, waiting to wrap. The console does not say so, but a character in
+  // that cell does, as a read blanks what it covers: the cursor then counts as the start of the next
+  // row, so that the cell is read too.
+  if (cursor.x == info.dwSize.X - 1) {
+    wchar_t character = L' ';
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(buffer_.get(), &character, 1, info.dwCursorPosition, &read);
+    if (read == 1 && character != L' ' && character != L'\0') {
+      cursor = Coord{0, static_cast<std::int16_t>(cursor.y + 1)};
+    }
+  }
+  return ScreenInfo{Coord{info.dwSize.X, info.dwSize.Y}, cursor};
 }
 
 std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
