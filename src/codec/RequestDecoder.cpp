@@ -1,6 +1,6 @@
 // ParseRequest: one pass over the text with the JSON library's event parser, keeping only the members a
-// Request holds. Nothing else of the text is stored, so time and memory follow the text's size whatever
-// its shape.
+// Request holds. No document is built, so the time follows the text's size whatever its shape, and the
+// memory is the kept strings plus the parser's copy of the token it is reading.
 
 #include <cstdint>
 #include <istream>
