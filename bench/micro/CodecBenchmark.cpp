@@ -75,10 +75,10 @@ void BM_ParseConnect(benchmark::State& state) {
 
 void BM_ParseStdinKey(benchmark::State& state) { Parse(state, R"({"type":"stdin","input":"l"})"); }
 
-void BM_ParseStdinPaste(benchmark::State& state) {
-  // A paste of a kilobyte of text, with the line ends and quotes that JSON escapes.
+// A stdin request pasting `size` bytes of text, with the line ends and quotes that JSON escapes.
+std::string StdinPaste(std::size_t size) {
   std::string paste;
-  for (char c : AsciiText(kChunkSize)) {
+  for (char c : AsciiText(size)) {
     if (c == '\r')
       paste += "\\r";
     else if (c == '\n')
@@ -86,7 +86,22 @@ void BM_ParseStdinPaste(benchmark::State& state) {
     else
       paste += c;
   }
-  Parse(state, R"({"type":"stdin","input":")" + paste + R"("})");
+  return R"({"type":"stdin","input":")" + paste + R"("})";
+}
+
+void BM_ParseStdinPaste(benchmark::State& state) { Parse(state, StdinPaste(kChunkSize)); }
+void BM_ParseStdinPaste1MiB(benchmark::State& state) { Parse(state, StdinPaste(1 << 20)); }
+
+void BM_ParseMiBOfObjects(benchmark::State& state) {
+  // Empty objects and objects nested 500 deep, none of them read: the time must follow the size.
+  const std::string nested = std::string(500, '[') + R"({"a":{}})" + std::string(500, ']');
+  std::string padding;
+  while (padding.size() < (1u << 20)) {
+    padding += nested;
+    for (int i = 0; i < 256; ++i) padding += ",{}";
+    padding += ',';
+  }
+  Parse(state, R"({"type":"getVersion","pad":[)" + padding + "{}]}");
 }
 
 BENCHMARK(BM_SerializeStdoutAscii);
@@ -96,6 +111,8 @@ BENCHMARK(BM_SerializePseudoConsoleOutput);
 BENCHMARK(BM_ParseConnect);
 BENCHMARK(BM_ParseStdinKey);
 BENCHMARK(BM_ParseStdinPaste);
+BENCHMARK(BM_ParseStdinPaste1MiB);
+BENCHMARK(BM_ParseMiBOfObjects);
 
 }  // namespace
 }  // namespace snh::bench

@@ -173,4 +173,9 @@ std::size_t CompleteUtf8PrefixLength(std::string_view bytes) {
   return bytes.size();
 }
 
+Utf8Sequence FirstUtf8Sequence(std::string_view bytes) {
+  const Utf8Step step = DecodeStep(bytes);
+  return {step.length, step.wellFormed};
+}
+
 }  // namespace snh

@@ -21,4 +21,11 @@ std::string SanitizeUtf8(std::string_view text);
 // following bytes could still complete. At most 3 bytes are left over; an ill-formed tail is not held.
 std::size_t CompleteUtf8PrefixLength(std::string_view bytes);
 
+// What `bytes` (not empty) starts with: one character, or one ill-formed subpart standing for one U+FFFD.
+struct Utf8Sequence {
+  std::size_t length;
+  bool wellFormed;
+};
+Utf8Sequence FirstUtf8Sequence(std::string_view bytes);
+
 }  // namespace snh

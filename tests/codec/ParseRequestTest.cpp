@@ -291,6 +291,14 @@ TEST(ParseRequest, BoundsNesting) {
   EXPECT_EQ(ParseRequest(R"({"type":")" + std::string(10'000, '[') + "\"}").type, std::string(10'000, '['));
 }
 
+// A decoder that rescans a container as each object in it closes takes hours on this.
+TEST(ParseRequest, DecodesMegabytesOfObjectsInOnePass) {
+  std::string padding = std::string(500, '[') + R"({"a":{}})" + std::string(500, ']');
+  while (padding.size() < (4u << 20)) padding += ",{}";
+  EXPECT_EQ(ParseRequest(R"({"type":"stdin","pad":[)" + padding + R"(],"input":"x"})"),
+            WithInput("stdin", "x"));
+}
+
 TEST(ParseRequest, RaisesOnlyDecodeErrorsOnMangledRequests) {
   const std::string valid =
       R"({"type":"connect","connectParams":{"fileName":"ssh.exe","arguments":["-V","\u00e9"],)"

@@ -1,0 +1,335 @@
+// ParseRequest: one pass over the text with the JSON library's event parser, keeping only the members a
+// Request holds. No document is built, so the time follows the text's size whatever its shape, and the
+// memory is the kept strings plus the parser's copy of the token it is reading.
+
+#include <cstdint>
+#include <istream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "codec/DecodeError.h"
+#include "codec/JsonModule.h"
+#include "codec/RequestText.h"
+
+namespace snh {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// A member as the last of its duplicates left it (the last one wins, as in the platform's JSON object):
+// missing, present with another JSON type (null included), or present with a value.
+template <typename Value>
+class Member {
+ public:
+  bool Present() const { return present_; }
+  void SetWrongType() {
+    present_ = true;
+    value_.reset();
+  }
+  Value& Set(Value value = {}) {
+    present_ = true;
+    return value_.emplace(std::move(value));
+  }
+  // Read in the manner of the platform's JSON classes: a missing member and one of another type fail
+  // with their own codes.
+  Value Take() {
+    if (!present_) throw DecodeError(DecodeError::kValueNotFound);
+    if (!value_) throw DecodeError(DecodeError::kWrongType);
+    return std::move(*value_);
+  }
+
+ private:
+  bool present_ = false;
+  std::optional<Value> value_;
+};
+
+struct Arguments {
+  std::vector<std::string> strings;
+  bool allStrings = true;
+};
+
+struct SizeMembers {
+  Member<double> x;
+  Member<double> y;
+};
+
+struct ParamsMembers {
+  Member<Arguments> arguments;
+  Member<std::string> fileName;
+  Member<std::string> extensionVersion;
+  Member<std::string> mode;
+  Member<SizeMembers> consoleSize;
+  Member<double> pollingIntervalInSeconds;
+};
+
+struct RequestMembers {
+  Member<std::string> type;
+  Member<ParamsMembers> connectParams;
+  Member<std::string> input;
+};
+
+// Where the value being read goes.
+enum class Slot {
+  kIgnored,
+  kRoot,
+  kType,
+  kConnectParams,
+  kInput,
+  kArguments,
+  kArgument,
+  kFileName,
+  kExtensionVersion,
+  kMode,
+  kConsoleSize,
+  kPollingInterval,
+  kX,
+  kY,
+};
+
+// The containers whose members are kept.
+enum class Scope { kRequest, kConnectParams, kArguments, kConsoleSize };
+
+// Collects the kept members from the parser's events. Containers nobody reads are only counted.
+class RequestHandler final : public nlohmann::json_sax<Json> {
+ public:
+  RequestMembers& members() { return members_; }
+
+  bool null() override { return Other(); }
+  bool boolean(bool) override { return Other(); }
+  bool number_integer(number_integer_t value) override { return Number(static_cast<double>(value)); }
+  bool number_unsigned(number_unsigned_t value) override { return Number(static_cast<double>(value)); }
+  bool number_float(number_float_t value, const string_t&) override { return Number(value); }
+  bool string(string_t& value) override;
+  bool binary(binary_t&) override { return false; }  // JSON text has none
+  bool start_object(std::size_t) override { return Open(/*isObject=*/true); }
+  bool start_array(std::size_t) override { return Open(/*isObject=*/false); }
+  bool key(string_t& name) override;
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  Slot NextSlot() const;
+  Member<std::string>* StringMember(Slot slot);
+  Member<double>* NumberMember(Slot slot);
+  // A value of another type than its slot reads, or one nobody reads.
+  bool Other();
+  bool Number(double value);
+  bool Open(bool isObject);
+  bool Close();
+
+  RequestMembers members_;
+  // The containers being filled; each is valid while its scope is open.
+  ParamsMembers* params_ = nullptr;
+  Arguments* arguments_ = nullptr;
+  SizeMembers* size_ = nullptr;
+  std::vector<Scope> scopes_;  // at most three deep
+  int depth_ = 0;              // every open container
+  int ignoredDepth_ = 0;       // open containers inside one nobody reads, or that one itself
+  Slot keySlot_ = Slot::kIgnored;
+};
+
+Slot RequestHandler::NextSlot() const {
+  if (ignoredDepth_ > 0) return Slot::kIgnored;
+  if (scopes_.empty()) return Slot::kRoot;
+  return scopes_.back() == Scope::kArguments ? Slot::kArgument : keySlot_;
+}
+
+bool RequestHandler::key(string_t& name) {
+  if (ignoredDepth_ > 0) return true;
+  keySlot_ = Slot::kIgnored;
+  switch (scopes_.back()) {
+    case Scope::kRequest:
+      if (name == "type") keySlot_ = Slot::kType;
+      if (name == "connectParams") keySlot_ = Slot::kConnectParams;
+      if (name == "input") keySlot_ = Slot::kInput;
+      break;
+    case Scope::kConnectParams:
+      if (name == "arguments") keySlot_ = Slot::kArguments;
+      if (name == "fileName") keySlot_ = Slot::kFileName;
+      if (name == "extensionVersion") keySlot_ = Slot::kExtensionVersion;
+      if (name == "mode") keySlot_ = Slot::kMode;
+      if (name == "consoleSize") keySlot_ = Slot::kConsoleSize;
+      if (name == "pollingIntervalInSeconds") keySlot_ = Slot::kPollingInterval;
+      break;
+    case Scope::kConsoleSize:
+      if (name == "x") keySlot_ = Slot::kX;
+      if (name == "y") keySlot_ = Slot::kY;
+      break;
+    case Scope::kArguments:
+      break;
+  }
+  return true;
+}
+
+Member<std::string>* RequestHandler::StringMember(Slot slot) {
+  switch (slot) {
+    case Slot::kType:
+      return &members_.type;
+    case Slot::kInput:
+      return &members_.input;
+    case Slot::kFileName:
+      return &params_->fileName;
+    case Slot::kExtensionVersion:
+      return &params_->extensionVersion;
+    case Slot::kMode:
+      return &params_->mode;
+    default:
+      return nullptr;
+  }
+}
+
+Member<double>* RequestHandler::NumberMember(Slot slot) {
+  switch (slot) {
+    case Slot::kPollingInterval:
+      return &params_->pollingIntervalInSeconds;
+    case Slot::kX:
+      return &size_->x;
+    case Slot::kY:
+      return &size_->y;
+    default:
+      return nullptr;
+  }
+}
+
+bool RequestHandler::Other() {
+  switch (const Slot slot = NextSlot()) {
+    case Slot::kIgnored:
+      return true;
+    case Slot::kRoot:
+      return false;  // the text is not an object
+    case Slot::kConnectParams:
+      members_.connectParams.SetWrongType();
+      return true;
+    case Slot::kArguments:
+      params_->arguments.SetWrongType();
+      return true;
+    case Slot::kConsoleSize:
+      params_->consoleSize.SetWrongType();
+      return true;
+    case Slot::kArgument:
+      // The decode fails unless a later "arguments" replaces these, so the strings are not kept.
+      arguments_->allStrings = false;
+      arguments_->strings = {};
+      return true;
+    default:
+      if (Member<std::string>* text = StringMember(slot)) text->SetWrongType();
+      if (Member<double>* number = NumberMember(slot)) number->SetWrongType();
+      return true;
+  }
+}
+
+bool RequestHandler::Number(double value) {
+  Member<double>* number = NumberMember(NextSlot());
+  if (!number) return Other();
+  number->Set(value);
+  return true;
+}
+
+bool RequestHandler::string(string_t& value) {
+  const Slot slot = NextSlot();
+  // An escaped U+0000 ends the string, as it ends the platform's string buffer.
+  const auto truncated = [&value]() -> string_t&& {
+    if (const auto nul = value.find('\0'); nul != string_t::npos) value.resize(nul);
+    return std::move(value);
+  };
+  if (slot == Slot::kArgument) {
+    if (arguments_->allStrings) arguments_->strings.push_back(truncated());
+    return true;
+  }
+  Member<std::string>* text = StringMember(slot);
+  if (!text) return Other();
+  text->Set(truncated());
+  return true;
+}
+
+bool RequestHandler::Open(bool isObject) {
+  // The library parses without recursion, but a hostile text could still make it keep millions of
+  // levels; the first container past the bound ends the parse.
+  if (depth_ >= kMaxRequestNestingDepth) return false;
+  ++depth_;
+  const Slot slot = NextSlot();
+  if (isObject && slot == Slot::kRoot) {
+    scopes_.push_back(Scope::kRequest);
+  } else if (isObject && slot == Slot::kConnectParams) {
+    params_ = &members_.connectParams.Set();
+    scopes_.push_back(Scope::kConnectParams);
+  } else if (isObject && slot == Slot::kConsoleSize) {
+    size_ = &params_->consoleSize.Set();
+    scopes_.push_back(Scope::kConsoleSize);
+  } else if (!isObject && slot == Slot::kArguments) {
+    arguments_ = &params_->arguments.Set();
+    scopes_.push_back(Scope::kArguments);
+  } else {
+    if (!Other()) return false;
+    ++ignoredDepth_;
+  }
+  return true;
+}
+
+bool RequestHandler::Close() {
+  --depth_;
+  if (ignoredDepth_ > 0) {
+    --ignoredDepth_;
+  } else {
+    scopes_.pop_back();
+  }
+  return true;
+}
+
+// Truncates toward zero to 32 bits, where an out-of-range value gives INT32_MIN as the x86 conversion
+// does, and keeps the low 16 bits.
+std::int16_t NarrowToCoordinate(double number) {
+  const bool fits = number > -2147483649.0 && number < 2147483648.0;
+  const std::int32_t wide =
+      fits ? static_cast<std::int32_t>(number) : std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int16_t>(wide);
+}
+
+// The members are read in the platform decoder's order, so the first failure is the one it would raise.
+ConnectParams DecodeConnectParams(ParamsMembers params) {
+  // "arguments" is looked up before "fileName", so a request that lacks both fails on "arguments".
+  Arguments arguments = params.arguments.Take();
+  ConnectParams decoded;
+  decoded.fileName = params.fileName.Take();
+  if (!arguments.allStrings) throw DecodeError(DecodeError::kWrongType);
+  decoded.arguments = std::move(arguments.strings);
+  if (params.extensionVersion.Present()) decoded.extensionVersion = params.extensionVersion.Take();
+  if (params.mode.Present()) decoded.mode = params.mode.Take();
+  if (params.consoleSize.Present()) {
+    SizeMembers size = params.consoleSize.Take();
+    Coord coord;
+    coord.x = NarrowToCoordinate(size.x.Take());
+    coord.y = NarrowToCoordinate(size.y.Take());
+    decoded.consoleSize = coord;
+  }
+  if (params.pollingIntervalInSeconds.Present())
+    decoded.pollingIntervalInSeconds = params.pollingIntervalInSeconds.Take();
+  return decoded;
+}
+
+}  // namespace
+
+Request ParseRequest(std::string_view text) {
+  RequestTextBuffer buffer(text);
+  std::istream stream(&buffer);
+  RequestHandler handler;
+  // A text that does not parse, is not an object or nests too deep fails alike.
+  if (!Json::sax_parse(stream, &handler)) throw DecodeError(DecodeError::kFail);
+  RequestMembers& members = handler.members();
+  Request request;
+  request.type = members.type.Take();
+  if (members.connectParams.Present())
+    request.connectParams = DecodeConnectParams(members.connectParams.Take());
+  if (members.input.Present()) request.input = members.input.Take();
+  return request;
+}
+
+}  // namespace snh
