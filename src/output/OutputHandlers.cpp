@@ -13,14 +13,20 @@ std::string Utf8Carry::Take(std::string chunk) {
 }
 
 void StreamOutputHandler::operator()(std::string chunk) {
+  std::string text = carry_.Take(std::move(chunk));
+  // A read that only began a character has nothing to show yet; the next read carries it.
+  if (text.empty()) return;
   Response message;
   message.type = type_;
-  message.outputLine = carry_.Take(std::move(chunk));
+  message.outputLine = std::move(text);
   json_->WriteMessage(message);
 }
 
 void PseudoConsoleOutputHandler::operator()(std::string chunk) {
   std::string raw = carry_.Take(std::move(chunk));
+  // Only a cut character is held back from the raw content: any other byte is sent as read, even one
+  // that leaves the plain text empty, so that the raw contents concatenate to the console's output.
+  if (raw.empty()) return;
   ProcessedOutput processed = processor_.Process(raw);
   Response message;
   message.type = "pseudo_console_output";

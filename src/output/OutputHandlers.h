@@ -1,8 +1,9 @@
 #pragma once
 
-// The handlers that turn chunks of the client's output into messages, one message per chunk.
+// The handlers that turn chunks of the client's output into messages, at most one message per chunk.
 // A multi-byte UTF-8 character cut at the end of a chunk is carried to the next chunk of the same
-// pipe, so valid UTF-8 output arrives intact instead of as replacement characters.
+// pipe, so valid UTF-8 output arrives intact instead of as replacement characters; a chunk that is all
+// carried sends nothing.
 
 #include <string>
 

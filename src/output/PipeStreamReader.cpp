@@ -9,8 +9,13 @@
 
 namespace snh {
 
-PipeStreamReader::PipeStreamReader(NativeHandle pipe, const OutputHandler& handler, JsonModule& json)
-    : port_(pipe), handler_(handler), json_(json), thread_(&PipeStreamReader::ReadLoop, this) {}
+PipeStreamReader::PipeStreamReader(NativeHandle pipe, const OutputHandler& handler, JsonModule& json,
+                                   std::function<void()> onFinished)
+    : port_(pipe),
+      handler_(handler),
+      json_(json),
+      onFinished_(std::move(onFinished)),
+      thread_(&PipeStreamReader::ReadLoop, this) {}
 
 PipeStreamReader::~PipeStreamReader() {
   if (thread_.joinable()) Stop();
@@ -24,6 +29,7 @@ void PipeStreamReader::ReadLoop() {
   } catch (...) {
     DebugOutput("PipeStreamReader stopped by an unknown exception");
   }
+  if (onFinished_) onFinished_();
   MarkFinished();
 }
 
@@ -35,6 +41,7 @@ void PipeStreamReader::ReadChunks() {
       DebugOutput("ReadFile stopped by ERROR_OPERATION_ABORTED");
       return;
     }
+    if (result.outcome == ReadOutcome::kEnded) return;
     if (result.outcome == ReadOutcome::kFailed) RaiseSystemError("ReadFile", result.error);
     if (result.size == 0 || !handler_) continue;
     handler_(std::string(buffer.data(), result.size));

@@ -1,8 +1,8 @@
 #pragma once
 
 // Reads one pipe on a thread of its own and hands every chunk of up to 1024 bytes to a handler.
-// A failed read or a failing handler is reported as an "error" message and ends the thread; Stop()
-// ends it quietly.
+// A failed read or a failing handler is reported as an "error" message and ends the thread; the end of
+// the stream (every writer gone) and Stop() end it quietly.
 
 #include <atomic>
 #include <condition_variable>
@@ -23,8 +23,10 @@ class PipeStreamReader {
   static constexpr std::size_t kChunkSize = 1024;
 
   // Starts reading at once. The handler and the JsonModule must outlive the reader; the pipe stays the
-  // caller's.
-  PipeStreamReader(NativeHandle pipe, const OutputHandler& handler, JsonModule& json);
+  // caller's. `onFinished`, if set, runs on the reader's thread once the handler will not be called
+  // again, whatever ended the reading.
+  PipeStreamReader(NativeHandle pipe, const OutputHandler& handler, JsonModule& json,
+                   std::function<void()> onFinished = {});
   // Stops the reader if the owner has not.
   virtual ~PipeStreamReader();
   PipeStreamReader(const PipeStreamReader&) = delete;
@@ -42,6 +44,7 @@ class PipeStreamReader {
   PipeReadPort port_;
   const OutputHandler& handler_;
   JsonModule& json_;
+  std::function<void()> onFinished_;
   std::atomic<bool> running_{true};
   std::mutex finishedMutex_;
   std::condition_variable finishedChanged_;

@@ -10,7 +10,8 @@
 
 namespace snh {
 
-enum class ReadOutcome { kData, kCancelled, kFailed };
+// kEnded: every writer has gone, so nothing more can come.
+enum class ReadOutcome { kData, kEnded, kCancelled, kFailed };
 
 enum class WriteOutcome { kDone, kCancelled, kFailed };
 

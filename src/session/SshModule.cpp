@@ -14,12 +14,14 @@
 #include "output/PipeStreamReader.h"
 #include "output/WorkerFailure.h"
 #include "session/InputWriter.h"
+#include "session/OutputEnds.h"
 #include "session/ScreenReading.h"
 
 namespace snh {
 
 // Everything one connect creates. Released by ReleaseConnection in the documented order.
 struct SshModule::Connection {
+  OutputEnds outputEnds;  // first, so that it outlives the readers and the exit watch that use it
   bool usePseudoConsole = false;
   ChildPipes pipes;
   std::unique_ptr<PseudoConsole> pseudoConsole;
@@ -41,7 +43,21 @@ void StopReader(std::unique_ptr<PipeStreamReader>& reader) {
   reader.reset();
 }
 
+// A reader whose end the exit notice waits for.
+std::unique_ptr<PipeStreamReader> StartReader(OutputEnds& ends, NativeHandle pipe,
+                                              const OutputHandler& handler, JsonModule& json) {
+  ends.Open();
+  try {
+    return std::make_unique<PipeStreamReader>(pipe, handler, json, [&ends] { ends.Ended(); });
+  } catch (...) {
+    ends.Ended();
+    throw;
+  }
+}
+
 constexpr Coord kScreenOrigin{0, 0};
+// The longest the exit notice waits for the client's last output.
+constexpr std::chrono::seconds kExitNoticeDelay{1};
 
 }  // namespace
 
@@ -85,17 +101,21 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
 
   connection.stdoutHandler = StreamOutputHandler(json_, "stdout");
   connection.stdoutReader =
-      std::make_unique<PipeStreamReader>(connection.pipes.stdoutRead.get(), connection.stdoutHandler, json_);
+      StartReader(connection.outputEnds, connection.pipes.stdoutRead.get(), connection.stdoutHandler, json_);
   connection.stderrHandler = StreamOutputHandler(json_, "stderr");
   connection.stderrReader =
-      std::make_unique<PipeStreamReader>(connection.pipes.stderrRead.get(), connection.stderrHandler, json_);
+      StartReader(connection.outputEnds, connection.pipes.stderrRead.get(), connection.stderrHandler, json_);
 
   const bool readScreenAtExit = !connection.usePseudoConsole;
+  // A screen that renders on a thread of its own may not show the client's last writes yet when its
+  // pipes end: the notice then waits its whole delay for them.
+  if (readScreenAtExit && !ConsoleScreen::kShowsWritesAtOnce) connection.outputEnds.HoldUntilRelease();
   // Input for a client that has ended has no reader: the writer drops it rather than wait for one.
   connection.exitWatch = std::make_unique<ExitWatch>(
-      connection.process->handle(), [this, readScreenAtExit, writer = connection.inputWriter.get()] {
+      connection.process->handle(),
+      [this, readScreenAtExit, writer = connection.inputWriter.get(), ends = &connection.outputEnds] {
         writer->Abandon();
-        OnClientExit(readScreenAtExit);
+        OnClientExit(readScreenAtExit, *ends);
       });
 
   if (params.pollingIntervalInSeconds) pollingIntervalInSeconds_.store(*params.pollingIntervalInSeconds);
@@ -115,18 +135,23 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
     connection.pseudoConsole = std::make_unique<PseudoConsole>();
     connection.process.emplace(ClientProcess::StartInPseudoConsole(params, *connection.pseudoConsole, stdio));
     connected_.store(true);
+    connection.pseudoConsole->ReleaseClientSide();
     connection.pseudoConsoleHandler = PseudoConsoleOutputHandler(json_);
-    connection.pseudoConsoleReader = std::make_unique<PipeStreamReader>(
-        connection.pseudoConsole->outputRead(), connection.pseudoConsoleHandler, json_);
+    connection.pseudoConsoleReader =
+        StartReader(connection.outputEnds, connection.pseudoConsole->outputRead(),
+                    connection.pseudoConsoleHandler, json_);
   } else {
     if (!screen_) screen_ = std::make_unique<ConsoleScreen>();
     screen_->Activate();
     connection.process.emplace(ClientProcess::StartInConsole(params, *screen_, stdio));
     connected_.store(true);
   }
-  // The client holds its own end of its input now. Without the session's copy, a write to a client
-  // that has gone fails at once instead of waiting forever for a reader.
+  // The client holds its own ends now. Without the session's copies, a write to a client that has gone
+  // fails at once instead of waiting forever for a reader, and its output pipes end when it (and
+  // whatever it started) has closed them.
   connection.pipes.stdinRead.reset();
+  connection.pipes.stdoutWrite.reset();
+  connection.pipes.stderrWrite.reset();
 }
 
 void SshModule::WriteInput(std::string text) {
@@ -157,13 +182,16 @@ void SshModule::ReleaseConnection() {
   StopPolling();
   if (!connection_) return;
   Connection& connection = *connection_;
+  // The client has ended. Its notice goes out now, after the output already on its way: closing the
+  // pseudo console (its reader still draining it) ends that output too.
+  if (connection.pseudoConsole) connection.pseudoConsole->Close();
+  connection.outputEnds.Release();
   connection.exitWatch.reset();
   connection.inputWriter.reset();
   connection.pipes.stdinRead.reset();
   connection.pipes.stdinWrite.reset();
   StopReader(connection.stderrReader);
   StopReader(connection.stdoutReader);
-  if (connection.pseudoConsole) connection.pseudoConsole->Close();
   StopReader(connection.pseudoConsoleReader);
   connection_.reset();
 }
@@ -196,9 +224,11 @@ void SshModule::PollConsole() {
   }
 }
 
-void SshModule::OnClientExit(bool readScreen) {
+void SshModule::OnClientExit(bool readScreen, OutputEnds& outputEnds) {
   DebugOutput("WaitForProcessExit");
-  std::this_thread::sleep_for(std::chrono::seconds(1));
+  // The notice follows the client's last output: it waits for the readers to reach their ends (or
+  // for the release of the connection), but never longer than the delay.
+  outputEnds.Wait(kExitNoticeDelay);
   try {
     if (readScreen) SendConsoleScreen();
     json_.WriteMessage(ErrorResponse(texts::kProcessExited));

@@ -7,11 +7,11 @@
 // Shutdown order, for one connection (at the next connect, and at the end of the host):
 //   1. the polling thread is stopped and joined;
 //   2. a client still connected is terminated and waited for;
-//   3. the exit wait is unregistered, waiting for a callback that is running (it reads the screen and
-//      sends messages);
-//   4. the input writer is stopped and the standard-input pipe closed, the standard-error and
-//      standard-output readers stopped;
-//   5. the pseudo console is closed while its reader still drains it, then that reader is stopped;
+//   3. the pseudo console is closed while its reader still drains it;
+//   4. the exit wait is released (a running callback stops waiting for the client's output) and
+//      unregistered, waiting for a callback that is running (it reads the screen and sends messages);
+//   5. the input writer is stopped and the standard-input pipe closed, the standard-error, standard-
+//      output and pseudo-console readers stopped;
 //   6. the handlers, pipes, pseudo console and process handles are released.
 // The console screen buffer lives as long as the session.
 
@@ -28,6 +28,7 @@
 namespace snh {
 
 class ConsoleScreen;
+class OutputEnds;
 
 class SshModule final : public SessionControl {
  public:
@@ -51,7 +52,9 @@ class SshModule final : public SessionControl {
   void StartClient(Connection& connection, const ConnectParams& params);
   void ReleaseConnection();
   void PollConsole();
-  void OnClientExit(bool readScreen);
+  // Sends the exit notice (after the last screen text, if `readScreen`) once the client's output has
+  // ended, or the connection is released, or a second has passed.
+  void OnClientExit(bool readScreen, OutputEnds& outputEnds);
   // Reads the new text of the screen buffer, blanks it and sends it. Raises on failure.
   void SendConsoleScreen();
 

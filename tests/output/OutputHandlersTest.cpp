@@ -59,6 +59,23 @@ TEST(StreamOutputHandler, Utf8CutBetweenReadsArrivesIntact) {
   EXPECT_EQ(joined, text);
 }
 
+TEST(OutputHandlers, AChunkThatOnlyBeginsACharacterSendsNothingButAnEscapeIsRawContent) {
+  testing::RecordedMessages output;
+  JsonModule module(output);
+  StreamOutputHandler stream(module, "stdout");
+  PseudoConsoleOutputHandler console(module);
+  for (const char* chunk : {"\xf0", "\x9f\x98", "\x80!"}) {
+    stream(chunk);
+    console(chunk);
+  }
+  console("\x1b[");
+  const std::vector<json> messages = output.Messages();
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[0]["outputLine"], "\xf0\x9f\x98\x80!");
+  EXPECT_EQ(messages[1]["pseudoConsoleOutput"]["rawContent"], "\xf0\x9f\x98\x80!");
+  EXPECT_EQ(messages[2]["pseudoConsoleOutput"], (json{{"rawContent", "\x1b["}, {"processedContent", ""}}));
+}
+
 TEST(PseudoConsoleOutputHandler, RawAndProcessedContentAndTitle) {
   testing::RecordedMessages output;
   JsonModule module(output);

@@ -33,6 +33,8 @@ class ConsoleScreen {
  public:
   static constexpr unsigned short kColumns = 50;
   static constexpr unsigned short kRows = 30;
+  // The renderer thread may not have read the client's last writes yet.
+  static constexpr bool kShowsWritesAtOnce = false;
 
   ConsoleScreen();
   ~ConsoleScreen();

@@ -47,9 +47,9 @@ ReadResult PipeReadPort::Read(std::span<char> buffer) {
     const ssize_t count = ::read(fd_, buffer.data(), buffer.size());
     if (count > 0) return {ReadOutcome::kData, static_cast<std::size_t>(count), 0};
     if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    // End of stream has no place in a pipe the session keeps open: treat it like a broken pipe.
-    return {ReadOutcome::kFailed, 0,
-            count == 0 ? static_cast<std::uint32_t>(EPIPE) : static_cast<std::uint32_t>(errno)};
+    // A pty master reads EIO once no process holds the terminal any more: its end of stream.
+    if (count == 0 || errno == EIO) return {ReadOutcome::kEnded, 0, 0};
+    return {ReadOutcome::kFailed, 0, static_cast<std::uint32_t>(errno)};
   }
 }
 

@@ -13,8 +13,10 @@ class PseudoConsole {
   static constexpr unsigned short kRows = 30;
 
   PseudoConsole() : pty_(OpenPty(kColumns, kRows, "CreatePseudoConsole")) {}
-  // The session keeps the slave open until it is destroyed, so reading the master never ends with
-  // EIO when the client exits; there is nothing to close before the reader stops.
+  // Once the client holds the slave, the session's copy goes: reading the master then ends (EIO) when
+  // the client and everything it started have let go of the terminal.
+  void ReleaseClientSide() { pty_.slave.reset(); }
+  // Nothing to close before the reader stops.
   void Close() {}
 
   NativeHandle inputWrite() const { return pty_.master.get(); }

@@ -13,6 +13,7 @@ ReadResult PipeReadPort::Read(std::span<char> buffer) {
   }
   const DWORD error = GetLastError();
   if (error == ERROR_OPERATION_ABORTED) return {ReadOutcome::kCancelled, 0, error};
+  if (error == ERROR_BROKEN_PIPE) return {ReadOutcome::kEnded, 0, 0};
   return {ReadOutcome::kFailed, 0, error};
 }
 

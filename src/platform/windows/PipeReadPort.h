@@ -15,7 +15,7 @@ class PipeReadPort {
  public:
   explicit PipeReadPort(NativeHandle pipe) : pipe_(pipe) {}
 
-  // Blocks until data arrives, the pipe fails, or Cancel() ends the read.
+  // Blocks until data arrives, every writer has gone, the pipe fails, or Cancel() ends the read.
   ReadResult Read(std::span<char> buffer);
 
   // Ends a read pending on the pipe. Returns 0, or the system's code when there was nothing to cancel

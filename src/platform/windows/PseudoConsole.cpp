@@ -21,6 +21,11 @@ PseudoConsole::PseudoConsole() {
   }
 }
 
+void PseudoConsole::ReleaseClientSide() {
+  inputRead_.reset();
+  outputWrite_.reset();
+}
+
 void PseudoConsole::Close() {
   if (console_ != nullptr) ClosePseudoConsole(std::exchange(console_, nullptr));
 }

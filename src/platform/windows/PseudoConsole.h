@@ -17,6 +17,9 @@ class PseudoConsole {
 
   // Creates both pipes and the pseudo console. Raises on failure.
   PseudoConsole();
+  // Drops the session's copies of the console's own pipe ends (the console has its own), so that the
+  // output pipe ends once the console is closed.
+  void ReleaseClientSide();
   // Closes the pseudo console; may wait while the console flushes its last output to the output
   // pipe, so the output's reader must still run.
   void Close();
