@@ -2,8 +2,9 @@
 
 // The client's output sources that may still deliver, so that the exit notice can follow the client's
 // last output without waiting longer than needed. Each source counts from before it starts until it
-// has delivered its last output. Where the end of some output cannot be known, the wait takes its whole
-// limit. Releasing the connection cuts the wait short.
+// has delivered its last output. A source whose end cannot be known (a Windows pseudo console, which
+// ends only when it is closed) makes the wait take its whole limit. Releasing the connection cuts the
+// wait short.
 
 #include <algorithm>
 #include <chrono>
@@ -24,12 +25,6 @@ class OutputEnds {
   void Open() {
     std::lock_guard lock(mutex_);
     ++open_;
-  }
-
-  // Some output has no end that can be known: only the limit or a release ends the wait.
-  void HoldUntilRelease() {
-    std::lock_guard lock(mutex_);
-    held_ = true;
   }
 
   void Ended() {
@@ -54,7 +49,7 @@ class OutputEnds {
     const Clock::time_point deadline = Clock::now() + limit;
     std::unique_lock lock(mutex_);
     for (;;) {
-      if (open_ == 0 && (!held_ || releasedAt_)) return;
+      if (open_ == 0) return;
       const Clock::time_point until =
           releasedAt_ ? std::min(deadline, *releasedAt_ + kReleaseGrace) : deadline;
       if (Clock::now() >= until) return;
@@ -66,7 +61,6 @@ class OutputEnds {
   std::mutex mutex_;
   std::condition_variable changed_;
   int open_ = 0;                                 // guarded by mutex_
-  bool held_ = false;                            // guarded by mutex_
   std::optional<Clock::time_point> releasedAt_;  // guarded by mutex_
 };
 

@@ -106,10 +106,9 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
   connection.stderrReader =
       StartReader(connection.outputEnds, connection.pipes.stderrRead.get(), connection.stderrHandler, json_);
 
+  // The screen shows every write the client has finished when it is read, so in the console modes
+  // the end of the pipes is the end of the output.
   const bool readScreenAtExit = !connection.usePseudoConsole;
-  // A screen that renders on a thread of its own may not show the client's last writes yet when its
-  // pipes end: the notice then waits its whole delay for them.
-  if (readScreenAtExit && !ConsoleScreen::kShowsWritesAtOnce) connection.outputEnds.HoldUntilRelease();
   // Input for a client that has ended has no reader: the writer drops it rather than wait for one.
   connection.exitWatch = std::make_unique<ExitWatch>(
       connection.process->handle(),

@@ -1,7 +1,12 @@
 #include "ConsoleScreen.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "OsError.h"
 
@@ -22,9 +27,12 @@ int MoveIndex(int index, int rows, int firstRow, int endRow) {
 }  // namespace
 
 ConsoleScreen::ConsoleScreen()
-    : pty_(OpenPty(kColumns, kRows, "CreateConsoleScreenBuffer")),
-      terminal_(vterm_new(kRows, kColumns)),
-      masterPort_(pty_.master.get()) {
+    : pty_(OpenPty(kColumns, kRows, "CreateConsoleScreenBuffer")), terminal_(vterm_new(kRows, kColumns)) {
+  const int flags = ::fcntl(pty_.master.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(pty_.master.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+    vterm_free(terminal_);
+    RaiseLastError("CreateConsoleScreenBuffer");
+  }
   vterm_set_utf8(terminal_, 1);
   screen_ = vterm_obtain_screen(terminal_);
   state_ = vterm_obtain_state(terminal_);
@@ -43,18 +51,40 @@ ConsoleScreen::ConsoleScreen()
 }
 
 ConsoleScreen::~ConsoleScreen() {
-  masterPort_.Cancel();
+  stop_.Raise();
   if (renderer_.joinable()) renderer_.join();
   vterm_free(terminal_);
 }
 
 void ConsoleScreen::Render() {
-  std::array<char, 4096> buffer;
   for (;;) {
-    const ReadResult result = masterPort_.Read(buffer);
-    if (result.outcome != ReadOutcome::kData) return;
+    pollfd fds[2] = {{pty_.master.get(), POLLIN, 0}, {stop_.fd(), POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[1].revents != 0) return;
     std::lock_guard lock(mutex_);
-    vterm_input_write(terminal_, buffer.data(), result.size);
+    RenderPendingLocked();
+    // The session holds the terminal, so the master has no end; a failing master leaves the screen
+    // as it is rather than spinning.
+    if ((fds[0].revents & (POLLERR | POLLNVAL)) != 0) return;
+  }
+}
+
+void ConsoleScreen::RenderPendingLocked() {
+  // More than a pty holds at once, so a client that never stops writing cannot hold the lock forever.
+  constexpr int kMostReads = 32;
+  std::array<char, 4096> buffer;
+  for (int reads = 0; reads < kMostReads; ++reads) {
+    const ssize_t count = ::read(pty_.master.get(), buffer.data(), buffer.size());
+    if (count > 0) {
+      vterm_input_write(terminal_, buffer.data(), static_cast<std::size_t>(count));
+    } else if (count < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return;  // nothing more now (EAGAIN), or no more at all
+    }
   }
 }
 
@@ -118,6 +148,7 @@ int ConsoleScreen::OnMoveCursor(VTermPos position, VTermPos /*previous*/, int /*
 
 ScreenInfo ConsoleScreen::Query() {
   std::lock_guard lock(mutex_);
+  RenderPendingLocked();
   VTermPos cursor;
   vterm_state_get_cursorpos(state_, &cursor);
   queried_ = IndexOf(cursor);

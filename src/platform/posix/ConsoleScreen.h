@@ -33,8 +33,6 @@ class ConsoleScreen {
  public:
   static constexpr unsigned short kColumns = 50;
   static constexpr unsigned short kRows = 30;
-  // The renderer thread may not have read the client's last writes yet.
-  static constexpr bool kShowsWritesAtOnce = false;
 
   ConsoleScreen();
   ~ConsoleScreen();
@@ -56,7 +54,10 @@ class ConsoleScreen {
   // counts as the start of the next row (kCells after the last row), so that cell is read too.
   static constexpr int kCells = int{kColumns} * kRows;
 
-  void Render();  // the feeder thread: master output into the terminal model
+  void Render();  // the feeder thread: renders master output as it arrives
+  // Renders whatever the master holds now, without waiting. Called with mutex_ held, so that bytes
+  // are rendered in the order they were read.
+  void RenderPendingLocked();
   int IndexOf(VTermPos cursor) const;
 
   // libvterm's screen callbacks, called with mutex_ held.
@@ -74,7 +75,7 @@ class ConsoleScreen {
   bool wrapPending_ = false;
   VTermPos wrapCell_{};                 // the cell whose writing left the wrap pending
   std::array<bool, kCells> blanked_{};  // read, and not written since
-  PipeReadPort masterPort_;
+  WakeSignal stop_;
   std::thread renderer_;
 };
 

@@ -20,8 +20,6 @@ class ConsoleScreen {
  public:
   static constexpr short kColumns = 50;
   static constexpr short kRows = 30;
-  // A client's console write is in the buffer when the write returns.
-  static constexpr bool kShowsWritesAtOnce = true;
 
   // Creates the buffer (inheritable, so clients can write to it), asks for 50 by 30 cells (the
   // console may refuse when its window is larger) and turns on processed output and wrapping.
