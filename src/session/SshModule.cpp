@@ -69,7 +69,22 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
   if (IsConnected()) return;
   ReleaseConnection();
   SelectMode(params.mode);
+  try {
+    OpenConnection(params);
+  } catch (...) {
+    // Whatever step failed, a client it started is ended and reaped, without an exit notice of its
+    // own (the failure is the extension's news), and nothing of the connection is kept.
+    if (connection_) {
+      connection_->exitWatch.reset();
+      if (connection_->process) connection_->process->TerminateAndWait();
+    }
+    connected_.store(false);
+    ReleaseConnection();
+    throw;
+  }
+}
 
+void SshModule::OpenConnection(const ConnectParams& params) {
   connection_ = std::make_unique<Connection>();
   Connection& connection = *connection_;
   connection.usePseudoConsole = mode_ == ConsoleMode::kPseudoConsole;
@@ -99,6 +114,7 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
       });
 
   if (params.pollingIntervalInSeconds) pollingIntervalInSeconds_.store(*params.pollingIntervalInSeconds);
+  connected_.store(true);
   if (mode_ == ConsoleMode::kConsoleWithPolling) {
     {
       std::lock_guard lock(pollingMutex_);
@@ -114,7 +130,6 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
   if (connection.usePseudoConsole) {
     connection.pseudoConsole = std::make_unique<PseudoConsole>();
     connection.process.emplace(ClientProcess::StartInPseudoConsole(params, *connection.pseudoConsole, stdio));
-    connected_.store(true);
     connection.pseudoConsoleHandler = PseudoConsoleOutputHandler(json_);
     connection.pseudoConsoleReader = std::make_unique<PipeStreamReader>(
         connection.pseudoConsole->outputRead(), connection.pseudoConsoleHandler, json_);
@@ -122,7 +137,6 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
     if (!screen_) screen_ = std::make_unique<ConsoleScreen>();
     screen_->Activate();
     connection.process.emplace(ClientProcess::StartInConsole(params, *screen_, stdio));
-    connected_.store(true);
   }
   // The client holds its own end of its input now. Without the session's copy, a write to a client
   // that has gone fails at once instead of waiting forever for a reader.
@@ -134,7 +148,10 @@ void SshModule::WriteInput(std::string text) {
   Connection& connection = *connection_;
   // Input for a client that has exited has no reader; it is dropped.
   if (connection.process->HasExited()) return;
-  connection.inputWriter->Write(std::move(text));
+  // Refused input is answered, so that none is lost without the extension knowing.
+  if (const std::optional<std::string> refusal = connection.inputWriter->Write(std::move(text))) {
+    json_.WriteMessage(ErrorResponse(*refusal));
+  }
 }
 
 void SshModule::Disconnect() {

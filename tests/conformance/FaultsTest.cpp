@@ -196,9 +196,11 @@ TEST_F(Faults, ClientThatNeverReadsItsInputLeavesRequestsAnswered) {
     HostSession& host = StartHost();
     host.Send(ConnectRequest(Client(), {"out:ready", "console:ready", "sleep:60000"}, mode));
     host.WaitFor([](const nlohmann::json&) { return true; }, kClientTimeout, "the client's first output");
-    // Four megabytes that nobody reads: the requests behind them are answered while the client lives.
+    // Sixteen megabytes that nobody reads: past eight they are refused in words, and the requests
+    // behind them are answered while the client lives.
     const std::string block(64 * 1024, 'i');
-    for (int i = 0; i < 64; ++i) host.Send(StdinRequest(block));
+    for (int i = 0; i < 256; ++i) host.Send(StdinRequest(block));
+    host.WaitFor(IsError("Input queue full"), kReplyTimeout, "the refusal of input past the queue");
     host.Send(GetVersionRequest());
     host.WaitFor(IsType("version"), kReplyTimeout, "the version reply behind the unread input");
     host.Send(DisconnectRequest());
@@ -216,10 +218,10 @@ TEST_F(Faults, ClientThatNeverReadsItsInputLeavesRequestsAnswered) {
   }
 }
 
-TEST_F(Faults, InputBeyondTheQueueWaitsForASlowClientAndArrivesWhole) {
-  // Three times what the host queues: the rest waits in the host's input until the client reads.
+TEST_F(Faults, InputQueuedForASlowClientArrivesWhole) {
+  // Six megabytes, within what the host queues: it waits there until the client reads.
   constexpr std::size_t kBlock = 64 * 1024;
-  constexpr int kBlocks = 384;
+  constexpr int kBlocks = 96;
   HostSession& host = StartHost();
   host.Send(ConnectRequest(Client(), {"sleep:1000", "flood:0"}, kConsoleWithoutPolling));
   for (int i = 0; i < kBlocks; ++i) host.Send(StdinRequest(std::string(kBlock, 'i')));
@@ -227,6 +229,18 @@ TEST_F(Faults, InputBeyondTheQueueWaitsForASlowClientAndArrivesWhole) {
   host.WaitFor(IsExitNotice(), Milliseconds(120000), "the exit notice");
   EXPECT_EQ(JoinedOutput(host, "stdout"), "stdin-bytes:" + std::to_string(kBlock * kBlocks) + "\n");
 }
+
+#ifndef _WIN32
+TEST_F(Faults, ConnectShortOfDescriptorsLeavesTheHostToExitWithStatusZero) {
+  for (int limit = 8; limit <= 24; ++limit) {  // each fails the connect at another step, or none
+    HostSession host(
+        "/bin/sh", {"-c", "ulimit -n " + std::to_string(limit) + " && exec \"$0\" x", Options().hostProgram});
+    host.Send(ConnectRequest(Client(), {"sleep:30000"}, kPseudoConsole));
+    host.CloseStdin();
+    EXPECT_EQ(host.WaitForExit(kClientTimeout), 0) << limit << " descriptors\n" << host.DescribeReceived();
+  }
+}
+#endif
 
 TEST_F(Faults, FloodOnStdoutAndStderrWhileInputStreamsInLosesNothing) {
   constexpr std::size_t kFlood = 1 << 20;
