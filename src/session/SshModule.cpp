@@ -72,8 +72,8 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
   try {
     OpenConnection(params);
   } catch (...) {
-    // Whatever step failed, a client it started is ended and reaped, without an exit notice of its
-    // own (the failure is the extension's news), and nothing of the connection is kept.
+    // Whatever step failed, nothing of the connection is kept. The exit watch goes first, so that
+    // ending and reaping a client it started sends no notice: the error reply tells the extension.
     if (connection_) {
       connection_->exitWatch.reset();
       if (connection_->process) connection_->process->TerminateAndWait();
