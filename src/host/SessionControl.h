@@ -15,7 +15,8 @@ class SessionControl {
   virtual void ConnectSSH(const ConnectParams& params) = 0;
   // True from a successful connect until a disconnect, also after the client has exited.
   virtual bool IsConnected() = 0;
-  // Writes the text unchanged to the client. Raises on failure.
+  // Writes the text unchanged to the client; a text it cannot take (a full queue, an earlier failed
+  // write) is answered with an "error" instead. Raises on failure.
   virtual void WriteInput(std::string text) = 0;
   // Ends a connected client and waits for it. Never raises.
   virtual void Disconnect() = 0;

@@ -21,13 +21,18 @@ InputWriter::~InputWriter() {
   thread_.join();
 }
 
-void InputWriter::Write(std::string text) {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return queuedBytes_ < kQueueLimit || abandoned_ || finished_; });
-  if (abandoned_ || finished_) return;
+std::optional<std::string> InputWriter::Write(std::string text) {
+  std::lock_guard lock(mutex_);
+  if (abandoned_) return std::nullopt;
+  if (failure_) return failure_;
+  if (finished_) return std::nullopt;
+  // Taken while under the limit however long it is: any request the host accepts can reach a client
+  // that reads.
+  if (queuedBytes_ >= kQueueLimit) return kQueueFullText;
   queuedBytes_ += Cost(text);
   queue_.push_back(std::move(text));
   changed_.notify_all();
+  return std::nullopt;
 }
 
 void InputWriter::Abandon() {
@@ -42,18 +47,21 @@ void InputWriter::Abandon() {
 }
 
 void InputWriter::Run() {
+  std::optional<std::string> failure;
   try {
     WriteQueued();
   } catch (const std::exception& error) {
-    ReportWorkerFailure(json_, error.what());
+    failure = error.what();
   }
   {
     std::lock_guard lock(mutex_);
     finished_ = true;
+    failure_ = failure;  // before the report, so that no text slips into a queue nobody writes
     queue_.clear();
     queuedBytes_ = 0;
   }
   changed_.notify_all();
+  if (failure) ReportWorkerFailure(json_, failure->c_str());
 }
 
 void InputWriter::WriteQueued() {
@@ -71,7 +79,6 @@ void InputWriter::WriteQueued() {
       std::lock_guard lock(mutex_);
       if (!abandoned_) queuedBytes_ -= Cost(text);
     }
-    changed_.notify_all();
     if (result.outcome == WriteOutcome::kCancelled) return;
     if (result.outcome == WriteOutcome::kFailed) {
       if (PipeWritePort::IsClosedReader(result.error)) return;

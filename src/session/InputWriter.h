@@ -4,14 +4,16 @@
 // that stops reading its input then holds up only that input, not the request loop: a "disconnect" or
 // a "getVersion" behind it is still answered.
 //
-// The queue is bounded: past kQueueLimit bytes, Write waits for the client to take some (the browser
-// keeps the rest, as it does for any pipe). A write failure ends the writer: a reader that has gone
-// drops the input quietly, any other failure is reported as an "error" message.
+// The queue is bounded: once it holds kQueueLimit bytes, a text is refused rather than waited for, so
+// that a client that never reads cannot hold up the request loop. A write failure ends the writer: a
+// reader that has gone drops the input quietly; any other failure is reported as an "error" message,
+// and every later text is refused with that failure's text.
 
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -23,6 +25,7 @@ namespace snh {
 class InputWriter {
  public:
   static constexpr std::size_t kQueueLimit = 8u << 20;
+  static constexpr const char* kQueueFullText = "Input queue full";
 
   // `label` names the write in a failure message ("WriteFile child stdin"). The target stays the
   // caller's and must outlive the writer.
@@ -31,8 +34,9 @@ class InputWriter {
   InputWriter(const InputWriter&) = delete;
   InputWriter& operator=(const InputWriter&) = delete;
 
-  // Queues the text; waits first while the queue is over its limit and the writer still runs.
-  void Write(std::string text);
+  // Queues the text, or returns why it was refused: the queue is full, or an earlier write failed.
+  // Input that nobody reads any more (abandoned, or the reader has gone) is dropped, and not refused.
+  std::optional<std::string> Write(std::string text);
   // Drops what is queued and cancels the write in progress; later input is dropped. Any thread.
   void Abandon();
 
@@ -48,11 +52,12 @@ class InputWriter {
   JsonModule& json_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::string> queue_;  // guarded by mutex_
-  std::size_t queuedBytes_ = 0;    // guarded by mutex_
-  bool abandoned_ = false;         // guarded by mutex_
-  bool finished_ = false;          // guarded by mutex_
-  std::thread thread_;             // last, so that it starts after everything it uses exists
+  std::deque<std::string> queue_;       // guarded by mutex_
+  std::size_t queuedBytes_ = 0;         // guarded by mutex_
+  bool abandoned_ = false;              // guarded by mutex_
+  bool finished_ = false;               // guarded by mutex_
+  std::optional<std::string> failure_;  // guarded by mutex_
+  std::thread thread_;                  // last, so that it starts after everything it uses exists
 };
 
 }  // namespace snh

@@ -85,7 +85,22 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
   if (IsConnected()) return;
   ReleaseConnection();
   SelectMode(params.mode);
+  try {
+    OpenConnection(params);
+  } catch (...) {
+    // Whatever step failed, nothing of the connection is kept. The exit watch goes first, so that
+    // ending and reaping a client it started sends no notice: the error reply tells the extension.
+    if (connection_) {
+      connection_->exitWatch.reset();
+      if (connection_->process) connection_->process->TerminateAndWait();
+    }
+    connected_.store(false);
+    ReleaseConnection();
+    throw;
+  }
+}
 
+void SshModule::OpenConnection(const ConnectParams& params) {
   connection_ = std::make_unique<Connection>();
   Connection& connection = *connection_;
   connection.usePseudoConsole = mode_ == ConsoleMode::kPseudoConsole;
@@ -118,6 +133,7 @@ void SshModule::ConnectSSH(const ConnectParams& params) {
       });
 
   if (params.pollingIntervalInSeconds) pollingIntervalInSeconds_.store(*params.pollingIntervalInSeconds);
+  connected_.store(true);
   if (mode_ == ConsoleMode::kConsoleWithPolling) {
     {
       std::lock_guard lock(pollingMutex_);
@@ -133,7 +149,6 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
   if (connection.usePseudoConsole) {
     connection.pseudoConsole = std::make_unique<PseudoConsole>();
     connection.process.emplace(ClientProcess::StartInPseudoConsole(params, *connection.pseudoConsole, stdio));
-    connected_.store(true);
     connection.pseudoConsole->ReleaseClientSide();
     connection.pseudoConsoleHandler = PseudoConsoleOutputHandler(json_);
     connection.pseudoConsoleReader =
@@ -143,7 +158,6 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
     if (!screen_) screen_ = std::make_unique<ConsoleScreen>();
     screen_->Activate();
     connection.process.emplace(ClientProcess::StartInConsole(params, *screen_, stdio));
-    connected_.store(true);
   }
   // The client holds its own ends now. Without the session's copies, a write to a client that has gone
   // fails at once instead of waiting forever for a reader, and its output pipes end when it (and
@@ -158,7 +172,10 @@ void SshModule::WriteInput(std::string text) {
   Connection& connection = *connection_;
   // Input for a client that has exited has no reader; it is dropped.
   if (connection.process->HasExited()) return;
-  connection.inputWriter->Write(std::move(text));
+  // Refused input is answered, so that none is lost without the extension knowing.
+  if (const std::optional<std::string> refusal = connection.inputWriter->Write(std::move(text))) {
+    json_.WriteMessage(ErrorResponse(*refusal));
+  }
 }
 
 void SshModule::Disconnect() {

@@ -13,7 +13,8 @@
 //   5. the input writer is stopped and the standard-input pipe closed, the standard-error, standard-
 //      output and pseudo-console readers stopped;
 //   6. the handlers, pipes, pseudo console and process handles are released.
-// The console screen buffer lives as long as the session.
+// The console screen buffer lives as long as the session. A connect that fails at any step ends the
+// client it started, releases the rest in the same order and leaves the session not connected.
 
 #include <atomic>
 #include <condition_variable>
@@ -49,6 +50,8 @@ class SshModule final : public SessionControl {
   struct Connection;
 
   void SelectMode(const std::optional<std::string>& mode);
+  // Everything of a connect after the mode is chosen; raises with the connection half built.
+  void OpenConnection(const ConnectParams& params);
   void StartClient(Connection& connection, const ConnectParams& params);
   void ReleaseConnection();
   void PollConsole();

@@ -209,15 +209,16 @@ TEST_F(Faults, ClientThatNeverReadsItsInputLeavesRequestsAnswered) {
     HostSession& host = StartHost();
     host.Send(ConnectRequest(Client(), {"out:ready", "console:ready", "sleep:60000"}, mode));
     host.WaitFor([](const nlohmann::json&) { return true; }, kClientTimeout, "the client's first output");
-    // Four megabytes that nobody reads: the requests behind them are answered while the client lives.
+    // 16 MiB nobody reads, refused past 8 MiB (4 MiB to a pty, which drops what overflows a line).
+    const bool pseudoConsole = std::string(mode) == kPseudoConsole;
     const std::string block(64 * 1024, 'i');
-    for (int i = 0; i < 64; ++i) host.Send(StdinRequest(block));
+    for (int i = 0; i < (pseudoConsole ? 64 : 256); ++i) host.Send(StdinRequest(block));
+    if (!pseudoConsole) host.WaitFor(IsError("Input queue full"), kReplyTimeout, "a refusal");
     host.Send(GetVersionRequest());
     host.WaitFor(IsType("version"), kReplyTimeout, "the version reply behind the unread input");
     host.Send(DisconnectRequest());
     host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice after the disconnect");
     // The next client gets its own input and nothing of the last one's.
-    const bool pseudoConsole = std::string(mode) == kPseudoConsole;
     host.Send(ConnectRequest(Client(), {pseudoConsole ? "console-read:5" : "read:5", "exit:0"}, mode));
     host.Send(StdinRequest("fresh"));
     if (pseudoConsole) {
@@ -229,10 +230,10 @@ TEST_F(Faults, ClientThatNeverReadsItsInputLeavesRequestsAnswered) {
   }
 }
 
-TEST_F(Faults, InputBeyondTheQueueWaitsForASlowClientAndArrivesWhole) {
-  // Three times what the host queues: the rest waits in the host's input until the client reads.
+TEST_F(Faults, InputQueuedForASlowClientArrivesWhole) {
+  // Six megabytes, within what the host queues: it waits there until the client reads.
   constexpr std::size_t kBlock = 64 * 1024;
-  constexpr int kBlocks = 384;
+  constexpr int kBlocks = 96;
   HostSession& host = StartHost();
   host.Send(ConnectRequest(Client(), {"sleep:1000", "flood:0"}, kConsoleWithoutPolling));
   for (int i = 0; i < kBlocks; ++i) host.Send(StdinRequest(std::string(kBlock, 'i')));
@@ -240,6 +241,18 @@ TEST_F(Faults, InputBeyondTheQueueWaitsForASlowClientAndArrivesWhole) {
   host.WaitFor(IsExitNotice(), Milliseconds(120000), "the exit notice");
   EXPECT_EQ(JoinedOutput(host, "stdout"), "stdin-bytes:" + std::to_string(kBlock * kBlocks) + "\n");
 }
+
+#ifndef _WIN32
+TEST_F(Faults, ConnectShortOfDescriptorsLeavesTheHostToExitWithStatusZero) {
+  for (int limit = 8; limit <= 24; ++limit) {  // each fails the connect at another step, or none
+    HostSession host(
+        "/bin/sh", {"-c", "ulimit -n " + std::to_string(limit) + " && exec \"$0\" x", Options().hostProgram});
+    host.Send(ConnectRequest(Client(), {"sleep:30000"}, kPseudoConsole));
+    host.CloseStdin();
+    EXPECT_EQ(host.WaitForExit(kClientTimeout), 0) << limit << " descriptors\n" << host.DescribeReceived();
+  }
+}
+#endif
 
 TEST_F(Faults, FloodOnStdoutAndStderrWhileInputStreamsInLosesNothing) {
   constexpr std::size_t kFlood = 1 << 20;

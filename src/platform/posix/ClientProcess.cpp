@@ -119,18 +119,18 @@ ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle ter
 
   reportWrite.reset();
   UniqueHandle pidfd(OpenPidFd(pid));
+  const int pidfdError = errno;
+  // Owns the child from here: a failure below ends and reaps it at once.
+  ClientProcess client(pid, std::move(pidfd));
   int childError = 0;
   ssize_t count;
   do {
     count = ::read(reportRead.get(), &childError, sizeof childError);
   } while (count < 0 && errno == EINTR);
-  if (count == sizeof childError || !pidfd) {
-    const auto error = static_cast<std::uint32_t>(count == sizeof childError ? childError : errno);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    RaiseSystemError(kStartLabel, error);
-  }
-  return ClientProcess(pid, std::move(pidfd));
+  if (count == sizeof childError) RaiseSystemError(kStartLabel, static_cast<std::uint32_t>(childError));
+  // Without it the exit could not be watched.
+  if (!client.pidfd_) RaiseSystemError("pidfd_open", static_cast<std::uint32_t>(pidfdError));
+  return client;
 }
 
 ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,

@@ -23,7 +23,8 @@ struct ChildStdio {
 
 class ClientProcess {
  public:
-  // Raises "CreateProcess failed. 0x<errno> <text>" when the program cannot be started or executed.
+  // Raises "CreateProcess failed. 0x<errno> <text>" when the program cannot be started or executed,
+  // "pidfd_open failed. ..." when its exit cannot be watched (the client is then ended and reaped).
   static ClientProcess StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                             const ChildStdio& stdio);
   static ClientProcess StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
