@@ -2,7 +2,11 @@
 // main's argv exactly as exec passed it.
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -121,6 +125,25 @@ std::string ReadConsoleCharacters(unsigned long count) {
 
 bool HandleIsOpen(unsigned long value) { return ::fcntl(static_cast<int>(value), F_GETFD) != -1; }
 void IgnoreHangup() { ::signal(SIGHUP, SIG_IGN); }
+
+void ExecWithoutPidfdOpen(const std::vector<std::string>& command) {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_pidfd_open, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+      ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+    Fail("seccomp");
+  }
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  ::execv(argv[0], argv.data());
+  Fail("exec " + command.at(0));
+}
 
 void SleepMilliseconds(unsigned long milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -34,6 +34,9 @@ void IgnoreHangup();
 void SleepMilliseconds(unsigned long milliseconds);
 unsigned long ProcessId();
 [[noreturn]] void ExitNow(unsigned long code);
+#ifndef _WIN32
+[[noreturn]] void ExecWithoutPidfdOpen(const std::vector<std::string>& command);
+#endif
 
 // Writes "snh_test_client: WHAT (error CODE)" to standard error and exits with status 99.
 [[noreturn]] void Fail(const std::string& what);

@@ -5,6 +5,8 @@
 //
 //   argv               print the JSON array of the client's own argv (UTF-8) to stdout and exit 0;
 //                      every later argument is data, not an action
+//   without-pidfd-open PROGRAM ARGS...
+//                      (POSIX) run PROGRAM where pidfd_open fails with ENOSYS, as on an old kernel
 //   out:TEXT           one write to the standard output handle
 //   err:TEXT           one write to the standard error handle
 //   printf:TEXT        C runtime stdout, flushed
@@ -257,6 +259,11 @@ int main(int argc, char** argv) {
       PrintArgv(commandLine);
       return 0;
     }
+#ifndef _WIN32
+    if (commandLine[i] == "without-pidfd-open") {
+      ExecWithoutPidfdOpen({commandLine.begin() + static_cast<std::ptrdiff_t>(i) + 1, commandLine.end()});
+    }
+#endif
     Run(commandLine[i]);
   }
   return 0;

@@ -252,6 +252,16 @@ TEST_F(Faults, ConnectShortOfDescriptorsLeavesTheHostToExitWithStatusZero) {
     EXPECT_EQ(host.WaitForExit(kClientTimeout), 0) << limit << " descriptors\n" << host.DescribeReceived();
   }
 }
+
+TEST_F(Faults, ConnectThatCannotWatchItsClientEndsItAndNamesTheCall) {
+  HostSession host(Client(), {"without-pidfd-open", Options().hostProgram});
+  host.Send(ConnectRequest(Client(), {"sleep:60000"}, kConsoleWithoutPolling));
+  const ReceivedMessage reply = host.Next(kClientTimeout);  // not once the client has slept its minute
+  EXPECT_EQ(reply.body.value("error", "").rfind("pidfd_open failed. 0x26 ", 0), 0u)
+      << host.DescribeReceived();
+  host.CloseStdin();
+  EXPECT_EQ(host.WaitForExit(kClientTimeout), 0);
+}
 #endif
 
 TEST_F(Faults, FloodOnStdoutAndStderrWhileInputStreamsInLosesNothing) {

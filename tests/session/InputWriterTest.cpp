@@ -77,6 +77,24 @@ TEST(InputWriter, WriteBeyondTheLimitIsRefusedAndNothingOfItArrives) {
   EXPECT_TRUE(output.Messages().empty());
 }
 
+TEST(InputWriter, AFailedWriteIsReportedOnceAndAnswersEveryLaterText) {
+  testing::RecordedMessages output;
+  JsonModule json(output);
+  ChildPipes pipes = CreateChildPipes();
+  // A pipe's read end takes no writes: a failure other than a reader that has gone.
+  InputWriter writer(pipes.stdinRead.get(), "WriteFile child stdin", json);
+  EXPECT_EQ(writer.Write("first"), std::nullopt);
+  std::optional<std::string> refusal;
+  for (int i = 0; i < 1000 && !refusal; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    refusal = writer.Write("later");
+  }
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->rfind("WriteFile child stdin failed. 0x", 0), 0u) << *refusal;
+  EXPECT_EQ(writer.Write("again"), refusal);
+  EXPECT_EQ(output.Messages(), std::vector<nlohmann::json>({{{"type", "error"}, {"error", *refusal}}}));
+}
+
 TEST(InputWriter, ReaderThatHasGoneDropsInputQuietly) {
 #ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);  // as the host does: a closed pipe is an error code, not a signal
