@@ -2,7 +2,7 @@
 // session double. Whatever arrives, the loop takes every frame in turn (a frame cut short by the end
 // of input included), answers each with exactly one reply or one session call, and every reply is a
 // well-formed frame of valid JSON carrying one of the fixed error texts. Text handed to the session is
-// valid UTF-8 without NUL.
+// valid UTF-8 without NUL. A text decodes the same read in pieces of any size as read whole.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -13,8 +13,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "FuzzCheck.h"
+#include "codec/DecodeError.h"
 #include "codec/JsonModule.h"
 #include "codec/Utf.h"
 #include "host/RequestDispatcher.h"
@@ -118,6 +120,22 @@ std::size_t CheckReplies(std::string_view stream) {
   return replies;
 }
 
+// The outcome of decoding: the request, or the code of the failure.
+template <typename Decode>
+std::variant<Request, std::uint32_t> Outcome(Decode decode) {
+  try {
+    return decode();
+  } catch (const DecodeError& error) {
+    return error.code();
+  }
+}
+
+void CheckDecodingInPieces(std::string_view text, std::size_t pieceSize) {
+  FuzzInput pieces(text, pieceSize);
+  FUZZ_CHECK(Outcome([&] { return DecodeRequest(pieces); }) == Outcome([&] { return ParseRequest(text); }),
+             "decoding does not depend on how the text arrives");
+}
+
 }  // namespace
 }  // namespace snh
 
@@ -135,5 +153,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::size_t replies = CheckReplies(sink.stream);
   FUZZ_CHECK(replies + session.calls == CountFrames(stream), "one reply or session call per frame");
+  CheckDecodingInPieces(std::string_view(stream).substr(std::min<std::size_t>(4, stream.size())), pieceSize);
   return 0;
 }

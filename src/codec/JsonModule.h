@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "codec/ByteSource.h"
 #include "codec/Messages.h"
 #include "codec/OutputSink.h"
 
@@ -19,9 +20,12 @@ inline constexpr std::size_t kMaxOutgoingMessageBytes = 1024 * 1024;
 // Requests nest three levels; deeper texts are refused before they cost much.
 inline constexpr int kMaxRequestNestingDepth = 512;
 
-// Decodes one request text. The text ends at its first NUL; ill-formed UTF-8 and escaped lone
-// surrogates become U+FFFD. Raises DecodeError on any text that breaks the decoding rules or nests
-// deeper than kMaxRequestNestingDepth; nothing of a partly decoded request is returned.
+// Decodes one request text, read from `text` as it arrives until `text` ends. The text ends at its first
+// NUL (the rest is not read); ill-formed UTF-8 and escaped lone surrogates become U+FFFD. Raises
+// DecodeError on any text that breaks the decoding rules or nests deeper than kMaxRequestNestingDepth,
+// possibly before the text has been read to its end; nothing of a partly decoded request is returned.
+Request DecodeRequest(ByteSource& text);
+// The same for a text in memory.
 Request ParseRequest(std::string_view text);
 
 // The UTF-8 JSON text of one message, "type" first. Strings end at their first NUL; ill-formed UTF-8
@@ -39,7 +43,7 @@ class JsonModule {
   // write. Safe from any thread. A failed write is not reported: the message is lost.
   void WriteMessage(const Response& response);
 
-  Request ParseRequest(std::string_view text) const { return snh::ParseRequest(text); }
+  Request DecodeRequest(ByteSource& text) const { return snh::DecodeRequest(text); }
 
  private:
   std::mutex outputMutex_;

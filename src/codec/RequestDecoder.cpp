@@ -1,6 +1,7 @@
-// ParseRequest: one pass over the text with the JSON library's event parser, keeping only the members a
-// Request holds. No document is built, so the time follows the text's size whatever its shape, and the
-// memory is the kept strings plus the parser's copy of the token it is reading.
+// DecodeRequest: one pass over the text, as it is read, with the JSON library's event parser, keeping only
+// the members a Request holds. Neither the text nor a document is held, so the time follows the text's
+// size whatever its shape, and the memory is the kept strings plus the parser's two copies (raw and
+// decoded) of the token it is reading.
 
 #include <cstdint>
 #include <istream>
@@ -8,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -315,9 +317,23 @@ ConnectParams DecodeConnectParams(ParamsMembers params) {
   return decoded;
 }
 
+// A text in memory, read as if it arrived.
+class TextSource final : public ByteSource {
+ public:
+  explicit TextSource(std::string_view text) : text_(text) {}
+  std::size_t Read(char* buffer, std::size_t capacity) override {
+    const std::size_t count = text_.copy(buffer, capacity);
+    text_.remove_prefix(count);
+    return count;
+  }
+
+ private:
+  std::string_view text_;
+};
+
 }  // namespace
 
-Request ParseRequest(std::string_view text) {
+Request DecodeRequest(ByteSource& text) {
   RequestTextBuffer buffer(text);
   std::istream stream(&buffer);
   RequestHandler handler;
@@ -330,6 +346,11 @@ Request ParseRequest(std::string_view text) {
     request.connectParams = DecodeConnectParams(members.connectParams.Take());
   if (members.input.Present()) request.input = members.input.Take();
   return request;
+}
+
+Request ParseRequest(std::string_view text) {
+  TextSource source(text);
+  return DecodeRequest(source);
 }
 
 }  // namespace snh

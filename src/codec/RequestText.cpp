@@ -1,5 +1,6 @@
 #include "codec/RequestText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <optional>
@@ -35,49 +36,67 @@ std::size_t Copy(char* out, std::string_view bytes) {
 
 }  // namespace
 
-RequestTextBuffer::RequestTextBuffer(std::string_view text) : text_(text.substr(0, text.find('\0'))) {}
+RequestTextBuffer::RequestTextBuffer(ByteSource& source) : source_(source) {}
+
+void RequestTextBuffer::Refill() {
+  std::memmove(raw_.data(), raw_.data() + rawNext_, rawEnd_ - rawNext_);
+  rawEnd_ -= rawNext_;
+  rawNext_ = 0;
+  while (!sourceEnded_ && rawEnd_ < kLongestPiece) {
+    const std::size_t count = source_.Read(raw_.data() + rawEnd_, raw_.size() - rawEnd_);
+    const std::string_view read(raw_.data() + rawEnd_, count);
+    const std::size_t nul = read.find('\0');
+    rawEnd_ += std::min(nul, count);
+    sourceEnded_ = count == 0 || nul != std::string_view::npos;
+  }
+}
 
 RequestTextBuffer::int_type RequestTextBuffer::underflow() {
   char* const begin = block_.data();
   char* out = begin;
-  while (next_ < text_.size() && out + kLongestPiece <= begin + block_.size()) out += CopyPiece(out);
+  while (out + kLongestPiece <= begin + block_.size()) {
+    if (Pending().size() < kLongestPiece && !sourceEnded_) Refill();
+    if (Pending().empty()) break;
+    out += CopyPiece(out);
+  }
   setg(begin, begin, out);
   return out == begin ? traits_type::eof() : traits_type::to_int_type(*begin);
 }
 
 std::size_t RequestTextBuffer::CopyPiece(char* out) {
-  const char byte = text_[next_];
+  const std::string_view text = Pending();
+  const char byte = text.front();
   if (!IsAscii(byte)) {
-    const Utf8Sequence sequence = FirstUtf8Sequence(text_.substr(next_));
-    const std::size_t start = next_;
-    next_ += sequence.length;
-    return Copy(out, sequence.wellFormed ? text_.substr(start, sequence.length) : kReplacementUtf8);
+    const Utf8Sequence sequence = FirstUtf8Sequence(text);
+    rawNext_ += sequence.length;
+    return Copy(out, sequence.wellFormed ? text.substr(0, sequence.length) : kReplacementUtf8);
   }
   if (byte == '"') inString_ = !inString_;
   if (byte == '\\' && inString_) return CopyEscape(out);
   *out = byte;
-  ++next_;
+  ++rawNext_;
   return 1;
 }
 
 std::size_t RequestTextBuffer::CopyEscape(char* out) {
-  const std::size_t start = next_;
-  const std::optional<unsigned> unit = UnicodeEscapeAt(text_, start);
+  const std::string_view text = Pending();
+  const std::optional<unsigned> unit = UnicodeEscapeAt(text, 0);
   if (!unit) {
     // A one-character escape such as \" passes whole, so its character neither opens nor closes a string.
-    next_ += (next_ + 1 < text_.size() && IsAscii(text_[next_ + 1])) ? 2 : 1;
-    return Copy(out, text_.substr(start, next_ - start));
+    const std::size_t length = (text.size() > 1 && IsAscii(text[1])) ? 2 : 1;
+    rawNext_ += length;
+    return Copy(out, text.substr(0, length));
   }
-  next_ += kUnicodeEscapeLength;
   if (IsHighSurrogate(*unit)) {
-    const std::optional<unsigned> low = UnicodeEscapeAt(text_, next_);
+    const std::optional<unsigned> low = UnicodeEscapeAt(text, kUnicodeEscapeLength);
     if (low && IsLowSurrogate(*low)) {
-      next_ += kUnicodeEscapeLength;
-      return Copy(out, text_.substr(start, 2 * kUnicodeEscapeLength));
+      rawNext_ += 2 * kUnicodeEscapeLength;
+      return Copy(out, text.substr(0, 2 * kUnicodeEscapeLength));
     }
   }
+  rawNext_ += kUnicodeEscapeLength;
   if (IsHighSurrogate(*unit) || IsLowSurrogate(*unit)) return Copy(out, kReplacementEscape);
-  return Copy(out, text_.substr(start, kUnicodeEscapeLength));
+  return Copy(out, text.substr(0, kUnicodeEscapeLength));
 }
 
 }  // namespace snh

@@ -1,13 +1,16 @@
 #include "host/RequestDispatcher.h"
 
 #include <exception>
+#include <optional>
+#include <utility>
 
 #include "codec/DecodeError.h"
 #include "codec/RequestRefused.h"
+#include "host/FrameReader.h"
 
 namespace snh {
 
-void DispatchRequest(const Request& request, JsonModule& json, SessionControl& session,
+void DispatchRequest(Request request, JsonModule& json, SessionControl& session,
                      const VersionQuery& queryVersion) {
   const std::string& type = request.type;
   if (type == "getVersion") {
@@ -28,7 +31,7 @@ void DispatchRequest(const Request& request, JsonModule& json, SessionControl& s
     if (!request.input) {
       json.WriteMessage(ErrorResponse(texts::kInvalidFormat));
     } else if (session.IsConnected()) {
-      session.WriteInput(*request.input);
+      session.WriteInput(std::move(*request.input));
     } else {
       json.WriteMessage(ErrorResponse(texts::kNotConnected));
     }
@@ -42,17 +45,21 @@ void DispatchRequest(const Request& request, JsonModule& json, SessionControl& s
 void RunRequestLoop(ByteSource& input, JsonModule& json, SessionControl& session,
                     const VersionQuery& queryVersion) {
   try {
-    while (std::optional<std::string> text = ReadMessage(input)) {
-      Request request;
+    while (std::optional<FrameBody> body = ReadFrame(input)) {
+      std::optional<Request> request;
       try {
-        request = json.ParseRequest(*text);
+        request = json.DecodeRequest(*body);
       } catch (const DecodeError&) {
+        // Answered once the rest of the frame has been read.
+      }
+      // A request is handled only once its whole frame has been read, whether it decoded or not.
+      body->Skip();
+      if (!request) {
         json.WriteMessage(ErrorResponse(texts::kInvalidFormat));
         continue;
       }
-      text.reset();
       try {
-        DispatchRequest(request, json, session, queryVersion);
+        DispatchRequest(std::move(*request), json, session, queryVersion);
       } catch (const RequestRefused& refusal) {
         json.WriteMessage(ErrorResponse(refusal.what()));
       }

@@ -5,16 +5,17 @@
 #include <functional>
 #include <string>
 
+#include "codec/ByteSource.h"
 #include "codec/JsonModule.h"
-#include "host/FrameReader.h"
 #include "host/SessionControl.h"
 
 namespace snh {
 
 using VersionQuery = std::function<std::string()>;
 
-// Handles one decoded request. Raises whatever the session or the version query raises.
-void DispatchRequest(const Request& request, JsonModule& json, SessionControl& session,
+// Handles one decoded request; its input text moves on to the session. Raises whatever the session or
+// the version query raises.
+void DispatchRequest(Request request, JsonModule& json, SessionControl& session,
                      const VersionQuery& queryVersion);
 
 // Runs until the input ends or a request raises a standard exception; in the latter case the

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "host/FrameReader.h"
@@ -33,6 +34,16 @@ std::string Frame(std::string_view body) {
   return frame.append(body);
 }
 
+// The next body, read to its end as the decoder reads it; nothing at end of input.
+std::optional<std::string> ReadMessage(ByteSource& input) {
+  std::optional<FrameBody> body = ReadFrame(input);
+  if (!body) return std::nullopt;
+  std::string text;
+  char block[4096];
+  while (const std::size_t count = body->Read(block, sizeof block)) text.append(block, count);
+  return text;
+}
+
 TEST(FrameReader, ReadsConsecutiveFramesWhateverTheReadSize) {
   const std::string stream = Frame(R"({"type":"getVersion"})") + Frame("") + Frame("0123456789");
   for (std::size_t step : {1u, 3u, 4u, 5u, 1024u}) {
@@ -60,9 +71,9 @@ TEST(FrameReader, LengthCutShortIsEndOfInput) {
   }
 }
 
-TEST(FrameReader, BodyCutShortEndsWithNulAndThenEndOfInput) {
+TEST(FrameReader, BodyCutShortEndsWhereTheInputEndsAndThenEndOfInput) {
   ScriptedInput input(std::string("\x14\x00\x00\x00", 4) + R"({"type":"x"})");
-  EXPECT_EQ(ReadMessage(input), std::string(R"({"type":"x"})") + '\0');
+  EXPECT_EQ(ReadMessage(input), R"({"type":"x"})");
   EXPECT_EQ(ReadMessage(input), std::nullopt);
 }
 
@@ -106,7 +117,6 @@ TEST(FrameReader, BodiesOverTheLimitAreDroppedAndTheNextFrameIsReadInStep) {
     const std::optional<std::string> dropped = ReadMessage(input);
     ASSERT_TRUE(dropped);
     EXPECT_EQ(*dropped, "");
-    EXPECT_EQ(dropped->capacity(), std::string().capacity());
     EXPECT_EQ(ReadMessage(input), R"({"type":"getVersion"})");
     EXPECT_EQ(ReadMessage(input), std::nullopt);
   }
@@ -127,16 +137,7 @@ TEST(FrameReader, HugeAnnouncedLengthCutShortIsDroppedThenEndOfInput) {
   EXPECT_EQ(ReadMessage(input), std::nullopt);
 }
 
-TEST(FrameReader, AnnouncedLengthUnderTheLimitDoesNotAllocateWhatNeverArrives) {
-  // 64 MiB announced, a few bytes sent: the result holds only what arrived.
-  GeneratedInput input(static_cast<std::uint32_t>(kMaxMessageSize), 3, "");
-  const std::optional<std::string> body = ReadMessage(input);
-  ASSERT_TRUE(body);
-  EXPECT_EQ(*body, std::string("xxx") + '\0');
-  EXPECT_LE(body->capacity(), 64u * 1024);
-}
-
-TEST(FrameReader, LargeFrameArrivesWholeThroughGrowingBuffer) {
+TEST(FrameReader, LargeFrameArrivesWhole) {
   std::string large(3 * 1024 * 1024 + 17, '\0');
   for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 26);
   const std::uint32_t length = static_cast<std::uint32_t>(large.size());
