@@ -3,7 +3,7 @@
 #include "AttributeList.h"
 #include "OsError.h"
 #include "PseudoConsole.h"
-#include "session/CommandLine.h"
+#include "codec/CommandLine.h"
 
 namespace snh {
 

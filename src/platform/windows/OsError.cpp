@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "codec/SystemError.h"
 #include "codec/Utf.h"
-#include "host/SystemError.h"
 
 namespace snh {
 
