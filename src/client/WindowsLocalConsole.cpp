@@ -176,7 +176,7 @@ class WindowsLocalConsole final : public LocalConsole {
     // A surrogate pair may be cut by the read; its first half waits for the second.
     std::u16string units = std::exchange(highSurrogate_, {});
     units.append(reinterpret_cast<const char16_t*>(text), count);
-    if (!units.empty() && units.back() >= 0xD800 && units.back() <= 0xDBFF) {
+    if (!units.empty() && IsHighSurrogate(units.back())) {
       highSurrogate_ = units.back();
       units.pop_back();
     }
