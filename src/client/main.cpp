@@ -11,10 +11,17 @@
 #include "client/LocalConsole.h"
 
 #ifdef _WIN32
-#include "codec/Utf.h"
+#include "codec/WideText.h"
 #endif
 
 namespace {
+
+// A system's error text may end in its own line end (Windows' does): one line either way.
+std::string ErrorLine(const std::exception& failure) {
+  std::string text = "ssh-native-host-cli: " + std::string(failure.what());
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text + "\n";
+}
 
 int RunClient(const std::vector<std::string>& arguments) {
   using namespace snh::client;
@@ -22,7 +29,7 @@ int RunClient(const std::vector<std::string>& arguments) {
   try {
     console = OpenLocalConsole();
   } catch (const std::exception& failure) {
-    std::fputs(("ssh-native-host-cli: " + std::string(failure.what()) + "\n").c_str(), stderr);
+    std::fputs(ErrorLine(failure).c_str(), stderr);
     return 1;
   }
   ParsedCommandLine parsed;
@@ -46,7 +53,7 @@ int RunClient(const std::vector<std::string>& arguments) {
     return RunClientSession(parsed.options, *console);
   } catch (const std::exception& failure) {
     // The console's destructor puts the terminal back before this is seen.
-    const std::string text = "ssh-native-host-cli: " + std::string(failure.what()) + "\n";
+    const std::string text = ErrorLine(failure);
     console.reset();
     std::fputs(text.c_str(), stderr);
     return 1;
@@ -59,8 +66,7 @@ int RunClient(const std::vector<std::string>& arguments) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) {
-    const std::wstring_view word(argv[i]);
-    arguments.push_back(snh::ToUtf8(std::u16string(word.begin(), word.end())));
+    arguments.push_back(snh::ToUtf8(std::wstring_view(argv[i])));
   }
   return RunClient(arguments);
 }
