@@ -8,20 +8,15 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "codec/UsageError.h"
+
 namespace snh::client {
 
 inline constexpr std::string_view kPseudoConsoleMode = "pseudo_console";
-
-// A command line that cannot be run; the text says what is wrong.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct ClientOptions {
   std::string mode{kPseudoConsoleMode};

@@ -35,7 +35,7 @@ int RunClient(const std::vector<std::string>& arguments) {
   ParsedCommandLine parsed;
   try {
     parsed = ParseCommandLine(arguments);
-  } catch (const UsageError& error) {
+  } catch (const snh::UsageError& error) {
     console->WriteError("ssh-native-host-cli: " + std::string(error.what()) + "\nTry --help.\n");
     return 2;
   }
