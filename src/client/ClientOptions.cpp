@@ -3,12 +3,13 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace snh::client {
 namespace {
 
-constexpr std::array<std::string_view, 3> kModes = {kPseudoConsoleMode, "windows_console_with_polling",
-                                                    "windows_console_without_polling"};
+constexpr std::array<std::string_view, 3> kModes = {modes::kPseudoConsole, modes::kConsoleWithPolling,
+                                                    modes::kConsoleWithoutPolling};
 
 double ParseSeconds(const std::string& text) {
   double seconds = 0;

@@ -9,17 +9,15 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "codec/Messages.h"
 #include "codec/UsageError.h"
 
 namespace snh::client {
 
-inline constexpr std::string_view kPseudoConsoleMode = "pseudo_console";
-
 struct ClientOptions {
-  std::string mode{kPseudoConsoleMode};
+  std::string mode{modes::kPseudoConsole};
   std::optional<double> pollingIntervalInSeconds;
   std::optional<std::string> hostPath;  // absent: the host next to the client's own executable
   std::optional<std::string> program;   // absent: ssh, or the user's shell when there are no arguments

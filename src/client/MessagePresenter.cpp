@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "codec/Messages.h"
+
 namespace snh::client {
 namespace {
 
@@ -38,7 +40,7 @@ Presentation MessagePresenter::Present(const nlohmann::json& message) const {
     if (output != message.end()) shown.output = ConsoleText(*output);
   } else if (type == "error") {
     const std::string text = StringAt(message, "error");
-    if (text == kExitNotice) {
+    if (text == texts::kProcessExited) {
       shown.sessionEnded = true;
     } else {
       std::string_view line = text;

@@ -9,8 +9,6 @@
 
 namespace snh::client {
 
-inline constexpr std::string_view kExitNotice = "SSH Process exited";
-
 struct Presentation {
   std::string output;  // for standard output (the terminal)
   std::string error;   // for standard error
