@@ -83,7 +83,7 @@ class Session {
     errors.join();
 
     if (const auto failure = state_.Failure()) {
-      console_.WriteError("ssh-native-host-cli: " + *failure + lineEnd);
+      console_.WriteError(ErrorLine("ssh-native-host-cli", *failure, lineEnd));
       return 1;
     }
     return 0;

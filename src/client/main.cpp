@@ -4,11 +4,13 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/ClientOptions.h"
 #include "client/ClientSession.h"
 #include "client/LocalConsole.h"
+#include "client/MessagePresenter.h"
 
 #ifdef _WIN32
 #include "codec/WideText.h"
@@ -16,12 +18,7 @@
 
 namespace {
 
-// A system's error text may end in its own line end (Windows' does): one line either way.
-std::string ErrorLine(const std::exception& failure) {
-  std::string text = "ssh-native-host-cli: " + std::string(failure.what());
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text + "\n";
-}
+constexpr std::string_view kProgram = "ssh-native-host-cli";
 
 int RunClient(const std::vector<std::string>& arguments) {
   using namespace snh::client;
@@ -29,14 +26,14 @@ int RunClient(const std::vector<std::string>& arguments) {
   try {
     console = OpenLocalConsole();
   } catch (const std::exception& failure) {
-    std::fputs(ErrorLine(failure).c_str(), stderr);
+    std::fputs(ErrorLine(kProgram, failure.what(), "\n").c_str(), stderr);
     return 1;
   }
   ParsedCommandLine parsed;
   try {
     parsed = ParseCommandLine(arguments);
   } catch (const snh::UsageError& error) {
-    console->WriteError("ssh-native-host-cli: " + std::string(error.what()) + "\nTry --help.\n");
+    console->WriteError(ErrorLine(kProgram, error.what(), "\nTry --help.\n"));
     return 2;
   }
   switch (parsed.action) {
@@ -53,7 +50,7 @@ int RunClient(const std::vector<std::string>& arguments) {
     return RunClientSession(parsed.options, *console);
   } catch (const std::exception& failure) {
     // The console's destructor puts the terminal back before this is seen.
-    const std::string text = ErrorLine(failure);
+    const std::string text = ErrorLine(kProgram, failure.what(), "\n");
     console.reset();
     std::fputs(text.c_str(), stderr);
     return 1;
