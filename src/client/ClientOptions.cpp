@@ -1,5 +1,7 @@
 #include "client/ClientOptions.h"
 
+#include <fmt/format.h>
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -26,8 +28,7 @@ std::string CheckedMode(const std::string& mode) {
     if (mode == known) return mode;
   }
   throw UsageError(
-      "unknown mode \"" + mode +
-      "\"; choose pseudo_console, windows_console_with_polling or windows_console_without_polling");
+      fmt::format("unknown mode \"{}\"; choose {}, {} or {}", mode, kModes[0], kModes[1], kModes[2]));
 }
 
 }  // namespace
