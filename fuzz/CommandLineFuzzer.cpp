@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "codec/CommandLine.h"
 #include "codec/Utf.h"
-#include "session/CommandLine.h"
-#include "session/WindowsArgvParser.h"
+#include "codec/WindowsArgvParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace snh;

@@ -1,14 +1,17 @@
 #include "client/ClientOptions.h"
 
+#include <fmt/format.h>
+
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace snh::client {
 namespace {
 
-constexpr std::array<std::string_view, 3> kModes = {kPseudoConsoleMode, "windows_console_with_polling",
-                                                    "windows_console_without_polling"};
+constexpr std::array<std::string_view, 3> kModes = {modes::kPseudoConsole, modes::kConsoleWithPolling,
+                                                    modes::kConsoleWithoutPolling};
 
 double ParseSeconds(const std::string& text) {
   double seconds = 0;
@@ -25,8 +28,7 @@ std::string CheckedMode(const std::string& mode) {
     if (mode == known) return mode;
   }
   throw UsageError(
-      "unknown mode \"" + mode +
-      "\"; choose pseudo_console, windows_console_with_polling or windows_console_without_polling");
+      fmt::format("unknown mode \"{}\"; choose {}, {} or {}", mode, kModes[0], kModes[1], kModes[2]));
 }
 
 }  // namespace

@@ -8,23 +8,16 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "codec/Messages.h"
+#include "codec/UsageError.h"
 
 namespace snh::client {
 
-inline constexpr std::string_view kPseudoConsoleMode = "pseudo_console";
-
-// A command line that cannot be run; the text says what is wrong.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 struct ClientOptions {
-  std::string mode{kPseudoConsoleMode};
+  std::string mode{modes::kPseudoConsole};
   std::optional<double> pollingIntervalInSeconds;
   std::optional<std::string> hostPath;  // absent: the host next to the client's own executable
   std::optional<std::string> program;   // absent: ssh, or the user's shell when there are no arguments

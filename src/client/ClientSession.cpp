@@ -62,7 +62,7 @@ class Session {
   int Run() {
     const std::string connect = ConnectRequest(options_, ResolveProgram(options_, DefaultShell()))
                                     .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    const bool raw = console_.InputIsTerminal() && options_.mode == kPseudoConsoleMode;
+    const bool raw = console_.InputIsTerminal() && options_.mode == modes::kPseudoConsole;
     if (raw) console_.EnterRawMode();
     const std::string lineEnd = raw && console_.OutputIsTerminal() ? "\r\n" : "\n";
 
@@ -83,7 +83,7 @@ class Session {
     errors.join();
 
     if (const auto failure = state_.Failure()) {
-      console_.WriteError("ssh-native-host-cli: " + *failure + lineEnd);
+      console_.WriteError(ErrorLine("ssh-native-host-cli", *failure, lineEnd));
       return 1;
     }
     return 0;
@@ -95,7 +95,7 @@ class Session {
   void ForwardInput(const std::string& lineEnd) {
     const bool terminal = console_.InputIsTerminal();
     KeyboardInput keyboard(
-        {.detachKey = terminal, .lineEndsAsReturn = !terminal && options_.mode == kPseudoConsoleMode});
+        {.detachKey = terminal, .lineEndsAsReturn = !terminal && options_.mode == modes::kPseudoConsole});
     std::array<char, 4096> buffer{};
     while (!state_.Over()) {
       const std::size_t count = console_.ReadInput(buffer);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "codec/Messages.h"
+
 namespace snh::client {
 namespace {
 
@@ -23,6 +25,13 @@ bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 
 }  // namespace
 
+std::string ErrorLine(std::string_view program, std::string_view text, std::string_view lineEnd) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  std::string line(program);
+  line.append(": ").append(text).append(lineEnd);
+  return line;
+}
+
 Presentation MessagePresenter::Present(const nlohmann::json& message) const {
   Presentation shown;
   const std::string type = StringAt(message, "type");
@@ -38,12 +47,10 @@ Presentation MessagePresenter::Present(const nlohmann::json& message) const {
     if (output != message.end()) shown.output = ConsoleText(*output);
   } else if (type == "error") {
     const std::string text = StringAt(message, "error");
-    if (text == kExitNotice) {
+    if (text == texts::kProcessExited) {
       shown.sessionEnded = true;
     } else {
-      std::string_view line = text;
-      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-      shown.error = "ssh-native-host: " + std::string(line) + lineEnd_;
+      shown.error = ErrorLine("ssh-native-host", text, lineEnd_);
     }
   }
   // "version" is never asked for, and a newer host's messages are not ours to guess at.

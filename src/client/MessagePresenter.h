@@ -6,10 +6,13 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 namespace snh::client {
 
-inline constexpr std::string_view kExitNotice = "SSH Process exited";
+// "<program>: <text><lineEnd>": one line, whether or not the text ends in a line end of its own (a
+// system's error text does on Windows).
+std::string ErrorLine(std::string_view program, std::string_view text, std::string_view lineEnd);
 
 struct Presentation {
   std::string output;  // for standard output (the terminal)

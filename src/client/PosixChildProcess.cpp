@@ -20,13 +20,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "OsError.h"
 #include "UniqueHandle.h"
 #include "client/ChildProcess.h"
 
@@ -37,14 +36,10 @@ namespace {
 
 using UniqueFd = snh::UniqueHandle;
 
-[[noreturn]] void ThrowError(const char* call, int error) {
-  throw std::runtime_error(std::string(call) + " failed: " + std::strerror(error));
-}
-
 // `error` is taken on the line after the failing call, before anything can change errno.
 void Check(bool ok, const char* call) {
   const int error = errno;
-  if (!ok) ThrowError(call, error);
+  if (!ok) RaiseSystemError(call, static_cast<std::uint32_t>(error));
 }
 
 struct Pipe {
@@ -66,10 +61,11 @@ Pipe CreatePipe(bool callerReads) {
 class SpawnSetup {
  public:
   SpawnSetup() {
-    if (const int error = ::posix_spawnattr_init(&attributes_)) ThrowError("posix_spawnattr_init", error);
+    if (const int error = ::posix_spawnattr_init(&attributes_))
+      RaiseSystemError("posix_spawnattr_init", static_cast<std::uint32_t>(error));
     if (const int error = ::posix_spawn_file_actions_init(&actions_)) {
       ::posix_spawnattr_destroy(&attributes_);
-      ThrowError("posix_spawn_file_actions_init", error);
+      RaiseSystemError("posix_spawn_file_actions_init", static_cast<std::uint32_t>(error));
     }
   }
   SpawnSetup(const SpawnSetup&) = delete;
@@ -106,14 +102,14 @@ class SpawnSetup {
     // glibc reports a failed exec as the result, so a missing program throws here.
     if (const int error =
             ::posix_spawnp(&pid, program.c_str(), &actions_, &attributes_, argv.data(), environ)) {
-      throw std::runtime_error("cannot start " + program + ": " + std::strerror(error));
+      RaiseSystemError("cannot start " + program + ": posix_spawnp", static_cast<std::uint32_t>(error));
     }
     return pid;
   }
 
  private:
   static void Must(int error, const char* call) {
-    if (error != 0) ThrowError(call, error);
+    if (error != 0) RaiseSystemError(call, static_cast<std::uint32_t>(error));
   }
 
   posix_spawnattr_t attributes_;
@@ -297,7 +293,7 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
     ::kill(pid, SIGKILL);
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
-    ThrowError("pidfd_open", failure);
+    RaiseSystemError("pidfd_open", static_cast<std::uint32_t>(failure));
   }
   // The child's ends are released here (with the pipes), so end of stream follows the child's exit.
   return std::make_unique<PosixChildProcess>(pid, std::move(pidfd), std::move(cancel), std::move(input.write),

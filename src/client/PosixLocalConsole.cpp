@@ -13,12 +13,11 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 
+#include "OsError.h"
 #include "PipeIo.h"
 #include "UniqueHandle.h"
 #include "client/LocalConsole.h"
@@ -50,7 +49,7 @@ bool WriteAll(int stream, std::string_view bytes) {
 class PosixLocalConsole final : public LocalConsole {
  public:
   PosixLocalConsole() : cancel_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (!cancel_) throw std::runtime_error(std::string("eventfd failed: ") + std::strerror(errno));
+    if (!cancel_) RaiseLastError("eventfd");
     // A host or terminal that has gone away shows as a failed write.
     std::signal(SIGPIPE, SIG_IGN);
   }
@@ -67,15 +66,13 @@ class PosixLocalConsole final : public LocalConsole {
 
   void EnterRawMode() override {
     termios modes{};
-    if (::tcgetattr(STDIN_FILENO, &modes) != 0) {
-      throw std::runtime_error(std::string("cannot read the terminal's modes: ") + std::strerror(errno));
-    }
+    if (::tcgetattr(STDIN_FILENO, &modes) != 0) RaiseLastError("cannot read the terminal's modes: tcgetattr");
     savedModes = modes;
     modesSaved = 1;
     for (int signal : kEndingSignals) std::signal(signal, RestoreModesAndDie);
     ::cfmakeraw(&modes);
     if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &modes) != 0) {
-      throw std::runtime_error(std::string("cannot put the terminal in raw mode: ") + std::strerror(errno));
+      RaiseLastError("cannot put the terminal in raw mode: tcsetattr");
     }
   }
 

@@ -5,11 +5,13 @@
 
 #include <atomic>
 #include <mutex>
-#include <stdexcept>
 #include <utility>
 
+#include "OsError.h"
 #include "UniqueHandle.h"
 #include "client/ChildProcess.h"
+#include "codec/CommandLine.h"
+#include "codec/WideText.h"
 
 namespace snh::client {
 namespace {
@@ -19,50 +21,16 @@ struct Pipe {
   UniqueHandle write;
 };
 
-[[noreturn]] void ThrowLastError(const char* call) {
-  throw std::runtime_error(std::string(call) + " failed with error " + std::to_string(GetLastError()));
-}
-
 // Both ends start inheritable; the end that stays with the caller is then made private.
 Pipe CreateInheritablePipe(bool callerReads) {
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, TRUE};
   HANDLE read = nullptr;
   HANDLE write = nullptr;
-  if (!CreatePipe(&read, &write, &attributes, 0)) ThrowLastError("CreatePipe");
+  if (!CreatePipe(&read, &write, &attributes, 0)) RaiseLastError("CreatePipe");
   Pipe pipe{UniqueHandle(read), UniqueHandle(write)};
   HANDLE callerEnd = callerReads ? read : write;
-  if (!SetHandleInformation(callerEnd, HANDLE_FLAG_INHERIT, 0)) ThrowLastError("SetHandleInformation");
+  if (!SetHandleInformation(callerEnd, HANDLE_FLAG_INHERIT, 0)) RaiseLastError("SetHandleInformation");
   return pipe;
-}
-
-std::wstring ToWide(const std::string& text) {
-  if (text.empty()) return {};
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-// The quoting that CommandLineToArgvW and the C runtime undo.
-void AppendArgument(std::wstring& commandLine, const std::wstring& argument) {
-  if (!commandLine.empty()) commandLine += L' ';
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-    commandLine += argument;
-    return;
-  }
-  commandLine += L'"';
-  std::size_t backslashes = 0;
-  for (wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    commandLine.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    commandLine += c;
-  }
-  commandLine.append(backslashes * 2, L'\\');
-  commandLine += L'"';
 }
 
 std::size_t ReadPipe(HANDLE pipe, std::span<char> buffer) {
@@ -150,9 +118,7 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
   Pipe output = CreateInheritablePipe(true);
   Pipe error = CreateInheritablePipe(true);
 
-  std::wstring commandLine;
-  AppendArgument(commandLine, ToWide(program));
-  for (const std::string& argument : arguments) AppendArgument(commandLine, ToWide(argument));
+  std::wstring commandLine = ToWide(BuildCommandLine(program, arguments));
 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -164,8 +130,7 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                       &startup, &info)) {
     const DWORD failure = GetLastError();
-    throw std::runtime_error("cannot start " + program + ": CreateProcessW failed with error " +
-                             std::to_string(failure));
+    RaiseSystemError("cannot start " + program + ": CreateProcessW", failure);
   }
   UniqueHandle thread(info.hThread);
   // The child's ends are released here (with the pipes), so end of stream follows the child's exit.

@@ -8,14 +8,14 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "OsError.h"
 #include "PipeIo.h"
 #include "UniqueHandle.h"
 #include "client/LocalConsole.h"
-#include "codec/Utf.h"
+#include "codec/WideText.h"
 
 namespace snh::client {
 namespace {
@@ -58,7 +58,7 @@ class WindowsLocalConsole final : public LocalConsole {
         output_(GetStdHandle(STD_OUTPUT_HANDLE)),
         error_(GetStdHandle(STD_ERROR_HANDLE)),
         cancel_(CreateEventW(nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, nullptr)) {
-    if (!cancel_) throw std::runtime_error("CreateEvent failed with error " + std::to_string(GetLastError()));
+    if (!cancel_) RaiseLastError("CreateEvent");
     inputIsConsole_ = IsConsole(input_);
     outputIsConsole_ = IsConsole(output_);
     errorIsConsole_ = IsConsole(error_);
@@ -73,10 +73,10 @@ class WindowsLocalConsole final : public LocalConsole {
   bool OutputIsTerminal() const override { return outputIsConsole_; }
 
   void EnterRawMode() override {
-    if (!GetConsoleMode(input_, &inputMode_)) throw Failure("GetConsoleMode");
+    if (!GetConsoleMode(input_, &inputMode_)) RaiseLastError("GetConsoleMode");
     inputModeSaved_ = true;
     // No line editing, echo or Ctrl-C handling: every key goes to the program.
-    if (!SetConsoleMode(input_, ENABLE_VIRTUAL_TERMINAL_INPUT)) throw Failure("SetConsoleMode");
+    if (!SetConsoleMode(input_, ENABLE_VIRTUAL_TERMINAL_INPUT)) RaiseLastError("SetConsoleMode");
     if (outputIsConsole_ && GetConsoleMode(output_, &outputMode_)) {
       outputModeSaved_ = true;
       // Consoles older than Windows 10 lack these; the raw output then shows as text, which is all
@@ -139,10 +139,6 @@ class WindowsLocalConsole final : public LocalConsole {
   }
 
  private:
-  static std::runtime_error Failure(const char* call) {
-    return std::runtime_error(std::string(call) + " failed with error " + std::to_string(GetLastError()));
-  }
-
   std::size_t ReadBytes(std::span<char> buffer) {
     DWORD count = 0;
     if (!ReadFile(input_, buffer.data(), static_cast<DWORD>(buffer.size()), &count, nullptr)) return 0;
@@ -176,7 +172,7 @@ class WindowsLocalConsole final : public LocalConsole {
     // A surrogate pair may be cut by the read; its first half waits for the second.
     std::u16string units = std::exchange(highSurrogate_, {});
     units.append(reinterpret_cast<const char16_t*>(text), count);
-    if (!units.empty() && units.back() >= 0xD800 && units.back() <= 0xDBFF) {
+    if (!units.empty() && IsHighSurrogate(units.back())) {
       highSurrogate_ = units.back();
       units.pop_back();
     }
@@ -211,7 +207,7 @@ std::string DefaultHostPath() {
   self.resize(length);
   const std::size_t slash = self.find_last_of(L"\\/");
   const std::wstring folder = slash == std::wstring::npos ? std::wstring() : self.substr(0, slash + 1);
-  return ToUtf8(std::u16string(folder.begin(), folder.end())) + "ssh-native-host.exe";
+  return ToUtf8(folder) + "ssh-native-host.exe";
 }
 
 std::string DefaultShell() {

@@ -4,17 +4,21 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/ClientOptions.h"
 #include "client/ClientSession.h"
 #include "client/LocalConsole.h"
+#include "client/MessagePresenter.h"
 
 #ifdef _WIN32
-#include "codec/Utf.h"
+#include "codec/WideText.h"
 #endif
 
 namespace {
+
+constexpr std::string_view kProgram = "ssh-native-host-cli";
 
 int RunClient(const std::vector<std::string>& arguments) {
   using namespace snh::client;
@@ -22,14 +26,14 @@ int RunClient(const std::vector<std::string>& arguments) {
   try {
     console = OpenLocalConsole();
   } catch (const std::exception& failure) {
-    std::fputs(("ssh-native-host-cli: " + std::string(failure.what()) + "\n").c_str(), stderr);
+    std::fputs(ErrorLine(kProgram, failure.what(), "\n").c_str(), stderr);
     return 1;
   }
   ParsedCommandLine parsed;
   try {
     parsed = ParseCommandLine(arguments);
-  } catch (const UsageError& error) {
-    console->WriteError("ssh-native-host-cli: " + std::string(error.what()) + "\nTry --help.\n");
+  } catch (const snh::UsageError& error) {
+    console->WriteError(ErrorLine(kProgram, error.what(), "\nTry --help.\n"));
     return 2;
   }
   switch (parsed.action) {
@@ -46,7 +50,7 @@ int RunClient(const std::vector<std::string>& arguments) {
     return RunClientSession(parsed.options, *console);
   } catch (const std::exception& failure) {
     // The console's destructor puts the terminal back before this is seen.
-    const std::string text = "ssh-native-host-cli: " + std::string(failure.what()) + "\n";
+    const std::string text = ErrorLine(kProgram, failure.what(), "\n");
     console.reset();
     std::fputs(text.c_str(), stderr);
     return 1;
@@ -59,8 +63,7 @@ int RunClient(const std::vector<std::string>& arguments) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) {
-    const std::wstring_view word(argv[i]);
-    arguments.push_back(snh::ToUtf8(std::u16string(word.begin(), word.end())));
+    arguments.push_back(snh::ToUtf8(std::wstring_view(argv[i])));
   }
   return RunClient(arguments);
 }

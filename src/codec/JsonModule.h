@@ -35,7 +35,6 @@ std::string SerializeResponse(const Response& response);
 class JsonModule {
  public:
   explicit JsonModule(OutputSink& output);
-  virtual ~JsonModule() = default;
   JsonModule(const JsonModule&) = delete;
   JsonModule& operator=(const JsonModule&) = delete;
 

@@ -67,6 +67,13 @@ inline constexpr const char* kUnknownType = "Unkown type";
 inline constexpr const char* kProcessExited = "SSH Process exited";
 }  // namespace texts
 
+// The console modes a connect request names; without one, the console without polling.
+namespace modes {
+inline constexpr const char* kPseudoConsole = "pseudo_console";
+inline constexpr const char* kConsoleWithPolling = "windows_console_with_polling";
+inline constexpr const char* kConsoleWithoutPolling = "windows_console_without_polling";
+}  // namespace modes
+
 inline Response ErrorResponse(std::string text) {
   Response response;
   response.type = "error";

@@ -15,8 +15,6 @@ constexpr std::size_t kUnicodeEscapeLength = 6;  // \uXXXX
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 constexpr std::string_view kReplacementEscape = "\\ufffd";
 
-constexpr bool IsHighSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool IsLowSurrogate(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 constexpr bool IsAscii(char byte) { return static_cast<unsigned char>(byte) < 0x80; }
 
 // The code unit of the \uXXXX escape at `at`, if one is there.

@@ -94,9 +94,6 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
   }
 }
 
-constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 }  // namespace
 
 std::u16string ToUtf16(std::string_view utf8) {

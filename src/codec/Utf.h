@@ -17,6 +17,10 @@ std::string ToUtf8(std::u16string_view utf16);
 // ToUtf8(ToUtf16(text)), without the detour.
 std::string SanitizeUtf8(std::string_view text);
 
+// UTF-16 surrogates, for a code unit of any width (a \uXXXX escape's value too).
+constexpr bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 // Length of the longest prefix of `bytes` that does not end inside a multi-byte character that the
 // following bytes could still complete. At most 3 bytes are left over; an ill-formed tail is not held.
 std::size_t CompleteUtf8PrefixLength(std::string_view bytes);

@@ -16,12 +16,6 @@ Coord AdvanceCells(Coord from, std::int32_t cells, std::int16_t width) {
   return Coord{static_cast<std::int16_t>(index % width), static_cast<std::int16_t>(index / width)};
 }
 
-namespace {
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-
-}  // namespace
-
 std::vector<ConsoleOutput> SplitConsoleRead(Coord size, Coord start, Coord end, std::u16string_view cells,
                                             std::size_t maxCells) {
   // The text ends at its first NUL, as a whole-text conversion would end it.

@@ -71,11 +71,11 @@ SshModule::~SshModule() {
 }
 
 void SshModule::SelectMode(const std::optional<std::string>& mode) {
-  if (!mode || *mode == "windows_console_without_polling") {
+  if (!mode || *mode == modes::kConsoleWithoutPolling) {
     mode_ = ConsoleMode::kConsoleWithoutPolling;
-  } else if (*mode == "windows_console_with_polling") {
+  } else if (*mode == modes::kConsoleWithPolling) {
     mode_ = ConsoleMode::kConsoleWithPolling;
-  } else if (*mode == "pseudo_console") {
+  } else if (*mode == modes::kPseudoConsole) {
     mode_ = ConsoleMode::kPseudoConsole;
   }
   // Any other text keeps the mode of the previous connect.

@@ -8,27 +8,10 @@
 #include <algorithm>
 
 #include "TestClientPlatform.h"
+#include "codec/WideText.h"
 
 namespace snh::test_client {
 namespace {
-
-std::string ToUtf8(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                 nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
-                      nullptr);
-  return text;
-}
-
-std::wstring ToWide(std::string_view text) {
-  if (text.empty()) return {};
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 void WriteStandard(DWORD which, std::string_view bytes) {
   while (!bytes.empty()) {

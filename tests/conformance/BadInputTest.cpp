@@ -8,6 +8,7 @@
 
 #include "HostTest.h"
 #include "client/FrameCodec.h"
+#include "host/FrameReader.h"
 
 namespace snh::conformance {
 namespace {
@@ -92,7 +93,7 @@ TEST_F(BadInput, ThousandArgumentsReachTheClient) {
 }
 
 TEST_F(BadInput, OverLargeFrameIsDroppedAndTheNextOneAnswered) {
-  constexpr std::uint32_t kOverLimit = (64u << 20) + 1;
+  constexpr auto kOverLimit = static_cast<std::uint32_t>(kMaxMessageSize + 1);
   HostSession& host = StartHost();
   host.SendRaw(EncodeLength(kOverLimit) + std::string(kOverLimit, 'x'));
   EXPECT_EQ(host.Next(kClientTimeout).body, kInvalidFormat);

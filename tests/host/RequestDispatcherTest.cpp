@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "codec/RequestRefused.h"
+#include "codec/SystemError.h"
 #include "host/RecordedMessages.h"
 #include "host/RequestDispatcher.h"
-#include "host/SystemError.h"
 
 namespace snh {
 namespace {

@@ -4,11 +4,11 @@
 
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "Registration.h"
+#include "codec/UsageError.h"
 
 namespace snh::reg {
 
@@ -23,12 +23,6 @@ struct Options {
   std::optional<std::filesystem::path> host;
   LocationOverrides overrides;
   bool dryRun = false;
-};
-
-// A command line that cannot be carried out; its text says why.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
 };
 
 // `args` excludes the program name. Throws UsageError.

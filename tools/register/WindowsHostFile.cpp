@@ -11,7 +11,7 @@
 
 #include "HostFile.h"
 #include "Registration.h"
-#include "codec/Utf.h"
+#include "codec/WideText.h"
 
 namespace snh::reg {
 namespace {
@@ -23,10 +23,6 @@ struct LocalFreeDeleter {
 };
 using SecurityDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
 
-std::string Utf8(const std::wstring& text) {
-  return ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
-
 std::string SidText(PSID sid) {
   wchar_t name[256];
   wchar_t domain[256];
@@ -34,12 +30,12 @@ std::string SidText(PSID sid) {
   DWORD domainSize = 256;
   SID_NAME_USE use;
   if (LookupAccountSidW(/*lpSystemName=*/nullptr, sid, name, &nameSize, domain, &domainSize, &use)) {
-    return Utf8(domainSize > 0 ? std::wstring(domain) + L"\\" + name : std::wstring(name));
+    return ToUtf8(domainSize > 0 ? std::wstring(domain) + L"\\" + name : std::wstring(name));
   }
   wchar_t* text = nullptr;
   if (!ConvertSidToStringSidW(sid, &text)) return "an unknown account";
   const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(text);
-  return Utf8(text);
+  return ToUtf8(text);
 }
 
 bool IsAdministration(PSID sid) {

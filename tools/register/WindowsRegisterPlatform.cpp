@@ -6,7 +6,7 @@
 
 #include "OsError.h"
 #include "RegisterPlatform.h"
-#include "codec/Utf.h"
+#include "codec/WideText.h"
 
 namespace snh::reg {
 namespace {
@@ -100,9 +100,7 @@ System CurrentSystem() {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
-    const std::wstring_view arg(argv[i]);
-    args.push_back(
-        snh::ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(arg.data()), arg.size())));
+    args.push_back(snh::ToUtf8(std::wstring_view(argv[i])));
   }
   snh::reg::WindowsRegistry registry;
   return snh::reg::RunRegisterTool(args, &registry);

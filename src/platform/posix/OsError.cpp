@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "host/SystemError.h"
+#include "codec/SystemError.h"
 
 namespace snh {
 

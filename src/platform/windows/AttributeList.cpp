@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "OsError.h"
-#include "host/SystemError.h"
+#include "codec/SystemError.h"
 
 namespace snh {
 

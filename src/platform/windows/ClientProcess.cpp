@@ -3,7 +3,8 @@
 #include "AttributeList.h"
 #include "OsError.h"
 #include "PseudoConsole.h"
-#include "session/CommandLine.h"
+#include "codec/CommandLine.h"
+#include "codec/WideText.h"
 
 namespace snh {
 
@@ -13,8 +14,7 @@ namespace {
 constexpr DWORD kStartupFlags = STARTF_USESTDHANDLES | STARTF_FORCEOFFFEEDBACK;
 
 std::wstring CommandLineFor(const ConnectParams& params) {
-  const std::u16string line = BuildClientCommandLine(params.fileName, params.arguments);
-  return std::wstring(line.begin(), line.end());
+  return ToWide(BuildClientCommandLine(params.fileName, params.arguments));
 }
 
 // The system's own cmd.exe, never one found in the current folder or on PATH.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "OsError.h"
-#include "host/SystemError.h"
+#include "codec/SystemError.h"
 
 namespace snh {
 

@@ -2,15 +2,10 @@
 
 #include <fmt/format.h>
 
-#include "codec/Utf.h"
-#include "host/SystemError.h"
+#include "codec/SystemError.h"
+#include "codec/WideText.h"
 
 namespace snh {
-
-std::wstring ToWide(std::string_view utf8) {
-  const std::u16string utf16 = ToUtf16(utf8);
-  return std::wstring(utf16.begin(), utf16.end());
-}
 
 namespace {
 
@@ -31,7 +26,7 @@ std::string GetSystemErrorText(std::uint32_t code) {
     const DWORD error = GetLastError();
     throw SystemError(fmt::format("Format message failed with {:#x}", error));
   }
-  return ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(buffer.text), length));
+  return ToUtf8(std::wstring_view(buffer.text, length));
 }
 
 std::string SystemErrorMessage(std::string_view label, std::uint32_t code) {

@@ -30,6 +30,4 @@ void DebugOutput(std::string_view utf8);
 // Writes the message for a failed teardown step to the debugger output; never raises.
 void ReportTeardownFailure(std::string_view label, std::uint32_t code) noexcept;
 
-std::wstring ToWide(std::string_view utf8);
-
 }  // namespace snh

@@ -1,7 +1,7 @@
 #include "PseudoConsole.h"
 
 #include "OsError.h"
-#include "host/SystemError.h"
+#include "codec/SystemError.h"
 
 namespace snh {
 

@@ -1,4 +1,4 @@
-#include "host/SystemError.h"
+#include "codec/SystemError.h"
 
 #include <fmt/format.h>
 

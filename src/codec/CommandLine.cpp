@@ -1,4 +1,4 @@
-#include "session/CommandLine.h"
+#include "codec/CommandLine.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "codec/CommandLine.h"
 #include "codec/Utf.h"
-#include "session/CommandLine.h"
-#include "session/WindowsArgvParser.h"
+#include "codec/WindowsArgvParser.h"
 
 namespace snh {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "host/SystemError.h"
+#include "codec/SystemError.h"
 
 namespace snh {
 namespace {

@@ -1,4 +1,4 @@
-#include "session/WindowsArgvParser.h"
+#include "codec/WindowsArgvParser.h"
 
 #include <cstddef>
 
