@@ -5,14 +5,27 @@
 #include <utility>
 
 #include "codec/DecodeError.h"
+#include "codec/DiagnosticLog.h"
 #include "codec/RequestRefused.h"
 #include "host/FrameReader.h"
 
 namespace snh {
+namespace {
+
+// The program and mode, never the arguments: they may hold passwords or keys.
+void LogConnect(const ConnectParams& params, bool connected) {
+  if (!DiagnosticLogOpen()) return;
+  if (connected) return LogDiagnostic("connect: ignored, a client is running");
+  LogDiagnostic("connect: program {}, mode {}, {} arguments", LoggedText(params.fileName),
+                params.mode ? LoggedText(*params.mode) : std::string("(none)"), params.arguments.size());
+}
+
+}  // namespace
 
 void DispatchRequest(Request request, JsonModule& json, SessionControl& session,
                      const VersionQuery& queryVersion) {
   const std::string& type = request.type;
+  LogDiagnostic("request: {}", LoggedText(type));
   if (type == "getVersion") {
     Response reply;
     reply.type = "version";
@@ -20,6 +33,7 @@ void DispatchRequest(Request request, JsonModule& json, SessionControl& session,
     json.WriteMessage(reply);
   } else if (type == "connect") {
     if (request.connectParams) {
+      LogConnect(*request.connectParams, session.IsConnected());
       session.ConnectSSH(*request.connectParams);
     } else {
       json.WriteMessage(ErrorResponse(texts::kInvalidFormat));

@@ -10,6 +10,7 @@
 #include "ExitWatch.h"
 #include "OsError.h"
 #include "PseudoConsole.h"
+#include "codec/DiagnosticLog.h"
 #include "output/OutputHandlers.h"
 #include "output/PipeStreamReader.h"
 #include "output/WorkerFailure.h"
@@ -242,6 +243,7 @@ void SshModule::PollConsole() {
 
 void SshModule::OnClientExit(bool readScreen, OutputEnds& outputEnds) {
   DebugOutput("WaitForProcessExit");
+  LogDiagnostic("client exited");
   // The notice follows the client's last output: it waits for the readers to reach their ends (or
   // for the release of the connection), but never longer than the delay.
   outputEnds.Wait(kExitNoticeDelay);
