@@ -51,6 +51,13 @@ class SessionState {
   std::optional<std::string> failure_;
 };
 
+// Said once, before the terminal turns raw: in a raw terminal Ctrl-C goes to the program, so a user
+// would otherwise not know how to leave.
+std::string EndKeyHint(const std::string& program, bool raw) {
+  return "ssh-native-host-cli: running " + program + " through ssh-native-host; " +
+         (raw ? "Ctrl-] ends the session\n" : "Ctrl-] then Enter ends the session\n");
+}
+
 class Session {
  public:
   Session(const ClientOptions& options, LocalConsole& console)
@@ -60,14 +67,16 @@ class Session {
   }
 
   int Run() {
-    const std::string connect = ConnectRequest(options_, ResolveProgram(options_, DefaultShell()))
-                                    .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const ClientProgram program = ResolveProgram(options_, DefaultShell());
+    const std::string connect =
+        ConnectRequest(options_, program).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     const bool raw = console_.InputIsTerminal() && options_.mode == modes::kPseudoConsole;
+    if (console_.InputIsTerminal()) console_.WriteError(EndKeyHint(program.fileName, raw));
     if (raw) console_.EnterRawMode();
     const std::string lineEnd = raw && console_.OutputIsTerminal() ? "\r\n" : "\n";
 
     std::thread errors([&] { RelayHostErrors(); });
-    std::thread output([&] { ReadHostOutput(lineEnd); });
+    std::thread output([&] { ReadHostOutput(lineEnd, program.fileName); });
 
     if (Send(connect)) ForwardInput(lineEnd);
 
@@ -117,8 +126,8 @@ class Session {
     state_.WaitUntilOver();
   }
 
-  void ReadHostOutput(const std::string& lineEnd) {
-    const MessagePresenter presenter(lineEnd);
+  void ReadHostOutput(const std::string& lineEnd, const std::string& program) {
+    const MessagePresenter presenter(lineEnd, program);
     FrameDecoder decoder;
     std::array<char, 16384> buffer{};
     for (;;) {
