@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "HostTest.h"
 #include "client/FrameCodec.h"
+#include "HostTest.h"
 
 namespace snh::conformance {
 namespace {
