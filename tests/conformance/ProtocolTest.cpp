@@ -1,11 +1,12 @@
-// Requests answered by the host itself, without a client: the dispatch table and undecodable frames.
+// Requests answered by the host itself, without a client: the dispatch table and undecodable frames;
+// the command line.
 
 #include <array>
 #include <optional>
 #include <string>
 
-#include "HostTest.h"
 #include "client/FrameCodec.h"
+#include "HostTest.h"
 
 namespace snh::conformance {
 namespace {
