@@ -16,7 +16,7 @@ namespace {
 void LogConnect(const ConnectParams& params, bool connected) {
   if (!DiagnosticLogOpen()) return;
   if (connected) return LogDiagnostic("connect: ignored, a client is running");
-  LogDiagnostic("connect: program {}, mode {}, {} arguments", LoggedText(params.fileName),
+  LogDiagnostic("connect: program {}, mode {}, argument count {}", LoggedText(params.fileName),
                 params.mode ? LoggedText(*params.mode) : std::string("(none)"), params.arguments.size());
 }
 

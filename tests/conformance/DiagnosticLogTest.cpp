@@ -40,7 +40,7 @@ TEST_F(DiagnosticLog, RecordsRequestsConnectErrorsAndExitButNoInputText) {
   std::filesystem::remove(file);
   for (const std::string& wanted : std::vector<std::string>{
            "start: ssh-native-host 2.0.0.0 on ", "request: \"connect\"",
-           "connect: program " + nlohmann::json(Client()).dump() + ", mode (none), 2 arguments",
+           "connect: program " + nlohmann::json(Client()).dump() + ", mode (none), argument count 2",
            "request: \"stdin\"", "client exited", "error sent: \"SSH Process exited\"",
            "error sent: \"Not implemented yet\"", "end: host exits"}) {
     EXPECT_NE(log.find(wanted), std::string::npos) << wanted << " is not in:\n" << log;
