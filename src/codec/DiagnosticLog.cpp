@@ -67,11 +67,11 @@ bool DiagnosticLogOpen() noexcept { return TheLog().open.load(); }
 void WriteDiagnosticLine(std::string_view text) noexcept {
   LogFile& log = TheLog();
   try {
+    const std::lock_guard lock(log.mutex);
+    if (!log.open.load()) return;
     // Built whole first, so that it goes out in one write and lines of several hosts do not mix.
     std::string line = Timestamp() + ' ' + log.tag + ' ';
     line.append(text).append("\n");
-    const std::lock_guard lock(log.mutex);
-    if (!log.open.load()) return;
     log.stream.write(line.data(), static_cast<std::streamsize>(line.size()));
     log.stream.flush();
     // A full disk or a file that went away: later lines would fail the same way.
