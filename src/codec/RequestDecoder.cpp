@@ -315,20 +315,6 @@ ConnectParams DecodeConnectParams(ParamsMembers params) {
   return decoded;
 }
 
-// A text in memory, read as if it arrived.
-class TextSource final : public ByteSource {
- public:
-  explicit TextSource(std::string_view text) : text_(text) {}
-  std::size_t Read(char* buffer, std::size_t capacity) override {
-    const std::size_t count = text_.copy(buffer, capacity);
-    text_.remove_prefix(count);
-    return count;
-  }
-
- private:
-  std::string_view text_;
-};
-
 }  // namespace
 
 Request DecodeRequest(ByteSource& text) {
