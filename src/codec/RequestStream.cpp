@@ -11,7 +11,6 @@ namespace {
 
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// An integer that fits 64 bits is its own value (so -0 is 0); any other number is strtod's.
 double NumberValue(const std::string& token, bool integer) {
   const char* const end = token.data() + token.size();
   if (integer && token.front() == '-') {

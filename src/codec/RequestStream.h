@@ -4,8 +4,8 @@
 // character at a time, with a leading byte-order mark skipped. Numbers are read here, whole, and the
 // parser is handed a "0" in their place while their value waits in Number(): the parser's own number
 // reading refuses finite values that requests may carry (0e400, or 400 digits scaled down by their
-// exponent), and here a number means what strtod makes of it, an integer that fits 64 bits its exact
-// value.
+// exponent) and rounds some others wrongly. Here a number is what strtod makes of it, except that an
+// integer that fits 64 bits is converted from that integer (so -0 is 0).
 
 #include <cassert>
 #include <cstddef>
