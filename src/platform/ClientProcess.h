@@ -1,20 +1,21 @@
 #pragma once
 
-// The client program, started in a session of its own whose controlling terminal is either its pseudo
-// console or the session's console screen, with its standard streams on the given fds.
+// The client program, started either in its pseudo console or on the session's console screen, with
+// its standard streams on the given pipes, and bound to end with the host: in a job of its own that
+// kills what is left in it when closed (Windows), or in a session of its own with a parent-death
+// signal (POSIX).
 
-#include <sys/types.h>
+#include <memory>
 
-#include <cstdint>
-
-#include "UniqueHandle.h"
 #include "codec/Messages.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh {
 
 class ConsoleScreen;
 class PseudoConsole;
 
+// The client's ends of its three standard-stream pipes.
 struct ChildStdio {
   NativeHandle input;
   NativeHandle output;
@@ -23,32 +24,36 @@ struct ChildStdio {
 
 class ClientProcess {
  public:
-  // Raises "CreateProcess failed. 0x<errno> <text>" when the program cannot be started or executed,
-  // "pidfd_open failed. ..." when its exit cannot be watched (the client is then ended and reaped).
+  // Raises "CreateProcess failed. ..." when the program cannot be started or executed; on Windows
+  // UnsafeCommandLine for a command line that would not carry the file name and arguments as they are;
+  // on POSIX "pidfd_open failed. ..." when its exit cannot be watched (the client is then ended and
+  // reaped). In a pseudo console the client's standard streams are the console's: a pty is all three
+  // on POSIX, and on Windows the pipes of `stdio` are named but not inherited.
   static ClientProcess StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                             const ChildStdio& stdio);
+  // On Windows the client attaches to the host's console, with `console` made its active screen buffer
+  // first; on POSIX the console's pty is its controlling terminal.
   static ClientProcess StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
                                       const ChildStdio& stdio);
 
   ClientProcess(ClientProcess&& other) noexcept;
   ClientProcess& operator=(ClientProcess&&) = delete;
-  // Ends and reaps a client that is still there.
+  // A client still there is ended: killed and reaped on POSIX, by the job's closing on Windows.
   ~ClientProcess();
 
-  // Readable once the client has ended; its pid stays reserved until the client is reaped.
-  NativeHandle handle() const { return pidfd_.get(); }
-  std::uint32_t id() const { return static_cast<std::uint32_t>(pid_); }
+  // Signalled (Windows' process handle) or readable (POSIX's pidfd) once the client has ended.
+  NativeHandle handle() const;
   bool HasExited() const;
-  // Kills the client's process group (SIGKILL) and reaps the client. Never raises.
+  // Ends the client and every process it started at once (the job, or SIGKILL to the process group)
+  // and waits until the client has ended (on POSIX, reaps it). Never raises.
   void TerminateAndWait() noexcept;
 
- private:
-  ClientProcess(pid_t pid, UniqueHandle pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {}
-  static ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const ChildStdio& stdio);
+  // Made only by the platform's own start, the one place that knows what a State holds.
+  struct State;
+  explicit ClientProcess(std::unique_ptr<State> state);
 
-  pid_t pid_ = -1;
-  UniqueHandle pidfd_;
-  bool reaped_ = false;
+ private:
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace snh

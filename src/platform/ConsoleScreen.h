@@ -1,26 +1,20 @@
 #pragma once
 
-// The controlling terminal of clients started in a console mode: a pty of 50 by 30 cells whose output
-// is rendered by libvterm into a screen that the session reads back, as it reads a console screen
-// buffer on Windows. Created at the first console-mode connect and kept for the session.
+// The screen of clients started in a console mode, created at the first console-mode connect and kept
+// for the session. The session reads it back cell by cell.
 //
-// libvterm has no call that erases cells or moves its cursor, and bytes written into it would mix
-// with the client's own (a sequence cut between two reads, for one). So the session's view is kept
-// beside libvterm's screen: cells already read show as blank until the client writes them again, and
-// the cursor is counted from the read position, as the console's cursor is after a read on Windows.
-// The client's own cursor stays where the client put it.
+// On Windows it is the session's own screen buffer in the host's console: a client started in a
+// console mode shares the host's console, so what it writes to its console (prompts, for instance)
+// lands there. On POSIX it is a pty whose output libvterm renders into a screen, with the session's
+// view kept beside it (cells already read show as blank until the client writes them again, and the
+// cursor is counted from the read position, as the console's cursor is after a read on Windows).
 
-#include <vterm.h>
-
-#include <array>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 
-#include "PipeIo.h"
-#include "Pty.h"
 #include "codec/Messages.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh {
 
@@ -31,52 +25,30 @@ struct ScreenInfo {
 
 class ConsoleScreen {
  public:
-  static constexpr unsigned short kColumns = 50;
-  static constexpr unsigned short kRows = 30;
-
+  // Asks for kConsoleSize cells (a Windows console may refuse when its window is larger). Raises on
+  // failure.
   ConsoleScreen();
   ~ConsoleScreen();
   ConsoleScreen(const ConsoleScreen&) = delete;
   ConsoleScreen& operator=(const ConsoleScreen&) = delete;
 
-  void Activate() {}
-  NativeHandle terminal() const { return pty_.slave.get(); }
-
   ScreenInfo Query();
+  // `count` cells from `from` on, row after row.
   std::u16string ReadCells(Coord from, std::int32_t count);
-  // Blanks cells up to the cursor as the last Query saw it, never text written since.
+  // Blanks `count` cells from `from` on; on POSIX only those up to the cursor as the last Query saw it,
+  // never text written since.
   void Blank(Coord from, std::int32_t count);
-  // Starts the next read at the cursor as the last Query saw it.
+  // Moves the cursor to the origin, where the next read starts (on POSIX, the origin of the session's
+  // view moves to the cursor as the last Query saw it).
   void MoveCursorHome();
 
+  // What ClientProcess starts the client in: the screen buffer (inheritable, made the console's active
+  // one at the start) on Windows, the pty's slave (the client's controlling terminal) on POSIX.
+  NativeHandle clientSide() const;
+
  private:
-  // Positions are cell indexes, row after row. A cursor waiting to wrap after a row's last cell
-  // counts as the start of the next row (kCells after the last row), so that cell is read too.
-  static constexpr int kCells = int{kColumns} * kRows;
-
-  void Render();  // the feeder thread: renders master output as it arrives
-  // Renders whatever the master holds now, without waiting. Called with mutex_ held, so that bytes
-  // are rendered in the order they were read.
-  void RenderPendingLocked();
-  int IndexOf(VTermPos cursor) const;
-
-  // libvterm's screen callbacks, called with mutex_ held.
-  static int OnDamage(VTermRect rect, void* self);
-  static int OnMoveRect(VTermRect to, VTermRect from, void* self);
-  static int OnMoveCursor(VTermPos position, VTermPos previous, int visible, void* self);
-
-  Pty pty_;
-  std::mutex mutex_;  // guards terminal_, the screen it renders and the read state below
-  VTerm* terminal_ = nullptr;
-  VTermScreen* screen_ = nullptr;
-  VTermState* state_ = nullptr;
-  int readPosition_ = 0;  // where the next read starts: the session's cursor home
-  int queried_ = 0;       // the cursor as the last Query saw it
-  bool wrapPending_ = false;
-  VTermPos wrapCell_{};                 // the cell whose writing left the wrap pending
-  std::array<bool, kCells> blanked_{};  // read, and not written since
-  WakeSignal stop_;
-  std::thread renderer_;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace snh

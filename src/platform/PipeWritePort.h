@@ -1,30 +1,32 @@
 #pragma once
 
-#include <atomic>
-#include <cstdint>
+// The writing side of one pipe as one writer thread sees it: whole writes that another thread can
+// cancel. Does not own the pipe.
+
+#include <memory>
 #include <string_view>
 
-#include "PipeIo.h"
-#include "PipeReadPort.h"
+#include "platform/PipeIo.h"
 
 namespace snh {
 
-// Writes one fd, waiting in poll() beside a cancel signal when it is full. Does not own the fd, but
-// makes it non-blocking: a blocking write could not be cancelled. A cancel is sticky.
 class PipeWritePort {
  public:
-  explicit PipeWritePort(NativeHandle fd);
+  // On POSIX the pipe is made non-blocking (a blocking write could not be cancelled) and a full pipe
+  // is waited for in poll(). Raises on failure.
+  explicit PipeWritePort(NativeHandle pipe);
+  ~PipeWritePort();
+  PipeWritePort(const PipeWritePort&) = delete;
+  PipeWritePort& operator=(const PipeWritePort&) = delete;
 
   WriteResult Write(std::string_view bytes);
+  // Ends a write pending on the pipe. On POSIX the cancel is sticky: later writes end at once. On
+  // Windows (CancelIoEx) a write that has not started yet is not affected.
   void Cancel();
 
-  // Whether a failure means that nobody reads the other end any more.
-  static bool IsClosedReader(std::uint32_t error);
-
  private:
-  NativeHandle fd_;
-  std::atomic<bool> cancelRequested_{false};
-  WakeSignal cancelled_;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace snh

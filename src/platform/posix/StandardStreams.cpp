@@ -1,4 +1,4 @@
-#include "StandardStreams.h"
+#include "platform/StandardStreams.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+
+#include "platform/PipeIo.h"
 
 namespace snh {
 
@@ -26,17 +28,8 @@ std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
 }
 
 bool StandardOutput::Write(std::string_view bytes) {
-  if (failed_) return false;
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      failed_ = true;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
+  failed_ = failed_ || WriteWhole(STDOUT_FILENO, bytes).outcome != WriteOutcome::kDone;
+  return !failed_;
 }
 
 }  // namespace snh

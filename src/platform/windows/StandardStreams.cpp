@@ -1,4 +1,4 @@
-#include "StandardStreams.h"
+#include "platform/StandardStreams.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
+
+#include "platform/PipeIo.h"
 
 namespace snh {
 
@@ -28,18 +30,8 @@ std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
 }
 
 bool StandardOutput::Write(std::string_view bytes) {
-  if (failed_) return false;
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const DWORD request = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    if (!WriteFile(output, bytes.data(), request, &written, /*lpOverlapped=*/nullptr) || written == 0) {
-      failed_ = true;
-      return false;
-    }
-    bytes.remove_prefix(written);
-  }
-  return true;
+  failed_ = failed_ || WriteWhole(GetStdHandle(STD_OUTPUT_HANDLE), bytes).outcome != WriteOutcome::kDone;
+  return !failed_;
 }
 
 }  // namespace snh
