@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "TestClientPlatform.h"
+#include "platform/PipeIo.h"
 
 namespace snh::test_client {
 namespace {
@@ -23,16 +24,13 @@ namespace {
 class Terminal {
  public:
   Terminal() : fd_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    if (fd_ < 0) Fail("open /dev/tty");
+    if (!fd_) Fail("open /dev/tty");
   }
-  Terminal(const Terminal&) = delete;
-  Terminal& operator=(const Terminal&) = delete;
-  ~Terminal() { ::close(fd_); }
 
-  int Get() const { return fd_; }
+  int Get() const { return fd_.get(); }
 
  private:
-  int fd_;
+  UniqueHandle fd_;
 };
 
 // Raw input while it lives: no line editing, no echo, no signals, no CR-to-LF; the previous settings
@@ -58,15 +56,7 @@ class RawMode {
 };
 
 // Writes everything unless the fd fails; returns whether it did.
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
+bool WriteAll(int fd, std::string_view bytes) { return WriteWhole(fd, bytes).outcome == WriteOutcome::kDone; }
 
 // How many continuation bytes follow a UTF-8 lead byte.
 int ContinuationBytes(unsigned char lead) {
