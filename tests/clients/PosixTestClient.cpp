@@ -55,9 +55,6 @@ class RawMode {
   termios previous_{};
 };
 
-// Writes everything unless the fd fails; returns whether it did.
-bool WriteAll(int fd, std::string_view bytes) { return WriteWhole(fd, bytes).outcome == WriteOutcome::kDone; }
-
 // How many continuation bytes follow a UTF-8 lead byte.
 int ContinuationBytes(unsigned char lead) {
   if (lead >= 0xF0) return 3;
@@ -72,9 +69,6 @@ std::vector<std::string> CommandLine(int argc, char** argv) { return {argv, argv
 
 unsigned long LastErrorCode() { return static_cast<unsigned long>(errno); }
 
-void WriteStandardOutput(std::string_view bytes) { WriteAll(STDOUT_FILENO, bytes); }
-void WriteStandardError(std::string_view bytes) { WriteAll(STDERR_FILENO, bytes); }
-
 std::size_t ReadStandardInput(std::span<char> buffer) {
   for (;;) {
     const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
@@ -85,7 +79,7 @@ std::size_t ReadStandardInput(std::span<char> buffer) {
 
 void WriteToConsole(std::string_view text) {
   const Terminal terminal;
-  if (!WriteAll(terminal.Get(), text)) Fail("write /dev/tty");
+  if (WriteWhole(terminal.Get(), text).outcome != WriteOutcome::kDone) Fail("write /dev/tty");
 }
 
 void SetConsoleWindowTitle(std::string_view title) { WriteToConsole("\x1b]0;" + std::string(title) + "\a"); }

@@ -9,14 +9,10 @@
 
 #include "TestClientPlatform.h"
 #include "codec/WideText.h"
-#include "platform/PipeIo.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh::test_client {
 namespace {
-
-void WriteStandard(DWORD which, std::string_view bytes) {
-  if (!bytes.empty()) WriteWhole(GetStdHandle(which), bytes);
-}
 
 UniqueHandle OpenConsole(const wchar_t* name) {
   UniqueHandle console(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -38,9 +34,6 @@ std::vector<std::string> CommandLine(int /*argc*/, char** /*argv*/) {
 }
 
 unsigned long LastErrorCode() { return GetLastError(); }
-
-void WriteStandardOutput(std::string_view bytes) { WriteStandard(STD_OUTPUT_HANDLE, bytes); }
-void WriteStandardError(std::string_view bytes) { WriteStandard(STD_ERROR_HANDLE, bytes); }
 
 std::size_t ReadStandardInput(std::span<char> buffer) {
   DWORD read = 0;

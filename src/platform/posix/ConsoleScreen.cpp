@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "codec/Utf.h"
 #include "platform/ConsoleSize.h"
 #include "platform/OsError.h"
 #include "platform/WakeSignal.h"
@@ -227,14 +228,8 @@ std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
         view.screen, VTermPos{static_cast<int>(index / kColumns), static_cast<int>(index % kColumns)}, &cell);
     const std::uint32_t character = cell.chars[0];
     if (character == static_cast<std::uint32_t>(-1)) continue;  // right half of a wide character
-    if (character == 0) {
-      text.push_back(u' ');  // a cell never written is blank, as in a console
-    } else if (character < 0x10000) {
-      text.push_back(static_cast<char16_t>(character));
-    } else {
-      text.push_back(static_cast<char16_t>(0xD800 + ((character - 0x10000) >> 10)));
-      text.push_back(static_cast<char16_t>(0xDC00 + ((character - 0x10000) & 0x3FF)));
-    }
+    // A cell never written is blank, as in a console.
+    AppendUtf16(text, character == 0 ? U' ' : static_cast<char32_t>(character));
   }
   return text;
 }

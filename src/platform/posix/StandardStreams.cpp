@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <csignal>
 
-#include "platform/PipeIo.h"
-
 namespace snh {
 
 void PrepareStandardStreams() {
@@ -27,9 +25,16 @@ std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
   }
 }
 
-bool StandardOutput::Write(std::string_view bytes) {
-  failed_ = failed_ || WriteWhole(STDOUT_FILENO, bytes).outcome != WriteOutcome::kDone;
-  return !failed_;
+NativeHandle StandardHandle(StandardStream stream) {
+  switch (stream) {
+    case StandardStream::kInput:
+      return STDIN_FILENO;
+    case StandardStream::kOutput:
+      return STDOUT_FILENO;
+    case StandardStream::kError:
+      break;
+  }
+  return STDERR_FILENO;
 }
 
 }  // namespace snh

@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/PipeIo.h"
-
 namespace snh {
 
 void PrepareStandardStreams() {
@@ -25,13 +23,21 @@ void PrepareStandardStreams() {
 std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
   DWORD count = 0;
   const DWORD request = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 30));
-  if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, request, &count, /*lpOverlapped=*/nullptr)) return 0;
+  if (!ReadFile(StandardHandle(StandardStream::kInput), buffer, request, &count, /*lpOverlapped=*/nullptr))
+    return 0;
   return count;
 }
 
-bool StandardOutput::Write(std::string_view bytes) {
-  failed_ = failed_ || WriteWhole(GetStdHandle(STD_OUTPUT_HANDLE), bytes).outcome != WriteOutcome::kDone;
-  return !failed_;
+NativeHandle StandardHandle(StandardStream stream) {
+  switch (stream) {
+    case StandardStream::kInput:
+      return GetStdHandle(STD_INPUT_HANDLE);
+    case StandardStream::kOutput:
+      return GetStdHandle(STD_OUTPUT_HANDLE);
+    case StandardStream::kError:
+      break;
+  }
+  return GetStdHandle(STD_ERROR_HANDLE);
 }
 
 }  // namespace snh
