@@ -22,6 +22,8 @@
 namespace snh {
 
 struct ClientProcess::State {
+  State(pid_t started, UniqueHandle opened) : pid(started), pidfd(std::move(opened)) {}
+
   pid_t pid;
   UniqueHandle pidfd;
   bool reaped = false;

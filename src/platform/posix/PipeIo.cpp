@@ -16,6 +16,8 @@
 namespace snh {
 
 struct PipeReadPort::State {
+  explicit State(NativeHandle pipe) : fd(pipe) {}
+
   NativeHandle fd;
   bool readBeforeWaiting = false;
   std::atomic<bool> cancelRequested{false};
@@ -61,6 +63,8 @@ std::uint32_t PipeReadPort::Cancel() {
 }
 
 struct PipeWritePort::State {
+  explicit State(NativeHandle pipe) : fd(pipe) {}
+
   NativeHandle fd;
   std::atomic<bool> cancelRequested{false};
   WakeSignal cancelled;

@@ -1,11 +1,15 @@
 #include "platform/PseudoConsole.h"
 
+#include <utility>
+
 #include "platform/ConsoleSize.h"
 #include "platform/posix/Pty.h"
 
 namespace snh {
 
 struct PseudoConsole::State {
+  explicit State(Pty opened) : pty(std::move(opened)) {}
+
   Pty pty;
 };
 
