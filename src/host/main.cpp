@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "ExecutableVersion.h"
-#include "StandardStreams.h"
 #include "codec/DiagnosticLog.h"
 #include "codec/JsonModule.h"
 #include "host/HostCommandLine.h"
 #include "host/RequestDispatcher.h"
+#include "platform/ExecutableVersion.h"
+#include "platform/StandardStreams.h"
 #include "session/SshModule.h"
 
 #ifdef _WIN32

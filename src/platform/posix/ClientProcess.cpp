@@ -1,11 +1,10 @@
-#include "ClientProcess.h"
+#include "platform/ClientProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,17 +14,24 @@
 #include <string>
 #include <vector>
 
-#include "ConsoleScreen.h"
-#include "OsError.h"
-#include "PseudoConsole.h"
+#include "platform/ConsoleScreen.h"
+#include "platform/OsError.h"
+#include "platform/PidFd.h"
+#include "platform/PseudoConsole.h"
 
 namespace snh {
+
+struct ClientProcess::State {
+  State(pid_t started, UniqueHandle opened) : pid(started), pidfd(std::move(opened)) {}
+
+  pid_t pid;
+  UniqueHandle pidfd;
+  bool reaped = false;
+};
 
 namespace {
 
 constexpr const char* kStartLabel = "CreateProcess";
-
-int OpenPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
 [[noreturn]] void ReportAndExit(int report) {
   const int error = errno;
@@ -95,10 +101,8 @@ ChildSetup PrepareChildSetup() {
   return ChildSetup{::getpid(), static_cast<int>(fdLimit)};
 }
 
-}  // namespace
-
-ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle terminal,
-                                   const ChildStdio& stdio) {
+// Starts the client with `terminal` as its controlling terminal.
+ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const ChildStdio& stdio) {
   // Arguments end at their first NUL, as the text of a command line would.
   std::vector<std::string> words;
   words.emplace_back(params.fileName.c_str());
@@ -120,8 +124,9 @@ ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle ter
   reportWrite.reset();
   UniqueHandle pidfd(OpenPidFd(pid));
   const int pidfdError = errno;
+  const bool pidfdOpened = static_cast<bool>(pidfd);
   // Owns the child from here: a failure below ends and reaps it at once.
-  ClientProcess client(pid, std::move(pidfd));
+  ClientProcess client(std::make_unique<ClientProcess::State>(pid, std::move(pidfd)));
   int childError = 0;
   ssize_t count;
   do {
@@ -129,43 +134,48 @@ ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle ter
   } while (count < 0 && errno == EINTR);
   if (count == sizeof childError) RaiseSystemError(kStartLabel, static_cast<std::uint32_t>(childError));
   // Without it the exit could not be watched.
-  if (!client.pidfd_) RaiseSystemError("pidfd_open", static_cast<std::uint32_t>(pidfdError));
+  if (!pidfdOpened) RaiseSystemError("pidfd_open", static_cast<std::uint32_t>(pidfdError));
   return client;
 }
 
+}  // namespace
+
+ClientProcess::ClientProcess(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
 ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                                   const ChildStdio& /*stdio*/) {
-  // The pty is the client's terminal and all three of its standard streams.
-  const NativeHandle terminal = console.terminal();
+  const NativeHandle terminal = console.clientSide();
   return Start(params, terminal, ChildStdio{terminal, terminal, terminal});
 }
 
 ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
                                             const ChildStdio& stdio) {
-  return Start(params, console.terminal(), stdio);
+  return Start(params, console.clientSide(), stdio);
 }
 
-ClientProcess::ClientProcess(ClientProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), pidfd_(std::move(other.pidfd_)), reaped_(other.reaped_) {}
+ClientProcess::ClientProcess(ClientProcess&& other) noexcept = default;
 
 ClientProcess::~ClientProcess() {
-  if (pid_ > 0 && !reaped_) TerminateAndWait();
+  if (state_) TerminateAndWait();
 }
 
+NativeHandle ClientProcess::handle() const { return state_->pidfd.get(); }
+
 bool ClientProcess::HasExited() const {
-  pollfd fd{pidfd_.get(), POLLIN, 0};
-  return reaped_ || (::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0);
+  pollfd fd{state_->pidfd.get(), POLLIN, 0};
+  return state_->reaped || (::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0);
 }
 
 void ClientProcess::TerminateAndWait() noexcept {
-  if (reaped_ || pid_ <= 0) return;
+  State& state = *state_;
+  if (state.reaped) return;
   // The client leads its own process group: end what it started too, as a hard stop.
-  ::kill(-pid_, SIGKILL);
-  ::kill(pid_, SIGKILL);
+  ::kill(-state.pid, SIGKILL);
+  ::kill(state.pid, SIGKILL);
   int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  while (::waitpid(state.pid, &status, 0) < 0 && errno == EINTR) {
   }
-  reaped_ = true;
+  state.reaped = true;
 }
 
 }  // namespace snh

@@ -1,20 +1,20 @@
-#include "Pty.h"
+#include "platform/posix/Pty.h"
 
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 
-#include "OsError.h"
+#include "platform/OsError.h"
 
 namespace snh {
 
-Pty OpenPty(unsigned short columns, unsigned short rows, const char* label) {
-  winsize size{};
-  size.ws_col = columns;
-  size.ws_row = rows;
+Pty OpenPty(Coord size, const char* label) {
+  winsize window{};
+  window.ws_col = static_cast<unsigned short>(size.x);
+  window.ws_row = static_cast<unsigned short>(size.y);
   int master = -1;
   int slave = -1;
-  if (::openpty(&master, &slave, /*name=*/nullptr, /*termp=*/nullptr, &size) != 0) RaiseLastError(label);
+  if (::openpty(&master, &slave, /*name=*/nullptr, /*termp=*/nullptr, &window) != 0) RaiseLastError(label);
   Pty pty{UniqueHandle(master), UniqueHandle(slave)};
   for (int fd : {master, slave}) {
     if (::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) RaiseLastError(label);

@@ -2,7 +2,8 @@
 
 // A pseudo-terminal pair of a fixed size. Both ends are close-on-exec; a client gets the slave by dup2.
 
-#include "UniqueHandle.h"
+#include "codec/Messages.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh {
 
@@ -12,6 +13,6 @@ struct Pty {
 };
 
 // Raises with `label` on failure.
-Pty OpenPty(unsigned short columns, unsigned short rows, const char* label);
+Pty OpenPty(Coord size, const char* label);
 
 }  // namespace snh

@@ -1,6 +1,11 @@
-#include "ConsoleScreen.h"
+#include "platform/ConsoleScreen.h"
 
-#include "OsError.h"
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/ConsoleSize.h"
+#include "platform/OsError.h"
 
 namespace snh {
 
@@ -10,26 +15,34 @@ COORD ToCOORD(Coord position) { return COORD{position.x, position.y}; }
 
 }  // namespace
 
-ConsoleScreen::ConsoleScreen() {
+struct ConsoleScreen::State {
+  UniqueHandle buffer;
+};
+
+ConsoleScreen::ConsoleScreen() : state_(std::make_unique<State>()) {
   SECURITY_ATTRIBUTES attributes{sizeof attributes, /*lpSecurityDescriptor=*/nullptr,
                                  /*bInheritHandle=*/TRUE};
   // A failure shows as an invalid handle, which the mode calls below then report.
-  buffer_.reset(CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          &attributes, CONSOLE_TEXTMODE_BUFFER,
-                                          /*lpScreenBufferData=*/nullptr));
-  SetConsoleScreenBufferSize(buffer_.get(), COORD{kColumns, kRows});
+  state_->buffer.reset(CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
+                                                 CONSOLE_TEXTMODE_BUFFER, /*lpScreenBufferData=*/nullptr));
+  const HANDLE buffer = state_->buffer.get();
+  SetConsoleScreenBufferSize(buffer, ToCOORD(kConsoleSize));
   DWORD mode = 0;
-  if (!GetConsoleMode(buffer_.get(), &mode)) RaiseLastError("GetConsoleMode");
-  if (!SetConsoleMode(buffer_.get(), mode | ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT)) {
+  if (!GetConsoleMode(buffer, &mode)) RaiseLastError("GetConsoleMode");
+  if (!SetConsoleMode(buffer, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT)) {
     RaiseLastError("SetConsoleMode");
   }
 }
 
-void ConsoleScreen::Activate() { SetConsoleActiveScreenBuffer(buffer_.get()); }
+ConsoleScreen::~ConsoleScreen() = default;
+
+NativeHandle ConsoleScreen::clientSide() const { return state_->buffer.get(); }
 
 ScreenInfo ConsoleScreen::Query() {
+  HANDLE buffer = state_->buffer.get();
   CONSOLE_SCREEN_BUFFER_INFO info{};
-  if (!GetConsoleScreenBufferInfo(buffer_.get(), &info)) RaiseLastError("GetConsoleScreenBufferInfo");
+  if (!GetConsoleScreenBufferInfo(buffer, &info)) RaiseLastError("GetConsoleScreenBufferInfo");
   Coord cursor{info.dwCursorPosition.X, info.dwCursorPosition.Y};
   // With virtual-terminal processing on (clients turn it on), a character written into a row's last
   // cell leaves the cursor there, waiting to wrap. The console does not say so, but a character in
@@ -38,7 +51,7 @@ ScreenInfo ConsoleScreen::Query() {
   if (cursor.x == info.dwSize.X - 1) {
     wchar_t character = L' ';
     DWORD read = 0;
-    ReadConsoleOutputCharacterW(buffer_.get(), &character, 1, info.dwCursorPosition, &read);
+    ReadConsoleOutputCharacterW(buffer, &character, 1, info.dwCursorPosition, &read);
     if (read == 1 && character != L' ' && character != L'\0') {
       cursor = Coord{0, static_cast<std::int16_t>(cursor.y + 1)};
     }
@@ -50,7 +63,7 @@ std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
   if (count <= 0) return {};
   std::u16string cells(static_cast<std::size_t>(count), u'\0');
   DWORD read = 0;
-  ReadConsoleOutputCharacterW(buffer_.get(), reinterpret_cast<wchar_t*>(cells.data()),
+  ReadConsoleOutputCharacterW(state_->buffer.get(), reinterpret_cast<wchar_t*>(cells.data()),
                               static_cast<DWORD>(count), ToCOORD(from), &read);
   cells.resize(std::min<std::size_t>(read, cells.size()));
   return cells;
@@ -59,9 +72,9 @@ std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
 void ConsoleScreen::Blank(Coord from, std::int32_t count) {
   if (count <= 0) return;
   DWORD written = 0;
-  FillConsoleOutputCharacterW(buffer_.get(), L' ', static_cast<DWORD>(count), ToCOORD(from), &written);
+  FillConsoleOutputCharacterW(state_->buffer.get(), L' ', static_cast<DWORD>(count), ToCOORD(from), &written);
 }
 
-void ConsoleScreen::MoveCursorHome() { SetConsoleCursorPosition(buffer_.get(), COORD{0, 0}); }
+void ConsoleScreen::MoveCursorHome() { SetConsoleCursorPosition(state_->buffer.get(), COORD{0, 0}); }
 
 }  // namespace snh
