@@ -13,14 +13,22 @@ fitAddon.fit();
 
 const form = document.getElementById('connect');
 const destinationInput = document.getElementById('destination');
+const button = form.querySelector('button');
 const statusText = document.getElementById('status');
 
 let port = null;
 // What the host offers beyond the base protocol, from getCapabilities; none from an older host.
 let hostCapabilities = [];
+let hostVersion = '';
+
+destinationInput.value = localStorage.getItem('destination') || '';
 
 function setStatus(text) {
   statusText.textContent = text;
+}
+
+function note(text, color = 0) {
+  term.write(`\r\n\x1b[${color}m[${text}]\x1b[0m\r\n`);
 }
 
 // "user@host", "user@host:port" or "host" gives ssh's arguments; empty means a local shell.
@@ -36,20 +44,26 @@ function programFor(destination) {
 }
 
 function sendResize() {
-  if (port && hostCapabilities.includes('resize')) port.postMessage({type: 'resize', consoleSize: {x: term.cols, y: term.rows}});
+  if (port && hostCapabilities.includes('resize')) {
+    port.postMessage({type: 'resize', consoleSize: {x: term.cols, y: term.rows}});
+  }
 }
 
-function endSession() {
-  if (!port) return;
-  port.disconnect();
+function sessionEnded(status) {
+  setStatus(status);
+  if (port) port.disconnect();
   port = null;
-  form.querySelector('button').disabled = false;
+  button.textContent = 'Connect';
 }
 
 function onHostMessage(message, program) {
   switch (message.type) {
+    case 'version':
+      hostVersion = message.version;
+      setStatus(`Connected: ${program.label} (host ${hostVersion})`);
+      break;
     case 'capabilities':
-      // Asked first, so the answer comes before any output.
+      // Asked before connect, so this comes before any output and the first size is right.
       hostCapabilities = message.capabilities;
       sendResize();
       break;
@@ -62,19 +76,29 @@ function onHostMessage(message, program) {
     case 'error':
       if (message.error === EXITED) {
         const code = 'exitCode' in message ? ` with code ${message.exitCode}` : '';
-        term.write(`\r\n[${program.label} exited${code}]\r\n`);
-        setStatus(`Exited${code}`);
+        note(`${program.label} exited${code}`);
         port.postMessage({type: 'disconnect'});
-        endSession();
+        sessionEnded(`Exited${code}`);
       } else if (message.error === 'Unkown type') {
         // A host from before getCapabilities: the base protocol only, a fixed 50x30 console.
         hostCapabilities = [];
       } else {
-        term.write(`\r\n\x1b[31m[host: ${message.error.trimEnd()}]\x1b[0m\r\n`);
+        note(`host: ${message.error.trimEnd()}`, 31);
         setStatus(`Error: ${message.error.trimEnd()}`);
       }
       break;
   }
+}
+
+function onHostGone() {
+  if (!port) return;
+  const reason = chrome.runtime.lastError ? chrome.runtime.lastError.message : 'the host ended';
+  if (reason.includes('not found') || reason.includes('Access to the specified native messaging host')) {
+    // The usual first-run problem: the host is not registered for this extension's id.
+    note('Register the host for this extension: ssh-native-host-register install --extension-id ' +
+         chrome.runtime.id, 33);
+  }
+  sessionEnded(`Disconnected: ${reason}`);
 }
 
 function connect(program) {
@@ -84,16 +108,13 @@ function connect(program) {
     setStatus(`Cannot start the host: ${e.message}`);
     return;
   }
-  form.querySelector('button').disabled = true;
   hostCapabilities = [];
+  button.textContent = 'Disconnect';
   setStatus(`Connected: ${program.label}`);
+  document.title = program.label;
   port.onMessage.addListener((message) => onHostMessage(message, program));
-  port.onDisconnect.addListener(() => {
-    const reason = chrome.runtime.lastError ? chrome.runtime.lastError.message : 'the host ended';
-    if (port) setStatus(`Disconnected: ${reason}`);
-    port = null;
-    form.querySelector('button').disabled = false;
-  });
+  port.onDisconnect.addListener(onHostGone);
+  port.postMessage({type: 'getVersion'});
   port.postMessage({type: 'getCapabilities'});
   port.postMessage({
     type: 'connect',
@@ -104,12 +125,18 @@ function connect(program) {
 
 form.addEventListener('submit', (event) => {
   event.preventDefault();
-  if (port) return;
-  const program = programFor(destinationInput.value.trim());
+  if (port) {
+    // The host ends the client and then sends the exit notice, which ends the session here.
+    port.postMessage({type: 'disconnect'});
+    return;
+  }
+  const destination = destinationInput.value.trim();
+  const program = programFor(destination);
   if (!program) {
     setStatus('Destination must look like user@host or user@host:port');
     return;
   }
+  localStorage.setItem('destination', destination);
   term.reset();
   connect(program);
 });
