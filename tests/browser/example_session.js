@@ -1,17 +1,16 @@
-// Evaluated in the example extension's page by run_example_test.py: a local shell typed into as keys
-// would be, resized, ended. Resolves to the host's capabilities; throws what went wrong.
+// Run in the example extension's page by run_example_test.py: a local shell typed into (xterm.js's
+// input(), the path of a key press), narrowed and ended. Resolves to the host's capabilities.
 (async () => {
-  const screen = () => {
-    const buffer = term.buffer.active, lines = [];
-    for (let i = 0; i < buffer.length; i++) lines.push(buffer.getLine(i).translateToString(true));
-    return lines.join('\n');
-  };
+  const screen = () => Array.from({length: term.buffer.active.length},
+      (_, i) => term.buffer.active.getLine(i).translateToString(true)).join('\n');
   const until = async (what, test) => {
     for (let i = 0; i < 100; i++, await new Promise((resolve) => setTimeout(resolve, 200))) {
-      if (test()) return;
+      if (typeof statusText !== 'undefined' && test()) return;  // also waits for the page's script
     }
     throw new Error(`no ${what} in 20 s; status "${statusText.textContent}", screen:\n${screen()}`);
   };
+  const narrow = (width) => (terminal.style.maxWidth = width, window.dispatchEvent(new Event('resize')));
+  await until('page', () => true);
   destinationInput.value = '';  // a local shell
   form.requestSubmit();
   await until('prompt', () => screen().trim());
@@ -19,15 +18,10 @@
   await until('command output', () => screen().includes('\nsnh-42'));
   await until('window title', () => document.title === 'snh example');
   if (hostCapabilities.includes('resize')) {
-    const before = term.cols;
-    document.getElementById('terminal').style.maxWidth = '560px';
-    window.dispatchEvent(new Event('resize'));
-    await until('refit', () => term.cols < before);
-    const size = `${term.rows} ${term.cols}`;
+    const size = (narrow('560px'), await until('refit', () => term.cols < 70), `${term.rows} ${term.cols}`);
     term.input('stty size\r');
     await until(`"${size}" from stty size`, () => screen().includes(`\n${size}\n`));
-    document.getElementById('terminal').style.maxWidth = '';  // back to the window, for the screenshot
-    window.dispatchEvent(new Event('resize'));
+    narrow('');  // the whole window again, for the screenshot
   }
   term.input('exit 3\r');
   const exited = hostCapabilities.includes('exitCode') ? 'Exited with code 3' : 'Exited';

@@ -1,36 +1,13 @@
 #!/usr/bin/env python3
 """The example extension in headless Chromium: example_session.js runs in its page over the DevTools
-protocol (--remote-debugging-pipe); then a screenshot of the page."""
-
-import base64, fcntl, json, os, shutil, signal, subprocess, sys, tempfile, time  # noqa: E401
+protocol (--remote-debugging-pipe: NUL-terminated JSON in on fd 3, out on fd 4); then a screenshot."""
+import base64, fcntl, itertools, json, os, shutil, signal, subprocess, sys, tempfile  # noqa: E401
 from pathlib import Path
 
 EXTENSION_ID = "inekfkdbdmdmffhenhohjpggolffkhek"  # from the key in its manifest.json
 
 
-def devtools(to_browser, from_browser):
-    """A call(method, session, **params) over NUL-terminated JSON frames; raises on the browser's error."""
-    state = {"id": 0, "pending": b""}
-
-    def call(method, session=None, **params):
-        state["id"] += 1
-        request = {"id": state["id"], "method": method, "params": params}
-        os.write(to_browser, json.dumps(request | ({"sessionId": session} if session else {})).encode() + b"\0")
-        while True:  # the ctest timeout bounds a browser that never answers
-            *frames, state["pending"] = state["pending"].split(b"\0")
-            for reply in (r for r in map(json.loads, frames) if r.get("id") == state["id"]):
-                if "error" in reply:
-                    raise RuntimeError(f"{method}: {reply['error']}")
-                return reply["result"]
-            chunk = os.read(from_browser, 1 << 20)
-            if not chunk:
-                raise RuntimeError("the browser closed the DevTools pipe")
-            state["pending"] += chunk
-    return call
-
-
-def main(chromium, host, register, extension, screenshot):
-    profile = tempfile.mkdtemp(prefix="snh-example-")
+def test(chromium, host, register, extension, screenshot, profile):
     subprocess.run([register, "install", "--extension-id", EXTENSION_ID, "--browser", "chromium",
                     "--user-data-dir", profile, "--host", host], check=True, capture_output=True, timeout=30)
     # Lifted above 4 first, so that moving them onto 3 and 4 in the child cannot overwrite each other.
@@ -45,29 +22,32 @@ def main(chromium, host, register, extension, screenshot):
         start_new_session=True, pass_fds=(3, 4), preexec_fn=lambda: (os.dup2(to_r, 3), os.dup2(from_w, 4)))
     for fd in (*pipes, to_r, from_w):  # only the browser keeps its ends, so its exit reads as EOF
         os.close(fd)
+    ids, pending = itertools.count(1), [b""]
+
+    def call(method, session=None, **params):  # the ctest timeout bounds a browser that never answers
+        request = {"id": next(ids), "method": method, "params": params} | ({"sessionId": session} if session else {})
+        os.write(to_w, json.dumps(request).encode() + b"\0")
+        while not (replies := [r for r in map(json.loads, pending[:-1]) if r.get("id") == request["id"]]):
+            pending[-1:] = (pending[-1] + (os.read(from_r, 1 << 20) or b"closed\0")).split(b"\0")
+        if "error" in replies[0] or "exceptionDetails" in replies[0]["result"]:
+            raise RuntimeError(f"{method}: {replies[0].get('error') or replies[0]['result']['exceptionDetails']}")
+        return replies[0]["result"]
     try:
-        call = devtools(to_w, from_r)
-        target = call("Target.createTarget", url=f"chrome-extension://{EXTENSION_ID}/terminal.html")
-        page = call("Target.attachToTarget", targetId=target["targetId"], flatten=True)["sessionId"]
-        for _ in range(100):  # the page loads after createTarget answers
-            if call("Runtime.evaluate", page, expression="typeof statusText")["result"]["value"] == "object":
-                break
-            time.sleep(0.2)
+        target = call("Target.createTarget", url="about:blank")["targetId"]
+        page = call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+        call("Page.navigate", page, url=f"chrome-extension://{EXTENSION_ID}/terminal.html")  # answers once committed
         script = Path(__file__).with_name("example_session.js").read_text()
-        result = call("Runtime.evaluate", page, expression=script, awaitPromise=True, returnByValue=True)
-        if "exceptionDetails" in result:
-            raise RuntimeError(result["exceptionDetails"].get("exception", {}).get("description", result))
+        offered = call("Runtime.evaluate", page, expression=script, awaitPromise=True, returnByValue=True)
         Path(screenshot).write_bytes(base64.b64decode(call("Page.captureScreenshot", page)["data"]))
-        print(f"PASS: the host offers {result['result']['value']}; resize and exitCode checked when offered")
-        return 0
-    except RuntimeError as e:
-        print(f"FAIL: {e}")
-        return 1
+        print(f"PASS: the host offers {offered['result']['value']}; resize and exitCode checked when offered")
     finally:
         os.killpg(browser.pid, signal.SIGKILL)
         browser.wait(timeout=10)
-        shutil.rmtree(profile, ignore_errors=True)
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:]))
+    profile = tempfile.mkdtemp(prefix="snh-example-")
+    try:
+        test(*sys.argv[1:], profile)
+    finally:
+        shutil.rmtree(profile, ignore_errors=True)
