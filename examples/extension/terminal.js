@@ -146,3 +146,7 @@ term.onData((data) => {
 });
 term.onResize(sendResize);
 window.addEventListener('resize', () => fitAddon.fit());
+// Closing the tab ends the session, so ask first, as a terminal window would.
+window.addEventListener('beforeunload', (event) => {
+  if (port) event.preventDefault();
+});

@@ -25,17 +25,20 @@ def test(chromium, host, register, extension, screenshot, profile):
     ids, pending = itertools.count(1), [b""]
 
     def call(method, session=None, **params):  # the ctest timeout bounds a browser that never answers
-        request = {"id": next(ids), "method": method, "params": params} | ({"sessionId": session} if session else {})
+        request = {"id": next(ids), "method": method, "params": params, "sessionId": session}
+        request = {key: value for key, value in request.items() if value is not None}
         os.write(to_w, json.dumps(request).encode() + b"\0")
         while not (replies := [r for r in map(json.loads, pending[:-1]) if r.get("id") == request["id"]]):
             pending[-1:] = (pending[-1] + (os.read(from_r, 1 << 20) or b"closed\0")).split(b"\0")
-        if "error" in replies[0] or "exceptionDetails" in replies[0]["result"]:
-            raise RuntimeError(f"{method}: {replies[0].get('error') or replies[0]['result']['exceptionDetails']}")
-        return replies[0]["result"]
+        reply = replies[0].get("result", {})
+        if "error" in replies[0] or "exceptionDetails" in reply:
+            raise RuntimeError(f"{method}: {replies[0].get('error') or reply['exceptionDetails']}")
+        return reply
     try:
         target = call("Target.createTarget", url="about:blank")["targetId"]
         page = call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
-        call("Page.navigate", page, url=f"chrome-extension://{EXTENSION_ID}/terminal.html")  # answers once committed
+        # Answered once the page is committed, so what is evaluated next runs in it.
+        call("Page.navigate", page, url=f"chrome-extension://{EXTENSION_ID}/terminal.html")
         script = Path(__file__).with_name("example_session.js").read_text()
         offered = call("Runtime.evaluate", page, expression=script, awaitPromise=True, returnByValue=True)
         Path(screenshot).write_bytes(base64.b64decode(call("Page.captureScreenshot", page)["data"]))
