@@ -9,21 +9,24 @@
     }
     throw new Error(`no ${what} in 20 s; status "${statusText.textContent}", screen:\n${screen()}`);
   };
+  const type = async (line) => {  // at the shell's prompt ('$ ' or '# '), as the tty echoes ahead of it
+    await until(`a prompt for "${line}"`, () => /(^|\n)[$#] ?\n*$/.test(screen()));
+    term.input(line + '\r');
+  };
   const narrow = (width) => (terminal.style.maxWidth = width, window.dispatchEvent(new Event('resize')));
   await until('page', () => true);
   destinationInput.value = '';  // a local shell
   form.requestSubmit();
-  await until('prompt', () => screen().trim());
-  term.input(`printf '\\033]0;snh example\\007'; echo snh-$((6*7)); ls --color=always /usr\r`);
+  await type(`printf '\\033]0;snh example\\007'; echo snh-$((6*7)); ls --color=always /usr`);
   await until('command output', () => screen().includes('\nsnh-42'));
   await until('window title', () => document.title === 'snh example');
   if (hostCapabilities.includes('resize')) {
     const size = (narrow('560px'), await until('refit', () => term.cols < 70), `${term.rows} ${term.cols}`);
-    term.input('stty size\r');
+    await type('stty size');
     await until(`"${size}" from stty size`, () => screen().includes(`\n${size}\n`));
     narrow('');  // the whole window again, for the screenshot
   }
-  term.input('exit 3\r');
+  await type('exit 3');
   const exited = hostCapabilities.includes('exitCode') ? 'Exited with code 3' : 'Exited';
   await until(`"${exited}"`, () => statusText.textContent === exited);
   return hostCapabilities;
