@@ -100,7 +100,7 @@ TEST_F(ConsoleWithPolling, ResizeAndCloseStdinReachTheClientAndTheNextConnectSta
   host.Send(ConnectRequest(Client(), {"out:ready", "read:100", "console:abc", "sleep:2000"},
                            kConsoleWithPolling, 0.2));
   host.WaitFor(IsType("stdout"), kClientTimeout, "the client's ready line");
-  host.Send(ResizeRequest(100, 40));
+  host.Send(ResizeRequest(40, 20));
   host.Send(StdinRequest("hi"));
   host.Send(CloseStdinRequest());
   host.Send(StdinRequest("late"));
@@ -109,7 +109,7 @@ TEST_F(ConsoleWithPolling, ResizeAndCloseStdinReachTheClientAndTheNextConnectSta
   EXPECT_EQ(host.WaitFor(IsType("stdout"), kClientTimeout, "what the client read").body.at("outputLine"),
             "6869");
   const ReceivedMessage read = host.WaitFor(IsType("console_output"), kClientTimeout, "console text");
-  EXPECT_EQ(ToConsoleRead(read).size, (Coord{100, 40}));
+  EXPECT_EQ(ToConsoleRead(read).size, (Coord{40, 20}));
   EXPECT_EQ(ToConsoleRead(read).text, "abc");
   host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
 

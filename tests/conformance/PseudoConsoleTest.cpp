@@ -81,7 +81,7 @@ TEST_F(PseudoConsole, ResizeReachesTheClientAndItsInputHasNoEnd) {
   const bool resized = !error.starts_with("ResizePseudoConsole failed.");
   if (!resized) {
     EXPECT_TRUE(Platform().pseudoConsoleResizeMayFail);
-    EXPECT_TRUE(error.starts_with("ResizePseudoConsole failed. 0x80004001 ")) << error;
+    EXPECT_TRUE(error.starts_with("ResizePseudoConsole failed. -0x7fffbfff ")) << error;
     error = host.WaitFor(IsType("error"), kReplyTimeout, "closeStdin's error").body.at("error");
   }
   EXPECT_TRUE(error.starts_with("closeStdin is not available in pseudo_console mode")) << error;

@@ -23,6 +23,7 @@ const HostPlatform& TheHostPlatform() {
       .batchFilesRunInCmd = true,
       .pseudoConsoleResizeMayFail = true,
       .disconnectExitCode = 1,
+      .defaultTerm = std::nullopt,
   };
   return platform;
 }
