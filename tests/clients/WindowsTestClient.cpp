@@ -96,8 +96,8 @@ std::string ConsoleSize() {
   CONSOLE_SCREEN_BUFFER_INFO info{};
   if (!GetConsoleScreenBufferInfo(console, &info)) Fail("GetConsoleScreenBufferInfo");
   CloseHandle(console);
-  return std::to_string(info.srWindow.Right - info.srWindow.Left + 1) + "x" +
-         std::to_string(info.srWindow.Bottom - info.srWindow.Top + 1);
+  const SMALL_RECT& w = info.srWindow;
+  return std::to_string(w.Right - w.Left + 1) + "x" + std::to_string(w.Bottom - w.Top + 1);
 }
 
 bool HandleIsOpen(unsigned long value) {

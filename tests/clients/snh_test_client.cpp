@@ -229,9 +229,8 @@ void Run(std::string_view action) {
   } else if (verb == "size") {
     WriteToConsole("size:" + ConsoleSize());
   } else if (verb == "env") {
-    const std::string name(value);
-    const char* text = std::getenv(name.c_str());
-    WriteToConsole("env:" + name + (text ? "=" + std::string(text) : std::string(" unset")));
+    const char* text = std::getenv(std::string(value).c_str());
+    WriteToConsole("env:" + std::string(value) + (text ? "=" + std::string(text) : std::string(" unset")));
   } else if (verb == "read") {
     WriteStandardOutput(Hex(ReadStdin(ToNumber(value))));
   } else if (verb == "echo") {

@@ -66,13 +66,6 @@ TEST(SerializeResponse, WritesTheExpectedText) {
       {"pseudo console output with title", PseudoConsole("", "", "ssh host"),
        R"({"type":"pseudo_console_output","pseudoConsoleOutput":{"rawContent":"","processedContent":"",)"
        R"("windowTitle":"ssh host"}})"},
-      {"capabilities, none",
-       [] {
-         Response response = Message("capabilities");
-         response.capabilities.emplace();
-         return response;
-       }(),
-       R"({"type":"capabilities","capabilities":[]})"},
       {"every member, in order",
        [] {
          Response response = Console({1, 2}, {3, 4}, {5, 6}, "c");

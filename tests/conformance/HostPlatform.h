@@ -38,8 +38,6 @@ struct HostPlatform {
   bool pseudoConsoleCarriesStandardStreams = false;
   bool batchFilesRunInCmd = false;  // .bat and .cmd files run through cmd.exe
 
-  // Wine's ResizePseudoConsole is not implemented (E_NOTIMPL), which the host reports; a pty resizes.
-  bool pseudoConsoleResizeMayFail = false;
   // The exit code of a client ended by disconnect: SIGKILL's 128 + 9, or the code TerminateProcess gives.
   int disconnectExitCode = 0;
   // The TERM of a pseudo-console client whose host has none; Windows sets none.

@@ -23,11 +23,7 @@ const HostPlatform& TheHostPlatform() {
 }
 
 void HostPlatform::SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
-  if (value) {
-    ::setenv(name.c_str(), value->c_str(), 1);
-  } else {
-    ::unsetenv(name.c_str());
-  }
+  value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
 }
 
 std::string ToProgramPath(std::string path) { return path; }

@@ -21,7 +21,6 @@ const HostPlatform& TheHostPlatform() {
       .pseudoConsoleSendsItsOwnEscapes = true,
       .pseudoConsoleCarriesStandardStreams = false,
       .batchFilesRunInCmd = true,
-      .pseudoConsoleResizeMayFail = true,
       .disconnectExitCode = 1,
       .defaultTerm = std::nullopt,
   };
