@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  nlohmann-json3-dev libfmt-dev googletest libgtest-dev libgmock-dev
+  nlohmann-json3-dev rapidjson-dev libfmt-dev googletest libgtest-dev libgmock-dev
   libvterm-dev openssh-server openssh-client
   chromium python3
   libbenchmark-dev libsimdjson-dev strace

@@ -31,6 +31,7 @@
 
 #include "RelayPattern.h"
 #include "Spawn.h"
+#include "platform/PipeIo.h"
 
 namespace snh::bench {
 namespace {
@@ -206,7 +207,9 @@ struct RunningHost {
     input.read.reset();
     output.write.reset();
   }
-  void Send(const Json& request) { WriteAll(input.write.get(), Frame(request)); }
+  void Send(const Json& request) {
+    WritePipe(input.write.get(), Frame(request), "write", /*forgiveClosedReader=*/false);
+  }
   // Closes the host's input (it then ends) and waits for it.
   void End() {
     input.write.reset();

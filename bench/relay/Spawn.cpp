@@ -8,26 +8,19 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <fstream>
-#include <stdexcept>
 #include <thread>
+
+#include "platform/OsError.h"
 
 extern char** environ;
 
 namespace snh::bench {
-namespace {
-
-[[noreturn]] void Fail(const std::string& what, int error) {
-  throw std::runtime_error(what + " failed: " + std::strerror(error));
-}
-
-}  // namespace
 
 PipeEnds MakePipe() {
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) Fail("pipe2", errno);
-  return {UniqueFd(ends[0]), UniqueFd(ends[1])};
+  if (::pipe2(ends, O_CLOEXEC) != 0) RaiseLastError("pipe2");
+  return {UniqueHandle(ends[0]), UniqueHandle(ends[1])};
 }
 
 Process::Process(const std::vector<std::string>& argv, int input, int output) {
@@ -40,7 +33,7 @@ Process::Process(const std::vector<std::string>& argv, int input, int output) {
   args.push_back(nullptr);
   const int error = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) Fail("starting " + argv[0], error);
+  if (error != 0) RaiseSystemError("starting " + argv[0], static_cast<std::uint32_t>(error));
 }
 
 Process::~Process() {
@@ -86,21 +79,11 @@ Rss ReadRss(pid_t pid) {
   return rss;
 }
 
-void WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) Fail("write", errno);
-    done += static_cast<std::size_t>(written);
-  }
-}
-
 std::size_t ReadSome(int fd, char* buffer, std::size_t capacity) {
   for (;;) {
     const ssize_t count = ::read(fd, buffer, capacity);
     if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno != EINTR) Fail("read", errno);
+    if (errno != EINTR) RaiseLastError("read");
   }
 }
 

@@ -9,15 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "UniqueFd.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh::bench {
 
-using testing::UniqueFd;
-
 struct PipeEnds {
-  UniqueFd read;
-  UniqueFd write;
+  UniqueHandle read;
+  UniqueHandle write;
 };
 // Both ends close-on-exec; a child gets its end by the spawn's dup2.
 PipeEnds MakePipe();
@@ -49,7 +47,6 @@ struct Rss {
 };
 Rss ReadRss(pid_t pid);
 
-void WriteAll(int fd, const std::string& bytes);
 // Blocks until some bytes arrive; 0 at end of stream.
 std::size_t ReadSome(int fd, char* buffer, std::size_t capacity);
 

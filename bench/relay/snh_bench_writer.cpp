@@ -19,6 +19,8 @@
 #include <thread>
 
 #include "RelayPattern.h"
+#include "platform/PipeIo.h"
+#include "platform/StandardStreams.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -31,16 +33,8 @@
 namespace {
 
 bool WriteAll(std::string_view bytes) {
-  while (!bytes.empty()) {
-#ifdef _WIN32
-    const int written = _write(1, bytes.data(), static_cast<unsigned>(bytes.size()));
-#else
-    const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
-#endif
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
+  return snh::WriteWhole(snh::StandardHandle(snh::StandardStream::kOutput), bytes).outcome ==
+         snh::WriteOutcome::kDone;
 }
 
 void PrepareOutput() {

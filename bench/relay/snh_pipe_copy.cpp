@@ -2,12 +2,15 @@
 // output in reads and writes of 1024 bytes, as the host reads its client's pipes, with no framing.
 
 #include <cstddef>
+#include <string_view>
+
+#include "platform/PipeIo.h"
+#include "platform/StandardStreams.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #define read _read
-#define write _write
 #else
 #include <unistd.h>
 #endif
@@ -21,10 +24,10 @@ int main() {
   for (;;) {
     const long count = read(0, buffer, sizeof buffer);
     if (count <= 0) return count == 0 ? 0 : 1;
-    for (long done = 0; done < count;) {
-      const long written = write(1, buffer + done, static_cast<unsigned>(count - done));
-      if (written <= 0) return 1;
-      done += written;
+    const std::string_view bytes(buffer, static_cast<std::size_t>(count));
+    if (snh::WriteWhole(snh::StandardHandle(snh::StandardStream::kOutput), bytes).outcome !=
+        snh::WriteOutcome::kDone) {
+      return 1;
     }
   }
 }

@@ -3,7 +3,7 @@
 //
 // Every fd of the caller is close-on-exec from the moment it exists, so a child started on another
 // thread cannot inherit it; posix_spawn's dup2 actions give the child its three streams. The caller's
-// ends are non-blocking and every wait is a poll that also watches a cancel eventfd, which is how
+// ends are non-blocking and every wait is a poll that also watches a cancel signal, which is how
 // CancelPendingIo interrupts reads and writes. SIGPIPE is blocked only around writes, so a host that
 // has gone away shows as a failed write, and the caller's signal handling stays its own.
 
@@ -12,8 +12,6 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/eventfd.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,36 +23,21 @@
 #include <utility>
 #include <vector>
 
-#include "OsError.h"
-#include "UniqueHandle.h"
 #include "client/ChildProcess.h"
+#include "platform/ChildPipes.h"
+#include "platform/OsError.h"
+#include "platform/PidFd.h"
+#include "platform/PipeWritePort.h"
+#include "platform/WakeSignal.h"
 
 extern char** environ;
 
 namespace snh::client {
 namespace {
 
-using UniqueFd = snh::UniqueHandle;
-
-// `error` is taken on the line after the failing call, before anything can change errno.
-void Check(bool ok, const char* call) {
-  const int error = errno;
-  if (!ok) RaiseSystemError(call, static_cast<std::uint32_t>(error));
-}
-
-struct Pipe {
-  UniqueFd read;
-  UniqueFd write;
-};
-
-// Both ends close-on-exec; the caller's end also non-blocking, so that only poll ever waits.
-Pipe CreatePipe(bool callerReads) {
-  int ends[2];
-  Check(::pipe2(ends, O_CLOEXEC) == 0, "pipe2");
-  Pipe pipe{UniqueFd(ends[0]), UniqueFd(ends[1])};
-  const int callerEnd = callerReads ? ends[0] : ends[1];
-  Check(::fcntl(callerEnd, F_SETFL, O_NONBLOCK) == 0, "fcntl");
-  return pipe;
+// The caller's read ends are non-blocking, so that only poll ever waits (its write end is the port's).
+void SetNonBlocking(const UniqueHandle& fd) {
+  if (::fcntl(fd.get(), F_SETFL, O_NONBLOCK) != 0) RaiseLastError("fcntl");
 }
 
 // posix_spawn's attribute and file-action objects, destroyed however the start ends.
@@ -149,11 +132,11 @@ class SigpipeBlock {
 
 enum class Readiness { kReady, kCancelled };
 
-// Waits until `fd` has `events` or the cancel eventfd is raised. Readiness wins over cancelling, so
-// bytes that are already in a pipe are still read after a cancel.
-Readiness WaitFor(int fd, short events, int cancel) {
+// Waits until `fd` is readable or `cancel` is raised. Readiness wins over cancelling, so bytes that
+// are already in a pipe are still read after a cancel.
+Readiness WaitForInput(int fd, const WakeSignal& cancel) {
   for (;;) {
-    pollfd fds[2] = {{fd, events, 0}, {cancel, POLLIN, 0}};
+    pollfd fds[2] = {{fd, POLLIN, 0}, {cancel.handle(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return Readiness::kCancelled;
@@ -163,16 +146,15 @@ Readiness WaitFor(int fd, short events, int cancel) {
   }
 }
 
-int OpenPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
-
 class PosixChildProcess final : public ChildProcess {
  public:
-  PosixChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd cancel, UniqueFd input, UniqueFd output,
-                    UniqueFd error)
+  PosixChildProcess(pid_t pid, UniqueHandle pidfd, WakeSignal cancel, UniqueHandle input,
+                    std::unique_ptr<PipeWritePort> inputPort, UniqueHandle output, UniqueHandle error)
       : pid_(pid),
         pidfd_(std::move(pidfd)),
         cancel_(std::move(cancel)),
         input_(std::move(input)),
+        inputPort_(std::move(inputPort)),
         output_(std::move(output)),
         error_(std::move(error)) {}
 
@@ -182,19 +164,11 @@ class PosixChildProcess final : public ChildProcess {
 
   bool WriteInput(std::string_view bytes) override {
     std::lock_guard lock(inputMutex_);
+    if (!input_) return bytes.empty();
     SigpipeBlock block;
-    while (!bytes.empty() && input_) {
-      const ssize_t written = ::write(input_.get(), bytes.data(), bytes.size());
-      if (written >= 0) {
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-      } else if (errno == EAGAIN) {
-        if (WaitFor(input_.get(), POLLOUT, cancel_.get()) == Readiness::kCancelled) return false;
-      } else if (errno != EINTR) {
-        if (errno == EPIPE) block.NoteBrokenPipe();
-        return false;
-      }
-    }
-    return bytes.empty();
+    const WriteResult result = inputPort_->Write(bytes);
+    if (result.outcome == WriteOutcome::kFailed && result.error == EPIPE) block.NoteBrokenPipe();
+    return result.outcome == WriteOutcome::kDone;
   }
 
   void CloseInput() override {
@@ -208,10 +182,10 @@ class PosixChildProcess final : public ChildProcess {
   std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.get(), buffer); }
   std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.get(), buffer); }
 
-  // The eventfd stays raised: every read or write from now on gives up as soon as it would wait.
+  // Every read from now on gives up as soon as it would wait, and every write at once.
   void CancelPendingIo() override {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(cancel_.get(), &one, sizeof one);
+    cancel_.Raise();
+    inputPort_->Cancel();
   }
 
   std::optional<int> WaitForExit(std::chrono::milliseconds timeout) override {
@@ -244,7 +218,7 @@ class PosixChildProcess final : public ChildProcess {
       const ssize_t count = ::read(fd, buffer.data(), buffer.size());
       if (count >= 0) return static_cast<std::size_t>(count);
       if (errno == EAGAIN) {
-        if (WaitFor(fd, POLLIN, cancel_.get()) == Readiness::kCancelled) return 0;
+        if (WaitForInput(fd, cancel_) == Readiness::kCancelled) return 0;
       } else if (errno != EINTR) {
         return 0;
       }
@@ -260,34 +234,35 @@ class PosixChildProcess final : public ChildProcess {
   }
 
   const pid_t pid_;
-  UniqueFd pidfd_;
+  UniqueHandle pidfd_;
   std::mutex exitMutex_;
   std::optional<int> status_;  // set once reaped
-  UniqueFd cancel_;
+  WakeSignal cancel_;          // for the reads; the input port has its own
   std::mutex inputMutex_;
-  UniqueFd input_;
-  UniqueFd output_;
-  UniqueFd error_;
+  UniqueHandle input_;                              // guarded by inputMutex_
+  const std::unique_ptr<PipeWritePort> inputPort_;  // outlives input_, so that a cancel never waits
+  UniqueHandle output_;
+  UniqueHandle error_;
 };
 
 }  // namespace
 
 std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
                                                 const std::vector<std::string>& arguments) {
-  Pipe input = CreatePipe(false);
-  Pipe output = CreatePipe(true);
-  Pipe error = CreatePipe(true);
-  UniqueFd cancel(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  Check(static_cast<bool>(cancel), "eventfd");
+  ChildPipes pipes = CreateChildPipes();
+  SetNonBlocking(pipes.stdoutRead);
+  SetNonBlocking(pipes.stderrRead);
+  auto inputPort = std::make_unique<PipeWritePort>(pipes.stdinWrite.get());
+  WakeSignal cancel;
 
   SpawnSetup setup;
   setup.ResetSignals();
-  setup.MapStream(input.read.get(), STDIN_FILENO);
-  setup.MapStream(output.write.get(), STDOUT_FILENO);
-  setup.MapStream(error.write.get(), STDERR_FILENO);
+  setup.MapStream(pipes.stdinRead.get(), STDIN_FILENO);
+  setup.MapStream(pipes.stdoutWrite.get(), STDOUT_FILENO);
+  setup.MapStream(pipes.stderrWrite.get(), STDERR_FILENO);
   const pid_t pid = setup.Spawn(program, arguments);
 
-  UniqueFd pidfd(OpenPidFd(pid));
+  UniqueHandle pidfd = OpenPidFd(pid);
   if (!pidfd) {
     const int failure = errno;
     ::kill(pid, SIGKILL);
@@ -296,8 +271,9 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
     RaiseSystemError("pidfd_open", static_cast<std::uint32_t>(failure));
   }
   // The child's ends are released here (with the pipes), so end of stream follows the child's exit.
-  return std::make_unique<PosixChildProcess>(pid, std::move(pidfd), std::move(cancel), std::move(input.write),
-                                             std::move(output.read), std::move(error.read));
+  return std::make_unique<PosixChildProcess>(pid, std::move(pidfd), std::move(cancel),
+                                             std::move(pipes.stdinWrite), std::move(inputPort),
+                                             std::move(pipes.stdoutRead), std::move(pipes.stderrRead));
 }
 
 }  // namespace snh::client

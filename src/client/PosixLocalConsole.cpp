@@ -1,10 +1,9 @@
 // The terminal client's streams on POSIX. Raw mode is termios's; the saved modes are also put back by
 // a handler for the signals that end a process, since a terminal left raw is unusable. Reads wait in
-// poll on standard input and an eventfd that CancelInput raises.
+// poll on standard input and a signal that CancelInput raises.
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,10 +16,10 @@
 #include <mutex>
 #include <string>
 
-#include "OsError.h"
-#include "PipeIo.h"
-#include "UniqueHandle.h"
 #include "client/LocalConsole.h"
+#include "platform/OsError.h"
+#include "platform/PipeIo.h"
+#include "platform/WakeSignal.h"
 
 namespace snh::client {
 namespace {
@@ -37,19 +36,9 @@ void RestoreModesAndDie(int signal) {
   std::raise(signal);
 }
 
-// False once the reader is gone or the write fails otherwise.
-bool WriteAll(int stream, std::string_view bytes) {
-  try {
-    return WritePipe(stream, bytes, "write", /*forgiveClosedReader=*/true) == 0;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
 class PosixLocalConsole final : public LocalConsole {
  public:
-  PosixLocalConsole() : cancel_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (!cancel_) RaiseLastError("eventfd");
+  PosixLocalConsole() {
     // A host or terminal that has gone away shows as a failed write.
     std::signal(SIGPIPE, SIG_IGN);
   }
@@ -78,7 +67,7 @@ class PosixLocalConsole final : public LocalConsole {
 
   std::size_t ReadInput(std::span<char> buffer) override {
     for (;;) {
-      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {cancel_.get(), POLLIN, 0}};
+      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {cancel_.handle(), POLLIN, 0}};
       if (::poll(fds, 2, -1) < 0) {
         if (errno == EINTR) continue;
         return 0;
@@ -90,22 +79,19 @@ class PosixLocalConsole final : public LocalConsole {
     }
   }
 
-  void CancelInput() override {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(cancel_.get(), &one, sizeof one);
-  }
+  void CancelInput() override { cancel_.Raise(); }
 
   bool WriteOutput(std::string_view bytes) override {
     std::lock_guard lock(outputMutex_);
-    return WriteAll(STDOUT_FILENO, bytes);
+    return WriteWhole(STDOUT_FILENO, bytes).outcome == WriteOutcome::kDone;
   }
   bool WriteError(std::string_view bytes) override {
     std::lock_guard lock(errorMutex_);
-    return WriteAll(STDERR_FILENO, bytes);
+    return WriteWhole(STDERR_FILENO, bytes).outcome == WriteOutcome::kDone;
   }
 
  private:
-  UniqueHandle cancel_;
+  WakeSignal cancel_;
   std::mutex outputMutex_;
   std::mutex errorMutex_;
 };

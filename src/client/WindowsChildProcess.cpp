@@ -7,31 +7,15 @@
 #include <mutex>
 #include <utility>
 
-#include "OsError.h"
-#include "UniqueHandle.h"
 #include "client/ChildProcess.h"
 #include "codec/CommandLine.h"
 #include "codec/WideText.h"
+#include "platform/ChildPipes.h"
+#include "platform/OsError.h"
+#include "platform/PipeIo.h"
 
 namespace snh::client {
 namespace {
-
-struct Pipe {
-  UniqueHandle read;
-  UniqueHandle write;
-};
-
-// Both ends start inheritable; the end that stays with the caller is then made private.
-Pipe CreateInheritablePipe(bool callerReads) {
-  SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, TRUE};
-  HANDLE read = nullptr;
-  HANDLE write = nullptr;
-  if (!CreatePipe(&read, &write, &attributes, 0)) RaiseLastError("CreatePipe");
-  Pipe pipe{UniqueHandle(read), UniqueHandle(write)};
-  HANDLE callerEnd = callerReads ? read : write;
-  if (!SetHandleInformation(callerEnd, HANDLE_FLAG_INHERIT, 0)) RaiseLastError("SetHandleInformation");
-  return pipe;
-}
 
 std::size_t ReadPipe(HANDLE pipe, std::span<char> buffer) {
   DWORD count = 0;
@@ -54,14 +38,8 @@ class WindowsChildProcess final : public ChildProcess {
 
   bool WriteInput(std::string_view bytes) override {
     std::lock_guard lock(inputMutex_);
-    while (!bytes.empty() && input_) {
-      DWORD written = 0;
-      if (!WriteFile(input_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-        return false;
-      }
-      bytes.remove_prefix(written);
-    }
-    return bytes.empty();
+    if (!input_ || bytes.empty()) return bytes.empty();
+    return WriteWhole(input_.get(), bytes).outcome == WriteOutcome::kDone;
   }
 
   void CloseInput() override {
@@ -114,18 +92,16 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
   static std::mutex startMutex;
   std::lock_guard lock(startMutex);
 
-  Pipe input = CreateInheritablePipe(false);
-  Pipe output = CreateInheritablePipe(true);
-  Pipe error = CreateInheritablePipe(true);
+  ChildPipes pipes = CreateChildPipes();
 
   std::wstring commandLine = ToWide(BuildCommandLine(program, arguments));
 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.read.get();
-  startup.hStdOutput = output.write.get();
-  startup.hStdError = error.write.get();
+  startup.hStdInput = pipes.stdinRead.get();
+  startup.hStdOutput = pipes.stdoutWrite.get();
+  startup.hStdError = pipes.stderrWrite.get();
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                       &startup, &info)) {
@@ -134,8 +110,8 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
   }
   UniqueHandle thread(info.hThread);
   // The child's ends are released here (with the pipes), so end of stream follows the child's exit.
-  return std::make_unique<WindowsChildProcess>(UniqueHandle(info.hProcess), std::move(input.write),
-                                               std::move(output.read), std::move(error.read));
+  return std::make_unique<WindowsChildProcess>(UniqueHandle(info.hProcess), std::move(pipes.stdinWrite),
+                                               std::move(pipes.stdoutRead), std::move(pipes.stderrRead));
 }
 
 }  // namespace snh::client

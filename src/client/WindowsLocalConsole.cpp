@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "OsError.h"
-#include "PipeIo.h"
-#include "UniqueHandle.h"
 #include "client/LocalConsole.h"
 #include "codec/WideText.h"
+#include "platform/OsError.h"
+#include "platform/PipeIo.h"
+#include "platform/WakeSignal.h"
 
 namespace snh::client {
 namespace {
@@ -29,11 +29,7 @@ bool IsConsole(HANDLE handle) {
 
 // False once the reader is gone or the write fails otherwise.
 bool WriteAll(HANDLE stream, std::string_view bytes) {
-  try {
-    return WritePipe(stream, bytes, "write", /*forgiveClosedReader=*/true) == 0;
-  } catch (const std::exception&) {
-    return false;
-  }
+  return WriteWhole(stream, bytes).outcome == WriteOutcome::kDone;
 }
 
 bool WriteConsoleText(HANDLE console, std::string_view utf8) {
@@ -56,9 +52,7 @@ class WindowsLocalConsole final : public LocalConsole {
   WindowsLocalConsole()
       : input_(GetStdHandle(STD_INPUT_HANDLE)),
         output_(GetStdHandle(STD_OUTPUT_HANDLE)),
-        error_(GetStdHandle(STD_ERROR_HANDLE)),
-        cancel_(CreateEventW(nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, nullptr)) {
-    if (!cancel_) RaiseLastError("CreateEvent");
+        error_(GetStdHandle(STD_ERROR_HANDLE)) {
     inputIsConsole_ = IsConsole(input_);
     outputIsConsole_ = IsConsole(output_);
     errorIsConsole_ = IsConsole(error_);
@@ -94,14 +88,14 @@ class WindowsLocalConsole final : public LocalConsole {
         pendingInput_.erase(0, count);
         return count;
       }
-      if (WaitForSingleObject(cancel_.get(), 0) == WAIT_OBJECT_0) return 0;
+      if (cancel_.IsRaised()) return 0;
       if (inputIsConsole_) {
-        if (!ReadConsoleKeys() || WaitForSingleObject(cancel_.get(), 0) == WAIT_OBJECT_0) return 0;
+        if (!ReadConsoleKeys() || cancel_.IsRaised()) return 0;
       } else if (GetFileType(input_) == FILE_TYPE_PIPE) {
         DWORD available = 0;
         if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr)) return 0;  // writer gone
         if (available == 0) {
-          WaitForSingleObject(cancel_.get(), kPipePollMilliseconds);
+          WaitForSingleObject(cancel_.handle(), kPipePollMilliseconds);
           continue;
         }
         return ReadBytes(buffer.first(std::min<std::size_t>(buffer.size(), available)));
@@ -112,7 +106,7 @@ class WindowsLocalConsole final : public LocalConsole {
   }
 
   void CancelInput() override {
-    SetEvent(cancel_.get());
+    cancel_.Raise();
     // A line-mode ReadConsoleW waits for Enter whatever else happens; a synthetic Enter ends it, and
     // the line it completes is dropped by ReadInput.
     if (inputIsConsole_ && !inputModeSaved_) {
@@ -149,7 +143,7 @@ class WindowsLocalConsole final : public LocalConsole {
   // cancelled or failed. Events other than key presses (focus, mouse, resize) are dropped, so that
   // ReadConsoleW never waits with the input handle signalled.
   bool ReadConsoleKeys() {
-    const HANDLE handles[2] = {cancel_.get(), input_};
+    const HANDLE handles[2] = {cancel_.handle(), input_};
     if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return false;
     DWORD events = 0;
     if (!GetNumberOfConsoleInputEvents(input_, &events) || events == 0) return true;
@@ -183,7 +177,7 @@ class WindowsLocalConsole final : public LocalConsole {
   HANDLE input_;
   HANDLE output_;
   HANDLE error_;
-  UniqueHandle cancel_;
+  WakeSignal cancel_;
   bool inputIsConsole_ = false;
   bool outputIsConsole_ = false;
   bool errorIsConsole_ = false;

@@ -1,12 +1,11 @@
-// DecodeRequest: one pass over the text, as it is read, with the JSON library's event parser, keeping only
-// the members a Request holds. Neither the text nor a document is held, so the time follows the text's
-// size whatever its shape, and the memory is the kept strings plus the parser's two copies (raw and
-// decoded) of the token it is reading.
+// DecodeRequest: one pass over the text, as it is read, with RapidJSON's event parser, keeping only the
+// members a Request holds. Neither the text nor a document is held, so the time follows the text's size
+// whatever its shape, and the memory is the kept strings plus the one string being decoded.
+
+#include <rapidjson/reader.h>
 
 #include <cstdint>
-#include <istream>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,13 +14,11 @@
 
 #include "codec/DecodeError.h"
 #include "codec/JsonModule.h"
-#include "codec/RequestText.h"
+#include "codec/RequestStream.h"
 
 namespace snh {
 
 namespace {
-
-using Json = nlohmann::json;
 
 // A member as the last of its duplicates left it (the last one wins, as in the platform's JSON object):
 // missing, present with another JSON type (null included), or present with a value.
@@ -101,25 +98,26 @@ enum class Slot {
 enum class Scope { kRequest, kConnectParams, kArguments, kConsoleSize };
 
 // Collects the kept members from the parser's events. Containers nobody reads are only counted.
-class RequestHandler final : public nlohmann::json_sax<Json> {
+class RequestHandler {
  public:
+  explicit RequestHandler(const RequestStream& text) : text_(text) {}
   RequestMembers& members() { return members_; }
 
-  bool null() override { return Other(); }
-  bool boolean(bool) override { return Other(); }
-  bool number_integer(number_integer_t value) override { return Number(static_cast<double>(value)); }
-  bool number_unsigned(number_unsigned_t value) override { return Number(static_cast<double>(value)); }
-  bool number_float(number_float_t value, const string_t&) override { return Number(value); }
-  bool string(string_t& value) override;
-  bool binary(binary_t&) override { return false; }  // JSON text has none
-  bool start_object(std::size_t) override { return Open(/*isObject=*/true); }
-  bool start_array(std::size_t) override { return Open(/*isObject=*/false); }
-  bool key(string_t& name) override;
-  bool end_object() override { return Close(); }
-  bool end_array() override { return Close(); }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
-    return false;
-  }
+  bool Null() { return Other(); }
+  bool Bool(bool) { return Other(); }
+  // Every number reaches the parser as a "0" standing for the value the stream read.
+  bool Int(int) { return Number(text_.Number()); }
+  bool Uint(unsigned) { return Number(text_.Number()); }
+  bool Int64(std::int64_t) { return Number(text_.Number()); }
+  bool Uint64(std::uint64_t) { return Number(text_.Number()); }
+  bool Double(double) { return Number(text_.Number()); }
+  bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // never asked for
+  bool String(const char* value, rapidjson::SizeType length, bool) { return Text({value, length}); }
+  bool StartObject() { return Open(/*isObject=*/true); }
+  bool Key(const char* name, rapidjson::SizeType length, bool) { return Name({name, length}); }
+  bool EndObject(rapidjson::SizeType) { return Close(); }
+  bool StartArray() { return Open(/*isObject=*/false); }
+  bool EndArray(rapidjson::SizeType) { return Close(); }
 
  private:
   Slot NextSlot() const;
@@ -128,9 +126,12 @@ class RequestHandler final : public nlohmann::json_sax<Json> {
   // A value of another type than its slot reads, or one nobody reads.
   bool Other();
   bool Number(double value);
+  bool Text(std::string_view value);
+  bool Name(std::string_view name);
   bool Open(bool isObject);
   bool Close();
 
+  const RequestStream& text_;
   RequestMembers members_;
   // The containers being filled; each is valid while its scope is open.
   ParamsMembers* params_ = nullptr;
@@ -148,7 +149,7 @@ Slot RequestHandler::NextSlot() const {
   return scopes_.back() == Scope::kArguments ? Slot::kArgument : keySlot_;
 }
 
-bool RequestHandler::key(string_t& name) {
+bool RequestHandler::Name(std::string_view name) {
   if (ignoredDepth_ > 0) return true;
   keySlot_ = Slot::kIgnored;
   switch (scopes_.back()) {
@@ -243,26 +244,23 @@ bool RequestHandler::Number(double value) {
   return true;
 }
 
-bool RequestHandler::string(string_t& value) {
+bool RequestHandler::Text(std::string_view value) {
   const Slot slot = NextSlot();
   // An escaped U+0000 ends the string, as it ends the platform's string buffer.
-  const auto truncated = [&value]() -> string_t&& {
-    if (const auto nul = value.find('\0'); nul != string_t::npos) value.resize(nul);
-    return std::move(value);
-  };
+  value = value.substr(0, value.find('\0'));
   if (slot == Slot::kArgument) {
-    if (arguments_->allStrings) arguments_->strings.push_back(truncated());
+    if (arguments_->allStrings) arguments_->strings.emplace_back(value);
     return true;
   }
   Member<std::string>* text = StringMember(slot);
   if (!text) return Other();
-  text->Set(truncated());
+  text->Set(std::string(value));
   return true;
 }
 
 bool RequestHandler::Open(bool isObject) {
-  // The library parses without recursion, but a hostile text could still make it keep millions of
-  // levels; the first container past the bound ends the parse.
+  // The parser does not recurse, but a hostile text could still make it keep millions of levels; the
+  // first container past the bound ends the parse.
   if (depth_ >= kMaxRequestNestingDepth) return false;
   ++depth_;
   const Slot slot = NextSlot();
@@ -328,28 +326,15 @@ ConnectParams DecodeConnectParams(ParamsMembers params) {
   return decoded;
 }
 
-// A text in memory, read as if it arrived.
-class TextSource final : public ByteSource {
- public:
-  explicit TextSource(std::string_view text) : text_(text) {}
-  std::size_t Read(char* buffer, std::size_t capacity) override {
-    const std::size_t count = text_.copy(buffer, capacity);
-    text_.remove_prefix(count);
-    return count;
-  }
-
- private:
-  std::string_view text_;
-};
-
 }  // namespace
 
 Request DecodeRequest(ByteSource& text) {
-  RequestTextBuffer buffer(text);
-  std::istream stream(&buffer);
-  RequestHandler handler;
+  RequestStream stream(text);
+  RequestHandler handler(stream);
+  rapidjson::Reader reader;
   // A text that does not parse, is not an object or nests too deep fails alike.
-  if (!Json::sax_parse(stream, &handler)) throw DecodeError(DecodeError::kFail);
+  if (reader.Parse<rapidjson::kParseIterativeFlag>(stream, handler).IsError() || stream.Failed())
+    throw DecodeError(DecodeError::kFail);
   RequestMembers& members = handler.members();
   Request request;
   request.type = members.type.Take();

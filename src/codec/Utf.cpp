@@ -105,15 +105,19 @@ std::u16string ToUtf16(std::string_view utf8) {
   while (i < bytes.size()) {
     const Utf8Step step = DecodeStep(bytes.substr(i));
     i += step.length;
-    if (step.codePoint < 0x10000) {
-      result.push_back(static_cast<char16_t>(step.codePoint));
-    } else {
-      const char32_t offset = step.codePoint - 0x10000;
-      result.push_back(static_cast<char16_t>(0xD800 | (offset >> 10)));
-      result.push_back(static_cast<char16_t>(0xDC00 | (offset & 0x3FF)));
-    }
+    AppendUtf16(result, step.codePoint);
   }
   return result;
+}
+
+void AppendUtf16(std::u16string& text, char32_t codePoint) {
+  if (codePoint < 0x10000) {
+    text.push_back(static_cast<char16_t>(codePoint));
+    return;
+  }
+  const char32_t offset = codePoint - 0x10000;
+  text.push_back(static_cast<char16_t>(0xD800 | (offset >> 10)));
+  text.push_back(static_cast<char16_t>(0xDC00 | (offset & 0x3FF)));
 }
 
 std::string ToUtf8(std::u16string_view utf16) {

@@ -17,6 +17,9 @@ std::string ToUtf8(std::u16string_view utf16);
 // ToUtf8(ToUtf16(text)), without the detour.
 std::string SanitizeUtf8(std::string_view text);
 
+// Appends one code point (at most U+10FFFF) as one UTF-16 unit or a surrogate pair.
+void AppendUtf16(std::u16string& text, char32_t codePoint);
+
 // UTF-16 surrogates, for a code unit of any width (a \uXXXX escape's value too).
 constexpr bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }

@@ -7,7 +7,7 @@
 
 #include "codec/ByteSource.h"
 #include "codec/JsonModule.h"
-#include "host/SessionControl.h"
+#include "session/SessionControl.h"
 
 namespace snh {
 

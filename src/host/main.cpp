@@ -1,10 +1,10 @@
 // The host's entry point. It reads no options: the browser's arguments (the extension's origin, a
 // parent window) are ignored.
 
-#include "ExecutableVersion.h"
-#include "StandardStreams.h"
 #include "codec/JsonModule.h"
 #include "host/RequestDispatcher.h"
+#include "platform/ExecutableVersion.h"
+#include "platform/StandardStreams.h"
 #include "session/SshModule.h"
 
 int main() {

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <iostream>
 
-#include "OsError.h"
 #include "output/WorkerFailure.h"
+#include "platform/OsError.h"
 
 namespace snh {
 
@@ -43,7 +43,7 @@ void PipeStreamReader::ReadChunks() {
     }
     if (result.outcome == ReadOutcome::kEnded) return;
     if (result.outcome == ReadOutcome::kFailed) RaiseSystemError("ReadFile", result.error);
-    if (result.size == 0 || !handler_) continue;
+    if (result.size == 0) continue;
     handler_(std::string(buffer.data(), result.size));
   }
 }

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "PipeIo.h"
 #include "codec/JsonModule.h"
+#include "platform/PipeReadPort.h"
 
 namespace snh {
 
@@ -28,7 +28,7 @@ class PipeStreamReader {
   PipeStreamReader(NativeHandle pipe, const OutputHandler& handler, JsonModule& json,
                    std::function<void()> onFinished = {});
   // Stops the reader if the owner has not.
-  virtual ~PipeStreamReader();
+  ~PipeStreamReader();
   PipeStreamReader(const PipeStreamReader&) = delete;
   PipeStreamReader& operator=(const PipeStreamReader&) = delete;
 

@@ -1,6 +1,6 @@
 #include "output/WorkerFailure.h"
 
-#include "OsError.h"
+#include "platform/OsError.h"
 
 namespace snh {
 

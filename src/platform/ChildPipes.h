@@ -4,7 +4,7 @@
 // on Windows the session's ends are not inheritable; on POSIX every end is close-on-exec and the client
 // gets its ends by dup2.
 
-#include "UniqueHandle.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh {
 

@@ -1,12 +1,12 @@
 #pragma once
 
-// Blocking reads that another thread can cancel, and whole writes, on pipes (and ptys on POSIX).
+// The outcomes of reads and writes on pipes (and ptys on POSIX), and whole writes.
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "UniqueHandle.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh {
 
@@ -26,15 +26,16 @@ struct ReadResult {
   std::uint32_t error = 0;  // the system's code, for kFailed
 };
 
-// Writes all of `bytes` (a zero-length write included). Raises with `label` on failure. When
-// `forgiveClosedReader` is set, a failure because the reading end is gone is returned as its code
-// instead of raised; otherwise the result is 0.
+// Whether a failed write's code means that nobody reads the other end any more.
+bool IsClosedReader(std::uint32_t error);
+
+// Writes all of `bytes` to a blocking pipe (on Windows a zero-length write too); stops at the first
+// failure.
+WriteResult WriteWhole(NativeHandle pipe, std::string_view bytes);
+
+// The same, and raises with `label` on failure. When `forgiveClosedReader` is set, a failure because
+// the reading end is gone is returned as its code instead of raised; otherwise the result is 0.
 std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* label,
                         bool forgiveClosedReader);
 
 }  // namespace snh
-
-// PipeReadPort: the reading side of one pipe as one reader thread sees it.
-#include "PipeReadPort.h"
-// PipeWritePort: the writing side of one pipe as one writer thread sees it.
-#include "PipeWritePort.h"

@@ -4,8 +4,14 @@
 
 #include "codec/ByteSource.h"
 #include "codec/OutputSink.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh {
+
+enum class StandardStream { kInput, kOutput, kError };
+
+// The process's own stream, not owned: GetStdHandle's handle, or fd 0, 1 or 2.
+NativeHandle StandardHandle(StandardStream stream);
 
 // Binary mode on Windows; a closed output pipe must not kill the host on POSIX; and in both, clients
 // never get the browser's pipes (a client holding them would keep them open after the host ends).

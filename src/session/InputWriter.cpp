@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "OsError.h"
 #include "output/WorkerFailure.h"
+#include "platform/OsError.h"
 
 namespace snh {
 
@@ -102,7 +102,7 @@ void InputWriter::WriteQueued() {
     }
     if (result.outcome == WriteOutcome::kCancelled) return;
     if (result.outcome == WriteOutcome::kFailed) {
-      if (PipeWritePort::IsClosedReader(result.error)) return;
+      if (IsClosedReader(result.error)) return;
       RaiseSystemError(label_, result.error);
     }
   }

@@ -21,8 +21,8 @@
 #include <string>
 #include <thread>
 
-#include "PipeIo.h"
 #include "codec/JsonModule.h"
+#include "platform/PipeWritePort.h"
 
 namespace snh {
 

@@ -4,17 +4,17 @@
 #include <cmath>
 #include <optional>
 
-#include "ChildPipes.h"
-#include "ClientProcess.h"
-#include "ConsoleScreen.h"
-#include "ExitWatch.h"
-#include "OsError.h"
-#include "PseudoConsole.h"
 #include "codec/RequestRefused.h"
 #include "codec/SystemError.h"
 #include "output/OutputHandlers.h"
 #include "output/PipeStreamReader.h"
 #include "output/WorkerFailure.h"
+#include "platform/ChildPipes.h"
+#include "platform/ClientProcess.h"
+#include "platform/ConsoleScreen.h"
+#include "platform/ExitWatch.h"
+#include "platform/OsError.h"
+#include "platform/PseudoConsole.h"
 #include "session/InputWriter.h"
 #include "session/OutputEnds.h"
 #include "session/ScreenReading.h"
@@ -163,7 +163,6 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
     if (screenResized_) screen_.reset();
     screenResized_ = false;
     if (!screen_) screen_ = std::make_unique<ConsoleScreen>();
-    screen_->Activate();
     connection.process.emplace(ClientProcess::StartInConsole(params, *screen_, stdio));
   }
   // The client holds its own ends now. Without the session's copies, a write to a client that has gone
@@ -232,7 +231,6 @@ void SshModule::ReleaseConnection() {
   connection.outputEnds.Release();
   connection.exitWatch.reset();
   connection.inputWriter.reset();
-  connection.pipes.stdinRead.reset();
   connection.pipes.stdinWrite.reset();
   StopReader(connection.stderrReader);
   StopReader(connection.stdoutReader);

@@ -25,7 +25,7 @@
 #include <thread>
 
 #include "codec/JsonModule.h"
-#include "host/SessionControl.h"
+#include "session/SessionControl.h"
 
 namespace snh {
 

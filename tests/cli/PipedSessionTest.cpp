@@ -34,7 +34,8 @@ TEST(PipedSessionTest, JsonLinesEndWithTheExitNotice) {
   ASSERT_EQ(result.exitCode, 0) << result.error;
   const auto messages = JsonLines(result.output);
   ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.back(), (nlohmann::json{{"type", "error"}, {"error", "SSH Process exited"}}));
+  EXPECT_EQ(messages.back(),
+            (nlohmann::json{{"type", "error"}, {"error", "SSH Process exited"}, {"exitCode", 0}}));
   const std::string text = PlainText(messages);
   const std::size_t ready = text.find("ready");
   ASSERT_NE(ready, std::string::npos) << result.output;

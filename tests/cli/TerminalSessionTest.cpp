@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "CliTest.h"
-#include "UniqueHandle.h"
+#include "platform/UniqueHandle.h"
 
 extern char** environ;
 

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "TestClientPlatform.h"
+#include "platform/PipeIo.h"
 
 namespace snh::test_client {
 namespace {
@@ -24,16 +25,13 @@ namespace {
 class Terminal {
  public:
   Terminal() : fd_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    if (fd_ < 0) Fail("open /dev/tty");
+    if (!fd_) Fail("open /dev/tty");
   }
-  Terminal(const Terminal&) = delete;
-  Terminal& operator=(const Terminal&) = delete;
-  ~Terminal() { ::close(fd_); }
 
-  int Get() const { return fd_; }
+  int Get() const { return fd_.get(); }
 
  private:
-  int fd_;
+  UniqueHandle fd_;
 };
 
 // Raw input while it lives: no line editing, no echo, no signals, no CR-to-LF; the previous settings
@@ -58,17 +56,6 @@ class RawMode {
   termios previous_{};
 };
 
-// Writes everything unless the fd fails; returns whether it did.
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 // How many continuation bytes follow a UTF-8 lead byte.
 int ContinuationBytes(unsigned char lead) {
   if (lead >= 0xF0) return 3;
@@ -83,9 +70,6 @@ std::vector<std::string> CommandLine(int argc, char** argv) { return {argv, argv
 
 unsigned long LastErrorCode() { return static_cast<unsigned long>(errno); }
 
-void WriteStandardOutput(std::string_view bytes) { WriteAll(STDOUT_FILENO, bytes); }
-void WriteStandardError(std::string_view bytes) { WriteAll(STDERR_FILENO, bytes); }
-
 std::size_t ReadStandardInput(std::span<char> buffer) {
   for (;;) {
     const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
@@ -96,7 +80,7 @@ std::size_t ReadStandardInput(std::span<char> buffer) {
 
 void WriteToConsole(std::string_view text) {
   const Terminal terminal;
-  if (!WriteAll(terminal.Get(), text)) Fail("write /dev/tty");
+  if (WriteWhole(terminal.Get(), text).outcome != WriteOutcome::kDone) Fail("write /dev/tty");
 }
 
 void SetConsoleWindowTitle(std::string_view title) { WriteToConsole("\x1b]0;" + std::string(title) + "\a"); }

@@ -17,9 +17,6 @@ std::vector<std::string> CommandLine(int argc, char** argv);
 // The system's code for the last failed call, for error lines.
 unsigned long LastErrorCode();
 
-// Best effort: a write that fails ends quietly (a pseudo console may leave the handles unusable).
-void WriteStandardOutput(std::string_view bytes);
-void WriteStandardError(std::string_view bytes);
 // Some bytes of standard input; 0 at end of input or on an error.
 std::size_t ReadStandardInput(std::span<char> buffer);
 

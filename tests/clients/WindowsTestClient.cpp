@@ -9,24 +9,15 @@
 
 #include "TestClientPlatform.h"
 #include "codec/WideText.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh::test_client {
 namespace {
 
-void WriteStandard(DWORD which, std::string_view bytes) {
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    if (!WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-      return;
-    }
-    bytes.remove_prefix(written);
-  }
-}
-
-HANDLE OpenConsole(const wchar_t* name) {
-  HANDLE console = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-  if (console == INVALID_HANDLE_VALUE) Fail("open console");
+UniqueHandle OpenConsole(const wchar_t* name) {
+  UniqueHandle console(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!console) Fail("open console");
   return console;
 }
 
@@ -44,9 +35,6 @@ std::vector<std::string> CommandLine(int /*argc*/, char** /*argv*/) {
 
 unsigned long LastErrorCode() { return GetLastError(); }
 
-void WriteStandardOutput(std::string_view bytes) { WriteStandard(STD_OUTPUT_HANDLE, bytes); }
-void WriteStandardError(std::string_view bytes) { WriteStandard(STD_ERROR_HANDLE, bytes); }
-
 std::size_t ReadStandardInput(std::span<char> buffer) {
   DWORD read = 0;
   if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
@@ -57,7 +45,8 @@ std::size_t ReadStandardInput(std::span<char> buffer) {
 }
 
 void WriteToConsole(std::string_view text) {
-  HANDLE console = OpenConsole(L"CONOUT$");
+  const UniqueHandle owner = OpenConsole(L"CONOUT$");
+  HANDLE console = owner.get();
   DWORD mode = 0;
   if (GetConsoleMode(console, &mode)) SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
   std::wstring wide = ToWide(text);
@@ -69,7 +58,6 @@ void WriteToConsole(std::string_view text) {
     }
     rest.remove_prefix(written);
   }
-  CloseHandle(console);
 }
 
 void SetConsoleWindowTitle(std::string_view title) {
@@ -77,7 +65,8 @@ void SetConsoleWindowTitle(std::string_view title) {
 }
 
 std::string ReadConsoleCharacters(unsigned long count) {
-  HANDLE console = OpenConsole(L"CONIN$");
+  const UniqueHandle owner = OpenConsole(L"CONIN$");
+  HANDLE console = owner.get();
   SetConsoleMode(console, 0);
   std::wstring text;
   while (text.size() < count) {
@@ -87,15 +76,13 @@ std::string ReadConsoleCharacters(unsigned long count) {
     if (!ReadConsoleW(console, buffer, wanted, &read, nullptr)) Fail("ReadConsoleW");
     text.append(buffer, read);
   }
-  CloseHandle(console);
   return ToUtf8(text);
 }
 
 std::string ConsoleSize() {
-  HANDLE console = OpenConsole(L"CONOUT$");
+  const UniqueHandle console = OpenConsole(L"CONOUT$");
   CONSOLE_SCREEN_BUFFER_INFO info{};
-  if (!GetConsoleScreenBufferInfo(console, &info)) Fail("GetConsoleScreenBufferInfo");
-  CloseHandle(console);
+  if (!GetConsoleScreenBufferInfo(console.get(), &info)) Fail("GetConsoleScreenBufferInfo");
   const SMALL_RECT& w = info.srWindow;
   return std::to_string(w.Right - w.Left + 1) + "x" + std::to_string(w.Bottom - w.Top + 1);
 }

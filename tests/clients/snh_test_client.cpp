@@ -55,8 +55,20 @@
 #include "Base64Stream.h"
 #include "FloodText.h"
 #include "TestClientPlatform.h"
+#include "platform/PipeIo.h"
+#include "platform/StandardStreams.h"
 
 namespace snh::test_client {
+namespace {
+
+// Best effort: a write that fails ends quietly (a pseudo console may leave the handles unusable).
+void WriteStandard(StandardStream stream, std::string_view bytes) {
+  if (!bytes.empty()) WriteWhole(StandardHandle(stream), bytes);
+}
+void WriteStandardOutput(std::string_view bytes) { WriteStandard(StandardStream::kOutput, bytes); }
+void WriteStandardError(std::string_view bytes) { WriteStandard(StandardStream::kError, bytes); }
+
+}  // namespace
 
 void Fail(const std::string& what) {
   const unsigned long code = LastErrorCode();

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "HostPlatform.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh::conformance {
 
@@ -71,19 +71,17 @@ long CountHandles(unsigned long processId) {
 
 ProcessResources MeasureProcess(unsigned long processId) {
   ProcessResources resources;
-  const std::unique_ptr<void, decltype(&CloseHandle)> process(
-      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId), &CloseHandle);
+  const UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
   if (!process) return resources;
   resources.handles = CountHandles(processId);
   PROCESS_MEMORY_COUNTERS memory{};
   if (K32GetProcessMemoryInfo(process.get(), &memory, sizeof memory)) {
     resources.residentKiB = static_cast<long>(memory.WorkingSetSize / 1024);
   }
-  const std::unique_ptr<void, decltype(&CloseHandle)> snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0),
-                                                               &CloseHandle);
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   THREADENTRY32 entry{};
   entry.dwSize = sizeof entry;
-  if (snapshot.get() != INVALID_HANDLE_VALUE && Thread32First(snapshot.get(), &entry)) {
+  if (snapshot && Thread32First(snapshot.get(), &entry)) {
     do {
       if (entry.th32OwnerProcessID == processId) ++resources.threads;
     } while (Thread32Next(snapshot.get(), &entry));
@@ -92,8 +90,7 @@ ProcessResources MeasureProcess(unsigned long processId) {
 }
 
 bool ProcessRunning(unsigned long processId) {
-  const std::unique_ptr<void, decltype(&CloseHandle)> process(OpenProcess(SYNCHRONIZE, FALSE, processId),
-                                                              &CloseHandle);
+  const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
   return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
@@ -104,8 +101,7 @@ unsigned long LeaveInheritableHandle() {
 }
 
 void KillProcess(unsigned long processId) {
-  const std::unique_ptr<void, decltype(&CloseHandle)> process(
-      OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId), &CloseHandle);
+  const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
   if (!process) return;
   TerminateProcess(process.get(), 9);
   WaitForSingleObject(process.get(), 5000);

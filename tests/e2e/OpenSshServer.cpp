@@ -15,12 +15,10 @@
 #include <system_error>
 
 #include "RunProgram.h"
-#include "UniqueFd.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh::e2e {
 namespace {
-
-using testing::UniqueFd;
 
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
@@ -39,15 +37,15 @@ sockaddr_in Loopback(int port) {
   return address;
 }
 
-UniqueFd TcpSocket() {
-  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+UniqueHandle TcpSocket() {
+  UniqueHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!socket) throw std::system_error(errno, std::generic_category(), "socket");
   return socket;
 }
 
 // A port that nothing listens on right now: the kernel picks it for a socket bound to port 0.
 int FreeLoopbackPort() {
-  const UniqueFd socket = TcpSocket();
+  const UniqueHandle socket = TcpSocket();
   sockaddr_in address = Loopback(0);
   if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     throw std::system_error(errno, std::generic_category(), "bind 127.0.0.1:0");
@@ -60,7 +58,7 @@ int FreeLoopbackPort() {
 }
 
 bool AcceptsConnections(int port) {
-  const UniqueFd socket = TcpSocket();
+  const UniqueHandle socket = TcpSocket();
   const sockaddr_in address = Loopback(port);
   return ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }

@@ -10,8 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "ChildPipes.h"
 #include "host/RecordedMessages.h"
+#include "platform/ChildPipes.h"
+#include "platform/PipeReadPort.h"
 #include "session/InputWriter.h"
 
 namespace snh {

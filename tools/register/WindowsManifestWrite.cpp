@@ -10,7 +10,7 @@
 
 #include "ManifestFile.h"
 #include "Registration.h"
-#include "UniqueHandle.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh::reg {
 namespace {

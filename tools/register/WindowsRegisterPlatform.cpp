@@ -4,9 +4,9 @@
 
 #include <utility>
 
-#include "OsError.h"
 #include "RegisterPlatform.h"
 #include "codec/WideText.h"
+#include "platform/OsError.h"
 
 namespace snh::reg {
 namespace {

@@ -1,9 +1,9 @@
-#include "ChildPipes.h"
+#include "platform/ChildPipes.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "OsError.h"
+#include "platform/OsError.h"
 
 namespace snh {
 

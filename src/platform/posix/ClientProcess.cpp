@@ -1,11 +1,10 @@
-#include "ClientProcess.h"
+#include "platform/ClientProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,20 +12,30 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "ConsoleScreen.h"
-#include "OsError.h"
-#include "PseudoConsole.h"
+#include "platform/ConsoleScreen.h"
+#include "platform/OsError.h"
+#include "platform/PidFd.h"
+#include "platform/PseudoConsole.h"
 
 namespace snh {
+
+struct ClientProcess::State {
+  State(pid_t started, UniqueHandle opened) : pid(started), pidfd(std::move(opened)) {}
+
+  pid_t pid;
+  UniqueHandle pidfd;
+  mutable std::mutex reapMutex;  // a status is read (without reaping) and the client reaped, not both
+  bool reaped = false;           // guarded by reapMutex
+  int exitCode = 0;              // guarded by reapMutex; once reaped
+};
 
 namespace {
 
 constexpr const char* kStartLabel = "CreateProcess";
-
-int OpenPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
 [[noreturn]] void ReportAndExit(int report) {
   const int error = errno;
@@ -115,10 +124,9 @@ class TerminalEnvironment {
   std::vector<char*> entries_;
 };
 
-}  // namespace
-
-ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle terminal,
-                                   const ChildStdio& stdio, char* const* environment) {
+// Starts the client with `terminal` as its controlling terminal and `environment` (null: the host's).
+ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const ChildStdio& stdio,
+                    char* const* environment) {
   // Arguments end at their first NUL, as the text of a command line would.
   std::vector<std::string> words;
   words.emplace_back(params.fileName.c_str());
@@ -140,8 +148,9 @@ ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle ter
   reportWrite.reset();
   UniqueHandle pidfd(OpenPidFd(pid));
   const int pidfdError = errno;
+  const bool pidfdOpened = static_cast<bool>(pidfd);
   // Owns the child from here: a failure below ends and reaps it at once.
-  ClientProcess client(pid, std::move(pidfd));
+  ClientProcess client(std::make_unique<ClientProcess::State>(pid, std::move(pidfd)));
   int childError = 0;
   ssize_t count;
   do {
@@ -149,63 +158,68 @@ ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle ter
   } while (count < 0 && errno == EINTR);
   if (count == sizeof childError) RaiseSystemError(kStartLabel, static_cast<std::uint32_t>(childError));
   // Without it the exit could not be watched.
-  if (!client.pidfd_) RaiseSystemError("pidfd_open", static_cast<std::uint32_t>(pidfdError));
+  if (!pidfdOpened) RaiseSystemError("pidfd_open", static_cast<std::uint32_t>(pidfdError));
   return client;
 }
 
+}  // namespace
+
+ClientProcess::ClientProcess(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
 ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                                   const ChildStdio& /*stdio*/) {
-  // The pty is the client's terminal and all three of its standard streams.
-  const NativeHandle terminal = console.terminal();
+  const NativeHandle terminal = console.clientSide();
   const TerminalEnvironment environment;
   return Start(params, terminal, ChildStdio{terminal, terminal, terminal}, environment.get());
 }
 
 ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
                                             const ChildStdio& stdio) {
-  return Start(params, console.terminal(), stdio, /*environment=*/nullptr);
+  return Start(params, console.clientSide(), stdio, /*environment=*/nullptr);
 }
 
-ClientProcess::ClientProcess(ClientProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)),
-      pidfd_(std::move(other.pidfd_)),
-      reaped_(other.reaped_),
-      exitCode_(other.exitCode_) {}
+ClientProcess::ClientProcess(ClientProcess&& other) noexcept = default;
 
-ClientProcess::~ClientProcess() { TerminateAndWait(); }
+ClientProcess::~ClientProcess() {
+  if (state_) TerminateAndWait();
+}
+
+NativeHandle ClientProcess::handle() const { return state_->pidfd.get(); }
 
 bool ClientProcess::HasExited() const {
   {
-    std::lock_guard lock(reapMutex_);
-    if (reaped_) return true;
+    std::lock_guard lock(state_->reapMutex);
+    if (state_->reaped) return true;
   }
-  pollfd fd{pidfd_.get(), POLLIN, 0};
+  pollfd fd{state_->pidfd.get(), POLLIN, 0};
   return ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0;
 }
 
 std::optional<std::int64_t> ClientProcess::ExitCode() const {
-  std::lock_guard lock(reapMutex_);
-  if (reaped_) return exitCode_;
-  if (pid_ <= 0) return std::nullopt;
+  const State& state = *state_;
+  std::lock_guard lock(state.reapMutex);
+  if (state.reaped) return state.exitCode;
   // Leaves the client to its reaper: its pid stays reserved, and the lock keeps the reaper out.
   siginfo_t info{};
-  if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == 0) {
+  if (::waitid(P_PID, static_cast<id_t>(state.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+      info.si_pid == 0) {
     return std::nullopt;
   }
   return ShellStatus(info.si_code == CLD_EXITED, info.si_status);
 }
 
 void ClientProcess::TerminateAndWait() noexcept {
-  std::lock_guard lock(reapMutex_);
-  if (reaped_ || pid_ <= 0) return;
+  State& state = *state_;
+  std::lock_guard lock(state.reapMutex);
+  if (state.reaped) return;
   // The client leads its own process group: end what it started too, as a hard stop.
-  ::kill(-pid_, SIGKILL);
-  ::kill(pid_, SIGKILL);
+  ::kill(-state.pid, SIGKILL);
+  ::kill(state.pid, SIGKILL);
   int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  while (::waitpid(state.pid, &status, 0) < 0 && errno == EINTR) {
   }
-  exitCode_ = ShellStatus(WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status));
-  reaped_ = true;
+  state.exitCode = ShellStatus(WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status));
+  state.reaped = true;
 }
 
 }  // namespace snh

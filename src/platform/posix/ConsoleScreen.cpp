@@ -1,14 +1,26 @@
-#include "ConsoleScreen.h"
+#include "platform/ConsoleScreen.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#include <vterm.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <mutex>
+#include <thread>
+#include <vector>
 
-#include "OsError.h"
+#include "codec/Utf.h"
+#include "platform/ConsoleSize.h"
+#include "platform/OsError.h"
+#include "platform/WakeSignal.h"
+#include "platform/posix/Pty.h"
+
+// libvterm has no call that erases cells or moves its cursor, and bytes written into it would mix with
+// the client's own (a sequence cut between two reads, for one). So the session's view is kept beside
+// libvterm's screen; the client's own cursor stays where the client put it.
 
 namespace snh {
 
@@ -26,47 +38,86 @@ int MoveIndex(int index, int rows, int firstRow, int endRow, int columns) {
 
 }  // namespace
 
-ConsoleScreen::ConsoleScreen()
-    : pty_(OpenPty(kColumns, kRows, "CreateConsoleScreenBuffer")),
-      terminal_(vterm_new(kRows, kColumns)),
-      blanked_(static_cast<std::size_t>(Cells())) {
-  const int flags = ::fcntl(pty_.master.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(pty_.master.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
-    vterm_free(terminal_);
+struct ConsoleScreen::State {
+  State();
+  ~State();
+
+  void Render();  // the feeder thread: renders master output as it arrives
+  // Renders whatever the master holds now, without waiting. Called with mutex held, so that bytes are
+  // rendered in the order they were read.
+  void RenderPendingLocked();
+  // Positions are cell indexes, row after row. A cursor waiting to wrap after a row's last cell counts
+  // as the start of the next row (Cells() after the last row), so that cell is read too.
+  int Cells() const { return columns * rows; }
+  int IndexOf(VTermPos cursor) const;
+  // Where a position lands in a screen `newColumns` wide and `newRows` high, the cell keeping its row
+  // and column; one past the right edge starts the next row.
+  int Relocate(int index, int newColumns, int newRows) const;
+
+  // libvterm's screen callbacks, called with mutex held.
+  static int OnDamage(VTermRect rect, void* self);
+  static int OnMoveRect(VTermRect dest, VTermRect src, void* self);
+  static int OnMoveCursor(VTermPos position, VTermPos previous, int visible, void* self);
+  // Between libvterm's scroll (in the old size) and its cursor move (in the new one).
+  static int OnResize(int newRows, int newColumns, void* self);
+
+  Pty pty;
+  std::mutex mutex;  // guards terminal, the screen it renders and the read state below
+  VTerm* terminal = nullptr;
+  VTermScreen* screen = nullptr;
+  VTermState* state = nullptr;
+  int columns = kConsoleSize.x;
+  int rows = kConsoleSize.y;
+  int readPosition = 0;  // where the next read starts: the session's cursor home
+  int queried = 0;       // the cursor as the last Query saw it
+  bool wrapPending = false;
+  VTermPos wrapCell{};        // the cell whose writing left the wrap pending
+  std::vector<bool> blanked;  // read, and not written since; a flag a cell
+  WakeSignal stop;
+  std::thread renderer;
+};
+
+ConsoleScreen::State::State()
+    : pty(OpenPty(kConsoleSize, "CreateConsoleScreenBuffer")),
+      terminal(vterm_new(kConsoleSize.y, kConsoleSize.x)),
+      blanked(static_cast<std::size_t>(Cells())) {
+  const int flags = ::fcntl(pty.master.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(pty.master.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+    vterm_free(terminal);
     RaiseLastError("CreateConsoleScreenBuffer");
   }
-  vterm_set_utf8(terminal_, 1);
-  screen_ = vterm_obtain_screen(terminal_);
-  state_ = vterm_obtain_state(terminal_);
-  static constexpr VTermScreenCallbacks kCallbacks{.damage = &ConsoleScreen::OnDamage,
-                                                   .moverect = &ConsoleScreen::OnMoveRect,
-                                                   .movecursor = &ConsoleScreen::OnMoveCursor,
+  vterm_set_utf8(terminal, 1);
+  screen = vterm_obtain_screen(terminal);
+  state = vterm_obtain_state(terminal);
+  static constexpr VTermScreenCallbacks kCallbacks{.damage = &State::OnDamage,
+                                                   .moverect = &State::OnMoveRect,
+                                                   .movecursor = &State::OnMoveCursor,
                                                    .settermprop = nullptr,
                                                    .bell = nullptr,
-                                                   .resize = &ConsoleScreen::OnResize,
+                                                   .resize = &State::OnResize,
                                                    .sb_pushline = nullptr,
                                                    .sb_popline = nullptr};
-  vterm_screen_set_callbacks(screen_, &kCallbacks, this);
-  vterm_screen_set_damage_merge(screen_, VTERM_DAMAGE_CELL);
-  vterm_screen_reset(screen_, /*hard=*/1);
-  renderer_ = std::thread(&ConsoleScreen::Render, this);
+  vterm_screen_set_callbacks(screen, &kCallbacks, this);
+  vterm_screen_set_damage_merge(screen, VTERM_DAMAGE_CELL);
+  vterm_screen_reset(screen, /*hard=*/1);
+  renderer = std::thread(&State::Render, this);
 }
 
-ConsoleScreen::~ConsoleScreen() {
-  stop_.Raise();
-  if (renderer_.joinable()) renderer_.join();
-  vterm_free(terminal_);
+ConsoleScreen::State::~State() {
+  stop.Raise();
+  if (renderer.joinable()) renderer.join();
+  vterm_free(terminal);
 }
 
-void ConsoleScreen::Render() {
+void ConsoleScreen::State::Render() {
   for (;;) {
-    pollfd fds[2] = {{pty_.master.get(), POLLIN, 0}, {stop_.fd(), POLLIN, 0}};
+    pollfd fds[2] = {{pty.master.get(), POLLIN, 0}, {stop.handle(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (fds[1].revents != 0) return;
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex);
     RenderPendingLocked();
     // The session holds the terminal, so the master has no end; a failing master leaves the screen
     // as it is rather than spinning.
@@ -74,14 +125,14 @@ void ConsoleScreen::Render() {
   }
 }
 
-void ConsoleScreen::RenderPendingLocked() {
+void ConsoleScreen::State::RenderPendingLocked() {
   // More than a pty holds at once, so a client that never stops writing cannot hold the lock forever.
   constexpr int kMostReads = 32;
   std::array<char, 4096> buffer;
   for (int reads = 0; reads < kMostReads; ++reads) {
-    const ssize_t count = ::read(pty_.master.get(), buffer.data(), buffer.size());
+    const ssize_t count = ::read(pty.master.get(), buffer.data(), buffer.size());
     if (count > 0) {
-      vterm_input_write(terminal_, buffer.data(), static_cast<std::size_t>(count));
+      vterm_input_write(terminal, buffer.data(), static_cast<std::size_t>(count));
     } else if (count < 0 && errno == EINTR) {
       continue;
     } else {
@@ -90,160 +141,165 @@ void ConsoleScreen::RenderPendingLocked() {
   }
 }
 
-int ConsoleScreen::IndexOf(VTermPos cursor) const {
-  if (wrapPending_ && cursor == wrapCell_) return (cursor.row + 1) * columns_;
-  return cursor.row * columns_ + cursor.col;
+int ConsoleScreen::State::IndexOf(VTermPos cursor) const {
+  if (wrapPending && cursor == wrapCell) return (cursor.row + 1) * columns;
+  return cursor.row * columns + cursor.col;
 }
 
-int ConsoleScreen::OnDamage(VTermRect rect, void* self) {
-  auto& screen = *static_cast<ConsoleScreen*>(self);
-  for (int row = std::max(rect.start_row, 0); row < std::min(rect.end_row, screen.rows_); ++row) {
-    for (int column = std::max(rect.start_col, 0); column < std::min(rect.end_col, screen.columns_);
-         ++column) {
-      screen.blanked_[static_cast<std::size_t>(row * screen.columns_ + column)] = false;
+int ConsoleScreen::State::Relocate(int index, int newColumns, int newRows) const {
+  int row = index / columns;
+  int column = index % columns;
+  if (column >= newColumns) {
+    ++row;
+    column = 0;
+  }
+  return std::min(row * newColumns + column, newColumns * newRows);
+}
+
+int ConsoleScreen::State::OnDamage(VTermRect rect, void* self) {
+  auto& view = *static_cast<State*>(self);
+  for (int row = std::max(rect.start_row, 0); row < std::min(rect.end_row, view.rows); ++row) {
+    for (int column = std::max(rect.start_col, 0); column < std::min(rect.end_col, view.columns); ++column) {
+      view.blanked[static_cast<std::size_t>(row * view.columns + column)] = false;
     }
   }
   // A character written into the cursor's cell that reaches the row's end leaves the cursor there,
   // waiting to wrap: libvterm does not say so, the cell shows it.
   VTermPos cursor;
-  vterm_state_get_cursorpos(screen.state_, &cursor);
+  vterm_state_get_cursorpos(view.state, &cursor);
   VTermScreenCell cell;
-  if (vterm_rect_contains(rect, cursor) && vterm_screen_get_cell(screen.screen_, cursor, &cell) &&
-      cell.chars[0] != 0 && cursor.col + cell.width >= screen.columns_) {
-    screen.wrapPending_ = true;
-    screen.wrapCell_ = cursor;
+  if (vterm_rect_contains(rect, cursor) && vterm_screen_get_cell(view.screen, cursor, &cell) &&
+      cell.chars[0] != 0 && cursor.col + cell.width >= view.columns) {
+    view.wrapPending = true;
+    view.wrapCell = cursor;
   }
   return 1;
 }
 
-int ConsoleScreen::OnMoveRect(VTermRect to, VTermRect from, void* self) {
-  auto& screen = *static_cast<ConsoleScreen*>(self);
-  const int rows = from.end_row - from.start_row;
-  const int columns = from.end_col - from.start_col;
-  const int width = screen.columns_;
-  std::vector<bool> moved = screen.blanked_;
+int ConsoleScreen::State::OnMoveRect(VTermRect dest, VTermRect src, void* self) {
+  auto& view = *static_cast<State*>(self);
+  const int rows = src.end_row - src.start_row;
+  const int columns = src.end_col - src.start_col;
+  const int width = view.columns;
+  std::vector<bool> moved = view.blanked;
   for (int row = 0; row < rows; ++row) {
     for (int column = 0; column < columns; ++column) {
-      moved[static_cast<std::size_t>((to.start_row + row) * width + to.start_col + column)] =
-          screen.blanked_[static_cast<std::size_t>((from.start_row + row) * width + from.start_col + column)];
+      moved[static_cast<std::size_t>((dest.start_row + row) * width + dest.start_col + column)] =
+          view.blanked[static_cast<std::size_t>((src.start_row + row) * width + src.start_col + column)];
     }
   }
-  screen.blanked_.swap(moved);
+  view.blanked.swap(moved);
   // Scrolling: positions travel with their rows; one whose row leaves the region goes to its edge.
-  if (from.start_col == 0 && from.end_col == width) {
-    const int down = to.start_row - from.start_row;
-    const int first = std::min(to.start_row, from.start_row);
-    const int end = std::max(to.end_row, from.end_row);
-    screen.readPosition_ = MoveIndex(screen.readPosition_, down, first, end, width);
-    screen.queried_ = MoveIndex(screen.queried_, down, first, end, width);
+  if (src.start_col == 0 && src.end_col == width) {
+    const int down = dest.start_row - src.start_row;
+    const int first = std::min(dest.start_row, src.start_row);
+    const int end = std::max(dest.end_row, src.end_row);
+    view.readPosition = MoveIndex(view.readPosition, down, first, end, width);
+    view.queried = MoveIndex(view.queried, down, first, end, width);
   }
   return 1;  // the cells moved; nothing to redraw
 }
 
-int ConsoleScreen::OnMoveCursor(VTermPos position, VTermPos /*previous*/, int /*visible*/, void* self) {
-  auto& screen = *static_cast<ConsoleScreen*>(self);
-  screen.wrapPending_ = screen.wrapPending_ && position == screen.wrapCell_;
+int ConsoleScreen::State::OnMoveCursor(VTermPos position, VTermPos /*previous*/, int /*visible*/,
+                                       void* self) {
+  auto& view = *static_cast<State*>(self);
+  view.wrapPending = view.wrapPending && position == view.wrapCell;
   // A cursor sent back before the read position (a carriage return, say) writes there next.
-  const int cursor = screen.IndexOf(position);
-  screen.readPosition_ = std::min(screen.readPosition_, cursor);
-  screen.queried_ = std::min(screen.queried_, cursor);
+  const int cursor = view.IndexOf(position);
+  view.readPosition = std::min(view.readPosition, cursor);
+  view.queried = std::min(view.queried, cursor);
   return 1;
 }
 
-int ConsoleScreen::Relocate(int index, int columns, int rows) const {
-  int row = index / columns_;
-  int column = index % columns_;
-  if (column >= columns) {
-    ++row;
-    column = 0;
-  }
-  return std::min(row * columns + column, columns * rows);
-}
-
-int ConsoleScreen::OnResize(int rows, int columns, void* self) {
-  auto& screen = *static_cast<ConsoleScreen*>(self);
-  std::vector<bool> blanked(static_cast<std::size_t>(rows * columns));
-  for (int row = 0; row < std::min(rows, screen.rows_); ++row) {
-    for (int column = 0; column < std::min(columns, screen.columns_); ++column) {
-      blanked[static_cast<std::size_t>(row * columns + column)] =
-          screen.blanked_[static_cast<std::size_t>(row * screen.columns_ + column)];
+int ConsoleScreen::State::OnResize(int newRows, int newColumns, void* self) {
+  auto& view = *static_cast<State*>(self);
+  std::vector<bool> blanked(static_cast<std::size_t>(newRows * newColumns));
+  for (int row = 0; row < std::min(newRows, view.rows); ++row) {
+    for (int column = 0; column < std::min(newColumns, view.columns); ++column) {
+      blanked[static_cast<std::size_t>(row * newColumns + column)] =
+          view.blanked[static_cast<std::size_t>(row * view.columns + column)];
     }
   }
-  screen.blanked_.swap(blanked);
-  screen.readPosition_ = screen.Relocate(screen.readPosition_, columns, rows);
-  screen.queried_ = screen.Relocate(screen.queried_, columns, rows);
-  screen.wrapPending_ = false;
-  screen.columns_ = columns;
-  screen.rows_ = rows;
+  view.blanked.swap(blanked);
+  view.readPosition = view.Relocate(view.readPosition, newColumns, newRows);
+  view.queried = view.Relocate(view.queried, newColumns, newRows);
+  view.wrapPending = false;
+  view.columns = newColumns;
+  view.rows = newRows;
   return 1;
 }
 
-void ConsoleScreen::Resize(Coord size) {
-  std::lock_guard lock(mutex_);
-  // What the client wrote for the old size is rendered in it.
-  RenderPendingLocked();
-  vterm_set_size(terminal_, size.y, size.x);
-  // The cursor may have been drawn in by the new edges.
-  VTermPos cursor;
-  vterm_state_get_cursorpos(state_, &cursor);
-  readPosition_ = std::min(readPosition_, IndexOf(cursor));
-  queried_ = std::min(queried_, IndexOf(cursor));
-  SetPtySize(pty_.master.get(), static_cast<unsigned short>(size.x), static_cast<unsigned short>(size.y),
-             "SetConsoleScreenBufferSize");
-}
+ConsoleScreen::ConsoleScreen() : state_(std::make_unique<State>()) {}
+
+ConsoleScreen::~ConsoleScreen() = default;
+
+NativeHandle ConsoleScreen::clientSide() const { return state_->pty.slave.get(); }
 
 ScreenInfo ConsoleScreen::Query() {
-  std::lock_guard lock(mutex_);
-  RenderPendingLocked();
+  State& view = *state_;
+  std::lock_guard lock(view.mutex);
+  view.RenderPendingLocked();
   VTermPos cursor;
-  vterm_state_get_cursorpos(state_, &cursor);
-  queried_ = IndexOf(cursor);
-  readPosition_ = std::min(readPosition_, queried_);
-  const int unread = queried_ - readPosition_;
-  return ScreenInfo{
-      Coord{static_cast<std::int16_t>(columns_), static_cast<std::int16_t>(rows_)},
-      Coord{static_cast<std::int16_t>(unread % columns_), static_cast<std::int16_t>(unread / columns_)}};
+  vterm_state_get_cursorpos(view.state, &cursor);
+  view.queried = view.IndexOf(cursor);
+  view.readPosition = std::min(view.readPosition, view.queried);
+  const int unread = view.queried - view.readPosition;
+  return ScreenInfo{Coord{static_cast<std::int16_t>(view.columns), static_cast<std::int16_t>(view.rows)},
+                    Coord{static_cast<std::int16_t>(unread % view.columns),
+                          static_cast<std::int16_t>(unread / view.columns)}};
 }
 
 std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
-  std::lock_guard lock(mutex_);
+  State& view = *state_;
+  std::lock_guard lock(view.mutex);
   std::u16string text;
-  const std::int64_t first = std::int64_t{readPosition_} + from.y * columns_ + from.x;
-  const std::int64_t end = std::min<std::int64_t>(first + std::max(count, 0), Cells());
+  const std::int64_t first = std::int64_t{view.readPosition} + from.y * view.columns + from.x;
+  const std::int64_t end = std::min<std::int64_t>(first + std::max(count, 0), view.Cells());
   for (std::int64_t index = std::max<std::int64_t>(first, 0); index < end; ++index) {
-    if (blanked_[static_cast<std::size_t>(index)]) {
+    if (view.blanked[static_cast<std::size_t>(index)]) {
       text.push_back(u' ');
       continue;
     }
     VTermScreenCell cell;
     vterm_screen_get_cell(
-        screen_, VTermPos{static_cast<int>(index / columns_), static_cast<int>(index % columns_)}, &cell);
+        view.screen, VTermPos{static_cast<int>(index / view.columns), static_cast<int>(index % view.columns)},
+        &cell);
     const std::uint32_t character = cell.chars[0];
     if (character == static_cast<std::uint32_t>(-1)) continue;  // right half of a wide character
-    if (character == 0) {
-      text.push_back(u' ');  // a cell never written is blank, as in a console
-    } else if (character < 0x10000) {
-      text.push_back(static_cast<char16_t>(character));
-    } else {
-      text.push_back(static_cast<char16_t>(0xD800 + ((character - 0x10000) >> 10)));
-      text.push_back(static_cast<char16_t>(0xDC00 + ((character - 0x10000) & 0x3FF)));
-    }
+    // A cell never written is blank, as in a console.
+    AppendUtf16(text, character == 0 ? U' ' : static_cast<char32_t>(character));
   }
   return text;
 }
 
 void ConsoleScreen::Blank(Coord from, std::int32_t count) {
-  std::lock_guard lock(mutex_);
-  const std::int64_t first = std::int64_t{readPosition_} + from.y * columns_ + from.x;
-  const std::int64_t end = std::min<std::int64_t>({first + std::max(count, 0), queried_, Cells()});
+  State& view = *state_;
+  std::lock_guard lock(view.mutex);
+  const std::int64_t first = std::int64_t{view.readPosition} + from.y * view.columns + from.x;
+  const std::int64_t end = std::min<std::int64_t>({first + std::max(count, 0), view.queried, view.Cells()});
   for (std::int64_t index = std::max<std::int64_t>(first, 0); index < end; ++index) {
-    blanked_[static_cast<std::size_t>(index)] = true;
+    view.blanked[static_cast<std::size_t>(index)] = true;
   }
 }
 
 void ConsoleScreen::MoveCursorHome() {
-  std::lock_guard lock(mutex_);
-  readPosition_ = queried_;
+  State& view = *state_;
+  std::lock_guard lock(view.mutex);
+  view.readPosition = view.queried;
+}
+
+void ConsoleScreen::Resize(Coord size) {
+  State& view = *state_;
+  std::lock_guard lock(view.mutex);
+  // What the client wrote for the old size is rendered in it.
+  view.RenderPendingLocked();
+  vterm_set_size(view.terminal, size.y, size.x);
+  // The cursor may have been drawn in by the new edges.
+  VTermPos cursor;
+  vterm_state_get_cursorpos(view.state, &cursor);
+  view.readPosition = std::min(view.readPosition, view.IndexOf(cursor));
+  view.queried = std::min(view.queried, view.IndexOf(cursor));
+  SetPtySize(view.pty.master.get(), size, "SetConsoleScreenBufferSize");
 }
 
 }  // namespace snh

@@ -1,4 +1,4 @@
-#include "ExecutableVersion.h"
+#include "platform/ExecutableVersion.h"
 
 namespace snh {
 

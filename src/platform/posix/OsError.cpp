@@ -1,10 +1,9 @@
-#include "OsError.h"
+#include "platform/OsError.h"
 
 #include <syslog.h>
 
+#include <cerrno>
 #include <cstring>
-
-#include "codec/SystemError.h"
 
 namespace snh {
 
@@ -14,16 +13,10 @@ std::string GetSystemErrorText(std::uint32_t code) {
   return strerror_r(static_cast<int>(code), buffer, sizeof buffer);
 }
 
-std::string SystemErrorMessage(std::string_view label, std::uint32_t code) {
-  return FormatSystemError(label, code, GetSystemErrorText(code));
-}
+void RaiseLastError(std::string_view label) { RaiseSystemError(label, static_cast<std::uint32_t>(errno)); }
 
-void RaiseSystemError(std::string_view label, std::uint32_t code) {
-  throw SystemError(SystemErrorMessage(label, code));
-}
-
-void DebugOutput(std::string_view text) {
-  syslog(LOG_DEBUG, "%.*s", static_cast<int>(text.size()), text.data());
+void DebugOutput(std::string_view utf8) {
+  syslog(LOG_DEBUG, "%.*s", static_cast<int>(utf8.size()), utf8.data());
 }
 
 }  // namespace snh

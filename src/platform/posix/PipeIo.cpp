@@ -1,50 +1,53 @@
-#include "PipeIo.h"
+#include "platform/PipeIo.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
-#include "OsError.h"
+#include "platform/OsError.h"
+#include "platform/PipeReadPort.h"
+#include "platform/PipeWritePort.h"
+#include "platform/WakeSignal.h"
 
 namespace snh {
 
-WakeSignal::WakeSignal() {
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) RaiseLastError("CreatePipe wake signal");
-  read_.reset(ends[0]);
-  write_.reset(ends[1]);
-}
+struct PipeReadPort::State {
+  explicit State(NativeHandle pipe) : fd(pipe) {}
 
-void WakeSignal::Raise() {
-  const char byte = 0;
-  // A full pipe is raised already.
-  [[maybe_unused]] const ssize_t written = ::write(write_.get(), &byte, 1);
-}
+  NativeHandle fd;
+  bool readBeforeWaiting = false;
+  std::atomic<bool> cancelRequested{false};
+  WakeSignal cancelled;
+};
 
-PipeReadPort::PipeReadPort(NativeHandle fd) : fd_(fd) {
+PipeReadPort::PipeReadPort(NativeHandle fd) : state_(std::make_unique<State>(fd)) {
   // Only a pipe: its read end is the reader's alone. A pty master is shared with the input writer,
   // which sets the flags it needs itself.
   struct stat status {};
-  if (::fstat(fd_, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
-  const int flags = ::fcntl(fd_, F_GETFL);
-  readBeforeWaiting_ = flags >= 0 && ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) == 0;
+  if (::fstat(fd, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
+  const int flags = ::fcntl(fd, F_GETFL);
+  state_->readBeforeWaiting = flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
+PipeReadPort::~PipeReadPort() = default;
+
 ReadResult PipeReadPort::Read(std::span<char> buffer) {
-  for (bool wait = !readBeforeWaiting_;; wait = true) {
-    if (cancelRequested_.load()) return {ReadOutcome::kCancelled, 0, 0};
+  State& state = *state_;
+  for (bool wait = !state.readBeforeWaiting;; wait = true) {
+    if (state.cancelRequested.load()) return {ReadOutcome::kCancelled, 0, 0};
     if (wait) {
-      pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelled_.fd(), POLLIN, 0}};
+      pollfd fds[2] = {{state.fd, POLLIN, 0}, {state.cancelled.handle(), POLLIN, 0}};
       if (::poll(fds, 2, -1) < 0) {
         if (errno == EINTR) continue;
         return {ReadOutcome::kFailed, 0, static_cast<std::uint32_t>(errno)};
       }
       if (fds[1].revents != 0) return {ReadOutcome::kCancelled, 0, 0};
     }
-    const ssize_t count = ::read(fd_, buffer.data(), buffer.size());
+    const ssize_t count = ::read(state.fd, buffer.data(), buffer.size());
     if (count > 0) return {ReadOutcome::kData, static_cast<std::size_t>(count), 0};
     if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     // A pty master reads EIO once no process holds the terminal any more: its end of stream.
@@ -54,27 +57,38 @@ ReadResult PipeReadPort::Read(std::span<char> buffer) {
 }
 
 std::uint32_t PipeReadPort::Cancel() {
-  cancelRequested_.store(true);
-  cancelled_.Raise();
+  state_->cancelRequested.store(true);
+  state_->cancelled.Raise();
   return 0;
 }
 
-PipeWritePort::PipeWritePort(NativeHandle fd) : fd_(fd) {
-  const int flags = ::fcntl(fd_, F_GETFL);
-  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) RaiseLastError("fcntl O_NONBLOCK");
+struct PipeWritePort::State {
+  explicit State(NativeHandle pipe) : fd(pipe) {}
+
+  NativeHandle fd;
+  std::atomic<bool> cancelRequested{false};
+  WakeSignal cancelled;
+};
+
+PipeWritePort::PipeWritePort(NativeHandle fd) : state_(std::make_unique<State>(fd)) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) RaiseLastError("fcntl O_NONBLOCK");
 }
 
+PipeWritePort::~PipeWritePort() = default;
+
 WriteResult PipeWritePort::Write(std::string_view bytes) {
+  State& state = *state_;
   while (!bytes.empty()) {
-    if (cancelRequested_.load()) return {WriteOutcome::kCancelled, 0};
-    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    if (state.cancelRequested.load()) return {WriteOutcome::kCancelled, 0};
+    const ssize_t written = ::write(state.fd, bytes.data(), bytes.size());
     if (written >= 0) {
       bytes.remove_prefix(static_cast<std::size_t>(written));
       continue;
     }
     if (errno == EINTR) continue;
     if (errno != EAGAIN) return {WriteOutcome::kFailed, static_cast<std::uint32_t>(errno)};
-    pollfd fds[2] = {{fd_, POLLOUT, 0}, {cancelled_.fd(), POLLIN, 0}};
+    pollfd fds[2] = {{state.fd, POLLOUT, 0}, {state.cancelled.handle(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
       return {WriteOutcome::kFailed, static_cast<std::uint32_t>(errno)};
     }
@@ -83,26 +97,22 @@ WriteResult PipeWritePort::Write(std::string_view bytes) {
 }
 
 void PipeWritePort::Cancel() {
-  cancelRequested_.store(true);
-  cancelled_.Raise();
+  state_->cancelRequested.store(true);
+  state_->cancelled.Raise();
 }
 
-bool PipeWritePort::IsClosedReader(std::uint32_t error) { return error == EPIPE || error == EIO; }
+bool IsClosedReader(std::uint32_t error) { return error == EPIPE || error == EIO; }
 
-std::uint32_t WritePipe(NativeHandle fd, std::string_view bytes, const char* label,
-                        bool forgiveClosedReader) {
+WriteResult WriteWhole(NativeHandle fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written >= 0) {
       bytes.remove_prefix(static_cast<std::size_t>(written));
-      continue;
+    } else if (errno != EINTR) {
+      return {WriteOutcome::kFailed, static_cast<std::uint32_t>(errno)};
     }
-    if (errno == EINTR) continue;
-    const auto error = static_cast<std::uint32_t>(errno);
-    if (forgiveClosedReader && PipeWritePort::IsClosedReader(error)) return error;
-    RaiseSystemError(label, error);
   }
-  return 0;
+  return {WriteOutcome::kDone, 0};
 }
 
 }  // namespace snh

@@ -2,7 +2,8 @@
 
 // A pseudo-terminal pair. Both ends are close-on-exec; a client gets the slave by dup2.
 
-#include "UniqueHandle.h"
+#include "codec/Messages.h"
+#include "platform/UniqueHandle.h"
 
 namespace snh {
 
@@ -12,10 +13,10 @@ struct Pty {
 };
 
 // Raises with `label` on failure.
-Pty OpenPty(unsigned short columns, unsigned short rows, const char* label);
+Pty OpenPty(Coord size, const char* label);
 
 // Sets the terminal's size; the kernel signals the change (SIGWINCH) to the terminal's foreground
 // processes. Raises with `label` on failure.
-void SetPtySize(NativeHandle master, unsigned short columns, unsigned short rows, const char* label);
+void SetPtySize(NativeHandle master, Coord size, const char* label);
 
 }  // namespace snh

@@ -1,4 +1,4 @@
-#include "StandardStreams.h"
+#include "platform/StandardStreams.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,18 +25,16 @@ std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
   }
 }
 
-bool StandardOutput::Write(std::string_view bytes) {
-  if (failed_) return false;
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      failed_ = true;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+NativeHandle StandardHandle(StandardStream stream) {
+  switch (stream) {
+    case StandardStream::kInput:
+      return STDIN_FILENO;
+    case StandardStream::kOutput:
+      return STDOUT_FILENO;
+    case StandardStream::kError:
+      break;
   }
-  return true;
+  return STDERR_FILENO;
 }
 
 }  // namespace snh

@@ -1,12 +1,13 @@
-#include "UniqueHandle.h"
+#include "platform/UniqueHandle.h"
 
 #include <unistd.h>
 
 namespace snh {
 
-void UniqueHandle::reset(int fd) {
-  const int old = std::exchange(fd_, fd);
-  // Not retried on EINTR: on Linux the fd is released whatever close reports.
+UniqueHandle::operator bool() const { return handle_ >= 0; }
+
+void UniqueHandle::reset(NativeHandle handle) {
+  const int old = std::exchange(handle_, handle);
   if (old >= 0) ::close(old);
 }
 

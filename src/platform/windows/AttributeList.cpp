@@ -1,9 +1,9 @@
-#include "AttributeList.h"
+#include "platform/windows/AttributeList.h"
 
 #include <utility>
 
-#include "OsError.h"
 #include "codec/SystemError.h"
+#include "platform/OsError.h"
 
 namespace snh {
 

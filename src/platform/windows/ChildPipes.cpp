@@ -1,6 +1,8 @@
-#include "ChildPipes.h"
+#include "platform/ChildPipes.h"
 
-#include "OsError.h"
+#include <windows.h>
+
+#include "platform/OsError.h"
 
 namespace snh {
 

@@ -1,12 +1,22 @@
-#include "ClientProcess.h"
+#include "platform/ClientProcess.h"
 
-#include "AttributeList.h"
-#include "OsError.h"
-#include "PseudoConsole.h"
+#include <windows.h>
+
 #include "codec/CommandLine.h"
 #include "codec/WideText.h"
+#include "platform/ConsoleScreen.h"
+#include "platform/OsError.h"
+#include "platform/PseudoConsole.h"
+#include "platform/windows/AttributeList.h"
 
 namespace snh {
+
+struct ClientProcess::State {
+  // Kills what is left in it when closed: the client cannot outlive the host, even a killed one.
+  UniqueHandle job;
+  UniqueHandle process;
+  UniqueHandle thread;
+};
 
 namespace {
 
@@ -36,10 +46,8 @@ UniqueHandle CreateKillOnCloseJob() {
   return job;
 }
 
-}  // namespace
-
-ClientProcess ClientProcess::Start(const ConnectParams& params, const ChildStdio& stdio,
-                                   HPCON pseudoConsole) {
+// Starts the client in `pseudoConsole`, or without one in the host's console.
+ClientProcess Start(const ConnectParams& params, const ChildStdio& stdio, HPCON pseudoConsole) {
   std::wstring commandLine = CommandLineFor(params);
   const std::wstring interpreter = IsBatchFile(params.fileName) ? CommandInterpreterPath() : std::wstring();
   UniqueHandle job = CreateKillOnCloseJob();
@@ -76,34 +84,49 @@ ClientProcess ClientProcess::Start(const ConnectParams& params, const ChildStdio
   const DWORD error = ok ? 0 : GetLastError();
   attributes.Free();
   if (!ok) RaiseSystemError("CreateProcess", error);
-  return ClientProcess(std::move(job), UniqueHandle(started.hProcess), UniqueHandle(started.hThread),
-                       started.dwProcessId);
+  return ClientProcess(std::make_unique<ClientProcess::State>(std::move(job), UniqueHandle(started.hProcess),
+                                                              UniqueHandle(started.hThread)));
 }
+
+}  // namespace
+
+ClientProcess::ClientProcess(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+ClientProcess::ClientProcess(ClientProcess&& other) noexcept = default;
+
+ClientProcess::~ClientProcess() = default;
 
 ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                                   const ChildStdio& stdio) {
-  return Start(params, stdio, console.handle());
+  return Start(params, stdio, console.clientSide());
 }
 
-ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ConsoleScreen& /*console*/,
+ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
                                             const ChildStdio& stdio) {
+  // Where the client's console output goes.
+  SetConsoleActiveScreenBuffer(console.clientSide());
   return Start(params, stdio, /*pseudoConsole=*/nullptr);
 }
 
-bool ClientProcess::HasExited() const { return WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
+NativeHandle ClientProcess::handle() const { return state_->process.get(); }
+
+bool ClientProcess::HasExited() const {
+  return WaitForSingleObject(state_->process.get(), 0) == WAIT_OBJECT_0;
+}
 
 std::optional<std::int64_t> ClientProcess::ExitCode() const {
   DWORD code = 0;
-  if (!HasExited() || !GetExitCodeProcess(process_.get(), &code)) return std::nullopt;
+  if (!HasExited() || !GetExitCodeProcess(state_->process.get(), &code)) return std::nullopt;
   return code;
 }
 
 void ClientProcess::TerminateAndWait() noexcept {
   // The job also holds what the client started, as the process group does on Linux. Both calls fail
-  // harmlessly when their processes have already ended.
-  TerminateJobObject(job_.get(), kTerminatedExitCode);
-  TerminateProcess(process_.get(), kTerminatedExitCode);
-  WaitForSingleObject(process_.get(), INFINITE);
+  // harmlessly when their processes have already ended. Exit code 1, as `taskkill /f` leaves it.
+  constexpr UINT kTerminatedExitCode = 1;
+  TerminateJobObject(state_->job.get(), kTerminatedExitCode);
+  TerminateProcess(state_->process.get(), kTerminatedExitCode);
+  WaitForSingleObject(state_->process.get(), INFINITE);
 }
 
 }  // namespace snh

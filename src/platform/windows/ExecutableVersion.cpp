@@ -1,12 +1,12 @@
-#include "ExecutableVersion.h"
+#include "platform/ExecutableVersion.h"
 
 #include <fmt/format.h>
 #include <windows.h>
 
 #include <vector>
 
-#include "OsError.h"
 #include "codec/SystemError.h"
+#include "platform/OsError.h"
 
 namespace snh {
 

@@ -1,24 +1,32 @@
-#include "ExitWatch.h"
+#include "platform/ExitWatch.h"
 
-#include "OsError.h"
+#include <windows.h>
+
+#include "platform/OsError.h"
 
 namespace snh {
 
-ExitWatch::ExitWatch(NativeHandle process, std::function<void()> onExit) : onExit_(std::move(onExit)) {
-  if (!RegisterWaitForSingleObject(&wait_, process, &ExitWatch::OnSignalled, this, INFINITE,
+struct ExitWatch::State {
+  static void CALLBACK OnSignalled(void* context, BOOLEAN /*timedOut*/) {
+    static_cast<State*>(context)->onExit();
+  }
+
+  std::function<void()> onExit;
+  HANDLE wait = nullptr;
+};
+
+ExitWatch::ExitWatch(NativeHandle process, std::function<void()> onExit)
+    : state_(std::make_unique<State>(std::move(onExit))) {
+  if (!RegisterWaitForSingleObject(&state_->wait, process, &State::OnSignalled, state_.get(), INFINITE,
                                    WT_EXECUTEONLYONCE)) {
     RaiseLastError("RegisterWaitForSingleObject");
   }
 }
 
 ExitWatch::~ExitWatch() {
-  if (wait_ != nullptr && !UnregisterWaitEx(wait_, /*CompletionEvent=*/INVALID_HANDLE_VALUE)) {
+  if (state_->wait != nullptr && !UnregisterWaitEx(state_->wait, /*CompletionEvent=*/INVALID_HANDLE_VALUE)) {
     ReportTeardownFailure("UnregisterWait", GetLastError());
   }
-}
-
-void CALLBACK ExitWatch::OnSignalled(void* context, BOOLEAN /*timedOut*/) {
-  static_cast<ExitWatch*>(context)->onExit_();
 }
 
 }  // namespace snh

@@ -1,6 +1,7 @@
-#include "OsError.h"
+#include "platform/OsError.h"
 
 #include <fmt/format.h>
+#include <windows.h>
 
 #include "codec/SystemError.h"
 #include "codec/WideText.h"
@@ -29,24 +30,8 @@ std::string GetSystemErrorText(std::uint32_t code) {
   return ToUtf8(std::wstring_view(buffer.text, length));
 }
 
-std::string SystemErrorMessage(std::string_view label, std::uint32_t code) {
-  return FormatSystemError(label, code, GetSystemErrorText(code));
-}
-
-void RaiseSystemError(std::string_view label, std::uint32_t code) {
-  throw SystemError(SystemErrorMessage(label, code));
-}
+void RaiseLastError(std::string_view label) { RaiseSystemError(label, GetLastError()); }
 
 void DebugOutput(std::string_view utf8) { OutputDebugStringW(ToWide(utf8).c_str()); }
-
-void ReportTeardownFailure(std::string_view label, std::uint32_t code) noexcept {
-  try {
-    DebugOutput(SystemErrorMessage(label, code));
-  } catch (const std::exception& error) {
-    OutputDebugStringA(error.what());
-  } catch (...) {
-    // Teardown goes on whatever happens to its diagnostics.
-  }
-}
 
 }  // namespace snh

@@ -1,7 +1,12 @@
-#include "PseudoConsole.h"
+#include "platform/PseudoConsole.h"
 
-#include "OsError.h"
+#include <windows.h>
+
+#include <utility>
+
 #include "codec/SystemError.h"
+#include "platform/ConsoleSize.h"
+#include "platform/OsError.h"
 
 namespace snh {
 
@@ -14,33 +19,47 @@ namespace {
 
 }  // namespace
 
-PseudoConsole::PseudoConsole() {
-  if (!CreatePipe(inputRead_.put(), inputWrite_.put(), /*lpPipeAttributes=*/nullptr, /*nSize=*/0)) {
+struct PseudoConsole::State {
+  UniqueHandle inputRead, inputWrite;
+  UniqueHandle outputRead, outputWrite;
+  HPCON console = nullptr;
+};
+
+PseudoConsole::PseudoConsole() : state_(std::make_unique<State>()) {
+  State& state = *state_;
+  if (!CreatePipe(state.inputRead.put(), state.inputWrite.put(), /*lpPipeAttributes=*/nullptr, /*nSize=*/0)) {
     RaiseLastError("CreatePipe pseudo input");
   }
-  if (!CreatePipe(outputRead_.put(), outputWrite_.put(), /*lpPipeAttributes=*/nullptr, /*nSize=*/0)) {
+  if (!CreatePipe(state.outputRead.put(), state.outputWrite.put(), /*lpPipeAttributes=*/nullptr,
+                  /*nSize=*/0)) {
     RaiseLastError("CreatePipe pseudo output");
   }
-  const HRESULT result = CreatePseudoConsole(COORD{kColumns, kRows}, inputRead_.get(), outputWrite_.get(),
-                                             /*dwFlags=*/0, &console_);
+  const HRESULT result = CreatePseudoConsole(COORD{kConsoleSize.x, kConsoleSize.y}, state.inputRead.get(),
+                                             state.outputWrite.get(), /*dwFlags=*/0, &state.console);
   if (FAILED(result)) {
-    console_ = nullptr;
+    state.console = nullptr;
     RaiseHresult("CreatePseudoConsole", result);
   }
 }
 
 void PseudoConsole::Resize(Coord size) {
-  const HRESULT result = ResizePseudoConsole(console_, COORD{size.x, size.y});
+  const HRESULT result = ResizePseudoConsole(state_->console, COORD{size.x, size.y});
   if (FAILED(result)) RaiseHresult("ResizePseudoConsole", result);
 }
 
+PseudoConsole::~PseudoConsole() { Close(); }
+
 void PseudoConsole::ReleaseClientSide() {
-  inputRead_.reset();
-  outputWrite_.reset();
+  state_->inputRead.reset();
+  state_->outputWrite.reset();
 }
 
 void PseudoConsole::Close() {
-  if (console_ != nullptr) ClosePseudoConsole(std::exchange(console_, nullptr));
+  if (state_->console != nullptr) ClosePseudoConsole(std::exchange(state_->console, nullptr));
 }
+
+NativeHandle PseudoConsole::inputWrite() const { return state_->inputWrite.get(); }
+NativeHandle PseudoConsole::outputRead() const { return state_->outputRead.get(); }
+NativeHandle PseudoConsole::clientSide() const { return state_->console; }
 
 }  // namespace snh

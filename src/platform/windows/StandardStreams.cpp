@@ -1,4 +1,4 @@
-#include "StandardStreams.h"
+#include "platform/StandardStreams.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -23,23 +23,21 @@ void PrepareStandardStreams() {
 std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
   DWORD count = 0;
   const DWORD request = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 30));
-  if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, request, &count, /*lpOverlapped=*/nullptr)) return 0;
+  if (!ReadFile(StandardHandle(StandardStream::kInput), buffer, request, &count, /*lpOverlapped=*/nullptr))
+    return 0;
   return count;
 }
 
-bool StandardOutput::Write(std::string_view bytes) {
-  if (failed_) return false;
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const DWORD request = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    if (!WriteFile(output, bytes.data(), request, &written, /*lpOverlapped=*/nullptr) || written == 0) {
-      failed_ = true;
-      return false;
-    }
-    bytes.remove_prefix(written);
+NativeHandle StandardHandle(StandardStream stream) {
+  switch (stream) {
+    case StandardStream::kInput:
+      return GetStdHandle(STD_INPUT_HANDLE);
+    case StandardStream::kOutput:
+      return GetStdHandle(STD_OUTPUT_HANDLE);
+    case StandardStream::kError:
+      break;
   }
-  return true;
+  return GetStdHandle(STD_ERROR_HANDLE);
 }
 
 }  // namespace snh

@@ -1,10 +1,14 @@
-#include "UniqueHandle.h"
+#include "platform/UniqueHandle.h"
 
-#include "OsError.h"
+#include <windows.h>
+
+#include "platform/OsError.h"
 
 namespace snh {
 
-void UniqueHandle::reset(HANDLE handle) {
+UniqueHandle::operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+
+void UniqueHandle::reset(NativeHandle handle) {
   HANDLE old = std::exchange(handle_, handle);
   if (old != nullptr && old != INVALID_HANDLE_VALUE && !CloseHandle(old)) {
     ReportTeardownFailure("CloseHandle", GetLastError());

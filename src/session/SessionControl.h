@@ -1,6 +1,6 @@
 #pragma once
 
-// What the request loop needs of the session.
+// What the request loop needs of the session: the session implements it, the host calls it.
 
 #include <string>
 
