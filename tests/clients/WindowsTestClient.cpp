@@ -91,6 +91,15 @@ std::string ReadConsoleCharacters(unsigned long count) {
   return ToUtf8(text);
 }
 
+std::string ConsoleSize() {
+  HANDLE console = OpenConsole(L"CONOUT$");
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(console, &info)) Fail("GetConsoleScreenBufferInfo");
+  CloseHandle(console);
+  return std::to_string(info.srWindow.Right - info.srWindow.Left + 1) + "x" +
+         std::to_string(info.srWindow.Bottom - info.srWindow.Top + 1);
+}
+
 bool HandleIsOpen(unsigned long value) {
   DWORD flags = 0;
   return GetHandleInformation(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value)), &flags) &&

@@ -95,6 +95,34 @@ TEST_F(ConsoleWithPolling, TextEndingOnARowsLastCellIsReadWhole) {
   EXPECT_EQ(relayed, first + second);
 }
 
+TEST_F(ConsoleWithPolling, ResizeAndCloseStdinReachTheClientAndTheNextConnectStartsAfresh) {
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {"out:ready", "read:100", "console:abc", "sleep:2000"},
+                           kConsoleWithPolling, 0.2));
+  host.WaitFor(IsType("stdout"), kClientTimeout, "the client's ready line");
+  host.Send(ResizeRequest(100, 40));
+  host.Send(StdinRequest("hi"));
+  host.Send(CloseStdinRequest());
+  host.Send(StdinRequest("late"));
+  EXPECT_TRUE(IsError("Input closed")(host.WaitFor(IsType("error"), kReplyTimeout, "an error").body));
+  // The client reads to the end of its input: the text queued before the close, nothing after.
+  EXPECT_EQ(host.WaitFor(IsType("stdout"), kClientTimeout, "what the client read").body.at("outputLine"),
+            "6869");
+  const ReceivedMessage read = host.WaitFor(IsType("console_output"), kClientTimeout, "console text");
+  EXPECT_EQ(ToConsoleRead(read).size, (Coord{100, 40}));
+  EXPECT_EQ(ToConsoleRead(read).text, "abc");
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+
+  host.Send(DisconnectRequest());
+  host.Send(ConnectRequest(Client(), {"console:again", "exit:0"}));
+  const ConsoleRead again =
+      ToConsoleRead(host.WaitFor(IsType("console_output"), kClientTimeout, "console text"));
+  EXPECT_EQ(again.text, "again");
+  if (Platform().consoleSize) {
+    EXPECT_EQ(again.size, *Platform().consoleSize);
+  }
+}
+
 TEST_F(ConsoleWithPolling, PollingWaitsTheRequestedInterval) {
   HostSession& host = StartHost();
   host.Send(ConnectRequest(Client(), {"out:ready", "console:slow", "sleep:4500"}, kConsoleWithPolling, 3.0));

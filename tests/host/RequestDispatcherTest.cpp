@@ -28,6 +28,10 @@ class FakeSession final : public SessionControl {
     calls.push_back("disconnect");
     connected = false;
   }
+  void Resize(Coord size) override {
+    calls.push_back("resize " + std::to_string(size.x) + "x" + std::to_string(size.y));
+  }
+  void CloseInput() override { calls.push_back("closeStdin"); }
 
   std::vector<std::string> calls;
   bool connected = false;
@@ -116,6 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
             "StdinWithoutInputNotConnected", R"({"type":"stdin"})", false, {Error("Invalid format")}, {}},
         DispatchCase{
             "StdinWithoutInputConnected", R"({"type":"stdin"})", true, {Error("Invalid format")}, {}},
+        DispatchCase{
+            "Resize", R"({"type":"resize","consoleSize":{"x":1000,"y":1}})", true, {}, {"resize 1000x1"}},
+        DispatchCase{"CloseStdin", R"({"type":"closeStdin"})", true, {}, {"closeStdin"}},
         DispatchCase{"ReadConsole", R"({"type":"readConsole"})", true, {Error("Not implemented yet")}, {}},
         DispatchCase{"TypeInOtherCase", R"({"type":"getversion"})", false, {Error("Unkown type")}, {}},
         DispatchCase{"EmptyType", R"({"type":""})", false, {Error("Unkown type")}, {}},

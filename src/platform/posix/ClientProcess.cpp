@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -62,8 +63,8 @@ void CloseOtherFds(int keep, int fdLimit) {
 
 // In the forked child: only async-signal-safe calls until exec. On failure the errno goes to the parent
 // through the report pipe, which exec closes on success.
-[[noreturn]] void RunChild(const std::vector<char*>& argv, int terminal, const ChildStdio& stdio, int report,
-                           const ChildSetup& setup) {
+[[noreturn]] void RunChild(const std::vector<char*>& argv, char* const* environment, int terminal,
+                           const ChildStdio& stdio, int report, const ChildSetup& setup) {
   auto fail = [report]() { ReportAndExit(report); };
   // An SSH session must not outlive the host, however the host ends. The signal follows the death of
   // the forking thread, which is the request loop's: it lives as long as the host.
@@ -83,7 +84,7 @@ void CloseOtherFds(int keep, int fdLimit) {
     fail();
   }
   CloseOtherFds(report, setup.fdLimit);
-  ::execvp(argv[0], argv.data());
+  ::execvpe(argv[0], argv.data(), environment != nullptr ? environment : environ);
   ReportAndExit(report);
 }
 
@@ -95,10 +96,29 @@ ChildSetup PrepareChildSetup() {
   return ChildSetup{::getpid(), static_cast<int>(fdLimit)};
 }
 
+// The status as a shell reports it: the exit code, or 128 + the signal.
+int ShellStatus(bool exited, int value) { return exited ? value : 128 + value; }
+
+// The host's environment and, where it has none, a TERM: a browser started from a desktop menu has
+// none, and the remote shell would then take a terminal that cannot even clear its screen.
+class TerminalEnvironment {
+ public:
+  TerminalEnvironment() {
+    for (char** entry = environ; *entry != nullptr; ++entry) entries_.push_back(*entry);
+    if (std::getenv("TERM") == nullptr) entries_.push_back(kDefaultTerm);
+    entries_.push_back(nullptr);
+  }
+  char* const* get() const { return entries_.data(); }
+
+ private:
+  static inline char kDefaultTerm[] = "TERM=xterm-256color";
+  std::vector<char*> entries_;
+};
+
 }  // namespace
 
 ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle terminal,
-                                   const ChildStdio& stdio) {
+                                   const ChildStdio& stdio, char* const* environment) {
   // Arguments end at their first NUL, as the text of a command line would.
   std::vector<std::string> words;
   words.emplace_back(params.fileName.c_str());
@@ -115,7 +135,7 @@ ClientProcess ClientProcess::Start(const ConnectParams& params, NativeHandle ter
   const ChildSetup setup = PrepareChildSetup();
   const pid_t pid = ::fork();
   if (pid < 0) RaiseLastError(kStartLabel);
-  if (pid == 0) RunChild(argv, terminal, stdio, reportWrite.get(), setup);
+  if (pid == 0) RunChild(argv, environment, terminal, stdio, reportWrite.get(), setup);
 
   reportWrite.reset();
   UniqueHandle pidfd(OpenPidFd(pid));
@@ -137,27 +157,46 @@ ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, c
                                                   const ChildStdio& /*stdio*/) {
   // The pty is the client's terminal and all three of its standard streams.
   const NativeHandle terminal = console.terminal();
-  return Start(params, terminal, ChildStdio{terminal, terminal, terminal});
+  const TerminalEnvironment environment;
+  return Start(params, terminal, ChildStdio{terminal, terminal, terminal}, environment.get());
 }
 
 ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
                                             const ChildStdio& stdio) {
-  return Start(params, console.terminal(), stdio);
+  return Start(params, console.terminal(), stdio, /*environment=*/nullptr);
 }
 
 ClientProcess::ClientProcess(ClientProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), pidfd_(std::move(other.pidfd_)), reaped_(other.reaped_) {}
+    : pid_(std::exchange(other.pid_, -1)),
+      pidfd_(std::move(other.pidfd_)),
+      reaped_(other.reaped_),
+      exitCode_(other.exitCode_) {}
 
-ClientProcess::~ClientProcess() {
-  if (pid_ > 0 && !reaped_) TerminateAndWait();
-}
+ClientProcess::~ClientProcess() { TerminateAndWait(); }
 
 bool ClientProcess::HasExited() const {
+  {
+    std::lock_guard lock(reapMutex_);
+    if (reaped_) return true;
+  }
   pollfd fd{pidfd_.get(), POLLIN, 0};
-  return reaped_ || (::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0);
+  return ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0;
+}
+
+std::optional<std::int64_t> ClientProcess::ExitCode() const {
+  std::lock_guard lock(reapMutex_);
+  if (reaped_) return exitCode_;
+  if (pid_ <= 0) return std::nullopt;
+  // Leaves the client to its reaper: its pid stays reserved, and the lock keeps the reaper out.
+  siginfo_t info{};
+  if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == 0) {
+    return std::nullopt;
+  }
+  return ShellStatus(info.si_code == CLD_EXITED, info.si_status);
 }
 
 void ClientProcess::TerminateAndWait() noexcept {
+  std::lock_guard lock(reapMutex_);
   if (reaped_ || pid_ <= 0) return;
   // The client leads its own process group: end what it started too, as a hard stop.
   ::kill(-pid_, SIGKILL);
@@ -165,6 +204,7 @@ void ClientProcess::TerminateAndWait() noexcept {
   int status = 0;
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
+  exitCode_ = ShellStatus(WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status));
   reaped_ = true;
 }
 

@@ -6,6 +6,8 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <mutex>
+#include <optional>
 
 #include "UniqueHandle.h"
 #include "codec/Messages.h"
@@ -25,6 +27,7 @@ class ClientProcess {
  public:
   // Raises "CreateProcess failed. 0x<errno> <text>" when the program cannot be started or executed,
   // "pidfd_open failed. ..." when its exit cannot be watched (the client is then ended and reaped).
+  // A pseudo-console client gets TERM=xterm-256color where the host's environment has no TERM.
   static ClientProcess StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                             const ChildStdio& stdio);
   static ClientProcess StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
@@ -41,14 +44,21 @@ class ClientProcess {
   bool HasExited() const;
   // Kills the client's process group (SIGKILL) and reaps the client. Never raises.
   void TerminateAndWait() noexcept;
+  // The ended client's exit status, or 128 + the signal that ended it (137 after TerminateAndWait);
+  // nothing while it runs. Any thread.
+  std::optional<std::int64_t> ExitCode() const;
 
  private:
   ClientProcess(pid_t pid, UniqueHandle pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {}
-  static ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const ChildStdio& stdio);
+  // `environment` is the client's, or null for the host's own.
+  static ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const ChildStdio& stdio,
+                             char* const* environment);
 
   pid_t pid_ = -1;
   UniqueHandle pidfd_;
-  bool reaped_ = false;
+  mutable std::mutex reapMutex_;  // a status is read (without reaping) and the client reaped, not both
+  bool reaped_ = false;           // guarded by reapMutex_
+  int exitCode_ = 0;              // guarded by reapMutex_; once reaped
 };
 
 }  // namespace snh

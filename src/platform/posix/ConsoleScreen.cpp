@@ -17,17 +17,19 @@ namespace {
 bool operator==(VTermPos a, VTermPos b) { return a.row == b.row && a.col == b.col; }
 
 // Where a position `rows` rows down lands when those rows move, held within them.
-int MoveIndex(int index, int rows, int firstRow, int endRow) {
-  const int first = firstRow * ConsoleScreen::kColumns;
-  const int end = endRow * ConsoleScreen::kColumns;
+int MoveIndex(int index, int rows, int firstRow, int endRow, int columns) {
+  const int first = firstRow * columns;
+  const int end = endRow * columns;
   if (index < first || index > end) return index;
-  return std::clamp(index + rows * ConsoleScreen::kColumns, first, end);
+  return std::clamp(index + rows * columns, first, end);
 }
 
 }  // namespace
 
 ConsoleScreen::ConsoleScreen()
-    : pty_(OpenPty(kColumns, kRows, "CreateConsoleScreenBuffer")), terminal_(vterm_new(kRows, kColumns)) {
+    : pty_(OpenPty(kColumns, kRows, "CreateConsoleScreenBuffer")),
+      terminal_(vterm_new(kRows, kColumns)),
+      blanked_(static_cast<std::size_t>(Cells())) {
   const int flags = ::fcntl(pty_.master.get(), F_GETFL);
   if (flags < 0 || ::fcntl(pty_.master.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
     vterm_free(terminal_);
@@ -41,7 +43,7 @@ ConsoleScreen::ConsoleScreen()
                                                    .movecursor = &ConsoleScreen::OnMoveCursor,
                                                    .settermprop = nullptr,
                                                    .bell = nullptr,
-                                                   .resize = nullptr,
+                                                   .resize = &ConsoleScreen::OnResize,
                                                    .sb_pushline = nullptr,
                                                    .sb_popline = nullptr};
   vterm_screen_set_callbacks(screen_, &kCallbacks, this);
@@ -89,15 +91,16 @@ void ConsoleScreen::RenderPendingLocked() {
 }
 
 int ConsoleScreen::IndexOf(VTermPos cursor) const {
-  if (wrapPending_ && cursor == wrapCell_) return (cursor.row + 1) * kColumns;
-  return cursor.row * kColumns + cursor.col;
+  if (wrapPending_ && cursor == wrapCell_) return (cursor.row + 1) * columns_;
+  return cursor.row * columns_ + cursor.col;
 }
 
 int ConsoleScreen::OnDamage(VTermRect rect, void* self) {
   auto& screen = *static_cast<ConsoleScreen*>(self);
-  for (int row = std::max(rect.start_row, 0); row < std::min(rect.end_row, int{kRows}); ++row) {
-    for (int column = std::max(rect.start_col, 0); column < std::min(rect.end_col, int{kColumns}); ++column) {
-      screen.blanked_[row * kColumns + column] = false;
+  for (int row = std::max(rect.start_row, 0); row < std::min(rect.end_row, screen.rows_); ++row) {
+    for (int column = std::max(rect.start_col, 0); column < std::min(rect.end_col, screen.columns_);
+         ++column) {
+      screen.blanked_[static_cast<std::size_t>(row * screen.columns_ + column)] = false;
     }
   }
   // A character written into the cursor's cell that reaches the row's end leaves the cursor there,
@@ -106,7 +109,7 @@ int ConsoleScreen::OnDamage(VTermRect rect, void* self) {
   vterm_state_get_cursorpos(screen.state_, &cursor);
   VTermScreenCell cell;
   if (vterm_rect_contains(rect, cursor) && vterm_screen_get_cell(screen.screen_, cursor, &cell) &&
-      cell.chars[0] != 0 && cursor.col + cell.width >= kColumns) {
+      cell.chars[0] != 0 && cursor.col + cell.width >= screen.columns_) {
     screen.wrapPending_ = true;
     screen.wrapCell_ = cursor;
   }
@@ -117,21 +120,22 @@ int ConsoleScreen::OnMoveRect(VTermRect to, VTermRect from, void* self) {
   auto& screen = *static_cast<ConsoleScreen*>(self);
   const int rows = from.end_row - from.start_row;
   const int columns = from.end_col - from.start_col;
-  std::array<bool, kCells> moved = screen.blanked_;
+  const int width = screen.columns_;
+  std::vector<bool> moved = screen.blanked_;
   for (int row = 0; row < rows; ++row) {
     for (int column = 0; column < columns; ++column) {
-      moved[(to.start_row + row) * kColumns + to.start_col + column] =
-          screen.blanked_[(from.start_row + row) * kColumns + from.start_col + column];
+      moved[static_cast<std::size_t>((to.start_row + row) * width + to.start_col + column)] =
+          screen.blanked_[static_cast<std::size_t>((from.start_row + row) * width + from.start_col + column)];
     }
   }
-  screen.blanked_ = moved;
+  screen.blanked_.swap(moved);
   // Scrolling: positions travel with their rows; one whose row leaves the region goes to its edge.
-  if (from.start_col == 0 && from.end_col == kColumns) {
+  if (from.start_col == 0 && from.end_col == width) {
     const int down = to.start_row - from.start_row;
     const int first = std::min(to.start_row, from.start_row);
     const int end = std::max(to.end_row, from.end_row);
-    screen.readPosition_ = MoveIndex(screen.readPosition_, down, first, end);
-    screen.queried_ = MoveIndex(screen.queried_, down, first, end);
+    screen.readPosition_ = MoveIndex(screen.readPosition_, down, first, end, width);
+    screen.queried_ = MoveIndex(screen.queried_, down, first, end, width);
   }
   return 1;  // the cells moved; nothing to redraw
 }
@@ -146,6 +150,48 @@ int ConsoleScreen::OnMoveCursor(VTermPos position, VTermPos /*previous*/, int /*
   return 1;
 }
 
+int ConsoleScreen::Relocate(int index, int columns, int rows) const {
+  int row = index / columns_;
+  int column = index % columns_;
+  if (column >= columns) {
+    ++row;
+    column = 0;
+  }
+  return std::min(row * columns + column, columns * rows);
+}
+
+int ConsoleScreen::OnResize(int rows, int columns, void* self) {
+  auto& screen = *static_cast<ConsoleScreen*>(self);
+  std::vector<bool> blanked(static_cast<std::size_t>(rows * columns));
+  for (int row = 0; row < std::min(rows, screen.rows_); ++row) {
+    for (int column = 0; column < std::min(columns, screen.columns_); ++column) {
+      blanked[static_cast<std::size_t>(row * columns + column)] =
+          screen.blanked_[static_cast<std::size_t>(row * screen.columns_ + column)];
+    }
+  }
+  screen.blanked_.swap(blanked);
+  screen.readPosition_ = screen.Relocate(screen.readPosition_, columns, rows);
+  screen.queried_ = screen.Relocate(screen.queried_, columns, rows);
+  screen.wrapPending_ = false;
+  screen.columns_ = columns;
+  screen.rows_ = rows;
+  return 1;
+}
+
+void ConsoleScreen::Resize(Coord size) {
+  std::lock_guard lock(mutex_);
+  // What the client wrote for the old size is rendered in it.
+  RenderPendingLocked();
+  vterm_set_size(terminal_, size.y, size.x);
+  // The cursor may have been drawn in by the new edges.
+  VTermPos cursor;
+  vterm_state_get_cursorpos(state_, &cursor);
+  readPosition_ = std::min(readPosition_, IndexOf(cursor));
+  queried_ = std::min(queried_, IndexOf(cursor));
+  SetPtySize(pty_.master.get(), static_cast<unsigned short>(size.x), static_cast<unsigned short>(size.y),
+             "SetConsoleScreenBufferSize");
+}
+
 ScreenInfo ConsoleScreen::Query() {
   std::lock_guard lock(mutex_);
   RenderPendingLocked();
@@ -155,23 +201,23 @@ ScreenInfo ConsoleScreen::Query() {
   readPosition_ = std::min(readPosition_, queried_);
   const int unread = queried_ - readPosition_;
   return ScreenInfo{
-      Coord{static_cast<std::int16_t>(kColumns), static_cast<std::int16_t>(kRows)},
-      Coord{static_cast<std::int16_t>(unread % kColumns), static_cast<std::int16_t>(unread / kColumns)}};
+      Coord{static_cast<std::int16_t>(columns_), static_cast<std::int16_t>(rows_)},
+      Coord{static_cast<std::int16_t>(unread % columns_), static_cast<std::int16_t>(unread / columns_)}};
 }
 
 std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
   std::lock_guard lock(mutex_);
   std::u16string text;
-  const std::int64_t first = std::int64_t{readPosition_} + from.y * kColumns + from.x;
-  const std::int64_t end = std::min<std::int64_t>(first + std::max(count, 0), kCells);
+  const std::int64_t first = std::int64_t{readPosition_} + from.y * columns_ + from.x;
+  const std::int64_t end = std::min<std::int64_t>(first + std::max(count, 0), Cells());
   for (std::int64_t index = std::max<std::int64_t>(first, 0); index < end; ++index) {
-    if (blanked_[index]) {
+    if (blanked_[static_cast<std::size_t>(index)]) {
       text.push_back(u' ');
       continue;
     }
     VTermScreenCell cell;
     vterm_screen_get_cell(
-        screen_, VTermPos{static_cast<int>(index / kColumns), static_cast<int>(index % kColumns)}, &cell);
+        screen_, VTermPos{static_cast<int>(index / columns_), static_cast<int>(index % columns_)}, &cell);
     const std::uint32_t character = cell.chars[0];
     if (character == static_cast<std::uint32_t>(-1)) continue;  // right half of a wide character
     if (character == 0) {
@@ -188,9 +234,11 @@ std::u16string ConsoleScreen::ReadCells(Coord from, std::int32_t count) {
 
 void ConsoleScreen::Blank(Coord from, std::int32_t count) {
   std::lock_guard lock(mutex_);
-  const std::int64_t first = std::int64_t{readPosition_} + from.y * kColumns + from.x;
-  const std::int64_t end = std::min<std::int64_t>(first + std::max(count, 0), queried_);
-  for (std::int64_t index = std::max<std::int64_t>(first, 0); index < end; ++index) blanked_[index] = true;
+  const std::int64_t first = std::int64_t{readPosition_} + from.y * columns_ + from.x;
+  const std::int64_t end = std::min<std::int64_t>({first + std::max(count, 0), queried_, Cells()});
+  for (std::int64_t index = std::max<std::int64_t>(first, 0); index < end; ++index) {
+    blanked_[static_cast<std::size_t>(index)] = true;
+  }
 }
 
 void ConsoleScreen::MoveCursorHome() {

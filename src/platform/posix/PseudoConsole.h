@@ -1,9 +1,11 @@
 #pragma once
 
-// The pseudo console of a client: a pty of 50 by 30 cells. The client gets the slave as its controlling
-// terminal and its standard streams; the session writes input to the master and reads output from it.
+// The pseudo console of a client: a pty, 50 by 30 cells to start with. The client gets the slave as its
+// controlling terminal and its standard streams; the session writes input to the master and reads output from
+// it.
 
 #include "Pty.h"
+#include "codec/Messages.h"
 
 namespace snh {
 
@@ -18,6 +20,11 @@ class PseudoConsole {
   void ReleaseClientSide() { pty_.slave.reset(); }
   // Nothing to close before the reader stops.
   void Close() {}
+  // Raises "ResizePseudoConsole failed. ..." on failure.
+  void Resize(Coord size) {
+    SetPtySize(pty_.master.get(), static_cast<unsigned short>(size.x), static_cast<unsigned short>(size.y),
+               "ResizePseudoConsole");
+  }
 
   NativeHandle inputWrite() const { return pty_.master.get(); }
   NativeHandle outputRead() const { return pty_.master.get(); }

@@ -22,4 +22,11 @@ Pty OpenPty(unsigned short columns, unsigned short rows, const char* label) {
   return pty;
 }
 
+void SetPtySize(NativeHandle master, unsigned short columns, unsigned short rows, const char* label) {
+  winsize size{};
+  size.ws_col = columns;
+  size.ws_row = rows;
+  if (::ioctl(master, TIOCSWINSZ, &size) != 0) RaiseLastError(label);
+}
+
 }  // namespace snh

@@ -92,11 +92,17 @@ ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const C
 
 bool ClientProcess::HasExited() const { return WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
 
+std::optional<std::int64_t> ClientProcess::ExitCode() const {
+  DWORD code = 0;
+  if (!HasExited() || !GetExitCodeProcess(process_.get(), &code)) return std::nullopt;
+  return code;
+}
+
 void ClientProcess::TerminateAndWait() noexcept {
   // The job also holds what the client started, as the process group does on Linux. Both calls fail
   // harmlessly when their processes have already ended.
-  TerminateJobObject(job_.get(), /*uExitCode=*/0);
-  TerminateProcess(process_.get(), /*uExitCode=*/0);
+  TerminateJobObject(job_.get(), kTerminatedExitCode);
+  TerminateProcess(process_.get(), kTerminatedExitCode);
   WaitForSingleObject(process_.get(), INFINITE);
 }
 

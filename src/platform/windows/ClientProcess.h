@@ -4,6 +4,7 @@
 // console, with pipes as its standard streams, in a job of its own that ends with the host.
 
 #include <cstdint>
+#include <optional>
 
 #include "UniqueHandle.h"
 #include "codec/Messages.h"
@@ -32,9 +33,12 @@ class ClientProcess {
   NativeHandle handle() const { return process_.get(); }
   std::uint32_t id() const { return id_; }
   bool HasExited() const;
-  // Ends the client and every process it started at once (exit code 0) and waits until the client has
-  // ended. Never raises.
+  // Ends the client and every process it started at once (exit code kTerminatedExitCode, as
+  // `taskkill /f` leaves) and waits until the client has ended. Never raises.
   void TerminateAndWait() noexcept;
+  static constexpr UINT kTerminatedExitCode = 1;
+  // The ended client's exit code (GetExitCodeProcess). Any thread.
+  std::optional<std::int64_t> ExitCode() const;
 
  private:
   ClientProcess(UniqueHandle job, UniqueHandle process, UniqueHandle thread, std::uint32_t id)

@@ -33,6 +33,9 @@ class ConsoleScreen {
   std::u16string ReadCells(Coord from, std::int32_t count);
   void Blank(Coord from, std::int32_t count);
   void MoveCursorHome();
+  // Sizes the buffer and its window (as large as the buffer, where the console allows). Raises
+  // "<call> failed. ..." on failure.
+  void Resize(Coord size);
 
  private:
   UniqueHandle buffer_;

@@ -5,6 +5,15 @@
 
 namespace snh {
 
+namespace {
+
+[[noreturn]] void RaiseHresult(const char* label, HRESULT result) {
+  const auto code = static_cast<std::uint32_t>(result);
+  throw SystemError(FormatSystemErrorHresult(label, result, GetSystemErrorText(code)));
+}
+
+}  // namespace
+
 PseudoConsole::PseudoConsole() {
   if (!CreatePipe(inputRead_.put(), inputWrite_.put(), /*lpPipeAttributes=*/nullptr, /*nSize=*/0)) {
     RaiseLastError("CreatePipe pseudo input");
@@ -16,9 +25,13 @@ PseudoConsole::PseudoConsole() {
                                              /*dwFlags=*/0, &console_);
   if (FAILED(result)) {
     console_ = nullptr;
-    const auto code = static_cast<std::uint32_t>(result);
-    throw SystemError(FormatSystemErrorHresult("CreatePseudoConsole", result, GetSystemErrorText(code)));
+    RaiseHresult("CreatePseudoConsole", result);
   }
+}
+
+void PseudoConsole::Resize(Coord size) {
+  const HRESULT result = ResizePseudoConsole(console_, COORD{size.x, size.y});
+  if (FAILED(result)) RaiseHresult("ResizePseudoConsole", result);
 }
 
 void PseudoConsole::ReleaseClientSide() {

@@ -1,12 +1,13 @@
 #pragma once
 
-// A pseudo console of 50 by 30 cells with its input and output pipes.
+// A pseudo console, 50 by 30 cells to start with, with its input and output pipes.
 
 #include <windows.h>
 
 #include <memory>
 
 #include "UniqueHandle.h"
+#include "codec/Messages.h"
 
 namespace snh {
 
@@ -24,6 +25,8 @@ class PseudoConsole {
   // pipe, so the output's reader must still run.
   void Close();
   ~PseudoConsole() { Close(); }
+  // Raises "ResizePseudoConsole failed. 0x<HRESULT> ..." on failure (Wine: E_NOTIMPL).
+  void Resize(Coord size);
   PseudoConsole(const PseudoConsole&) = delete;
   PseudoConsole& operator=(const PseudoConsole&) = delete;
 
