@@ -169,7 +169,7 @@ TEST(TerminalSessionTest, ProgramTerminalFollowsTheWindowAndItsExitStatusEndsThe
   const std::size_t mark = terminal.Screen().size();
   terminal.Type(
       "for i in $(seq 50); do [ \"$(stty size)\" = '40 100' ] && break; sleep 0.1; done; stty size\r");
-  EXPECT_TRUE(terminal.WaitForText("\n40 100", mark)) << terminal.Screen();
+  EXPECT_TRUE(terminal.WaitForText("40 100\r\n", mark)) << terminal.Screen();
   terminal.Type("exit 3\r");
   EXPECT_EQ(terminal.WaitForExit(), 3) << terminal.Screen();
   EXPECT_TRUE(terminal.Screen().ends_with(kPopTitle)) << terminal.Screen();
