@@ -1,6 +1,6 @@
 // The client in a real terminal (a pty it takes as its controlling terminal), typed at as a person
-// would: raw mode while it runs, the session's output on the screen, the window's size followed, Ctrl-]
-// or a signal to end, and the terminal's modes and title as they were afterwards. POSIX only.
+// would: raw mode while it runs, the session's output on the screen, Ctrl-] or a signal to end, and
+// the terminal's modes and title as they were afterwards, its size followed. POSIX only.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -26,15 +26,12 @@ namespace snh::cli_test {
 namespace {
 
 constexpr std::string_view kPrompt = "snh-prompt> ";
-constexpr std::string_view kPushTitle = "\x1b[22;0t";
-constexpr std::string_view kPopTitle = "\x1b[23;0t";
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 class TerminalSession {
  public:
-  // Runs `program` (the client by default) in an 80x24 terminal.
   explicit TerminalSession(std::vector<std::string> arguments, std::string program = Programs().cli)
       : cli_(std::move(program)) {
     std::vector<char*> argv{cli_.data()};
@@ -161,7 +158,7 @@ TEST(TerminalSessionTest, TypedCommandRunsAndCtrlBracketEndsWithTheTerminalResto
 TEST(TerminalSessionTest, ProgramTerminalFollowsTheWindowAndItsExitStatusEndsTheSession) {
   TerminalSession terminal(ShellSession());
   ASSERT_TRUE(terminal.WaitForText(kPrompt)) << terminal.Screen();
-  EXPECT_TRUE(terminal.Screen().starts_with(kPushTitle)) << terminal.Screen();
+  EXPECT_TRUE(terminal.Screen().starts_with("\x1b[22;0t")) << terminal.Screen();
   terminal.Type("stty size\r");
   EXPECT_TRUE(terminal.WaitForText("24 80")) << terminal.Screen();
   // The new size travels apart from the keys, so the shell waits for it (5 s at most).
@@ -172,7 +169,7 @@ TEST(TerminalSessionTest, ProgramTerminalFollowsTheWindowAndItsExitStatusEndsThe
   EXPECT_TRUE(terminal.WaitForText("40 100\r\n", mark)) << terminal.Screen();
   terminal.Type("exit 3\r");
   EXPECT_EQ(terminal.WaitForExit(), 3) << terminal.Screen();
-  EXPECT_TRUE(terminal.Screen().ends_with(kPopTitle)) << terminal.Screen();
+  EXPECT_TRUE(terminal.Screen().ends_with("\x1b[23;0t")) << terminal.Screen();
   ExpectSameModes(terminal.InitialModes(), terminal.CurrentModes());
 }
 

@@ -1,6 +1,5 @@
-// Runs one session through the native host and POSTs every event, in order, to the test's server. It
-// asks what the host offers first, as an extension that also serves older hosts would, and resizes
-// the terminal right after connecting when it can.
+// Runs one session through the native host and POSTs every event, in order, to the test's server; it
+// connects once it knows what the host offers, and then resizes the terminal if it can.
 // The test writes config.json (server address and the program to run) next to this file.
 
 const HOST_NAME = 'com.sshnativehost.host';
@@ -31,19 +30,17 @@ async function run() {
   let screen = '';
   let inputSent = false;
   let connected = false;
-  const connect = (capabilities) => {
-    connected = true;
-    port.postMessage({
-      type: 'connect',
-      connectParams: {fileName: config.fileName, arguments: config.arguments, mode: 'pseudo_console'},
-    });
-    if (capabilities.includes('resize')) port.postMessage({type: 'resize', consoleSize: config.consoleSize});
-  };
   port.onMessage.addListener((message) => {
     report({event: 'message', message});
     // An older host answers getCapabilities with an error: it has the base protocol only.
-    if (!connected && message.type === 'capabilities') connect(message.capabilities);
-    if (!connected && message.type === 'error') connect([]);
+    if (!connected && (message.type === 'capabilities' || message.type === 'error')) {
+      connected = true;
+      port.postMessage({
+        type: 'connect',
+        connectParams: {fileName: config.fileName, arguments: config.arguments, mode: 'pseudo_console'},
+      });
+      if ((message.capabilities || []).includes('resize')) port.postMessage({type: 'resize', consoleSize: config.consoleSize});
+    }
     if (message.type === 'pseudo_console_output') {
       screen += message.pseudoConsoleOutput.processedContent || '';
       if (!inputSent && screen.includes(config.prompt)) {
