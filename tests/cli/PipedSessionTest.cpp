@@ -54,6 +54,14 @@ TEST(PipedSessionTest, PlainDisplayWritesTheConsoleAndTheStreams) {
   EXPECT_EQ(result.output.find("SSH Process exited"), std::string::npos);
 }
 
+TEST(PipedSessionTest, EndOfInputEndsTheProgramsInputAndItsStatusIsOurs) {
+  const CliResult result = RunCli({"--host", Programs().host, "--mode", "windows_console_with_polling",
+                                   "--program", Programs().client, "echo", "exit:3"},
+                                  "hi");
+  EXPECT_EQ(result.exitCode, 3) << result.error;
+  EXPECT_NE(result.output.find("hi"), std::string::npos) << result.output;
+}
+
 TEST(PipedSessionTest, MissingProgramIsReportedAndTheSessionStillEnds) {
   const CliResult result =
       RunCli({"--host", Programs().host, "--program", "/nonexistent/snh-no-such-program"}, "");
