@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the packages from the native and windows builds (already configured and built) and checks
-# that each holds what it should: the programs, the documentation, and in the Windows programs their
-# version resource, icon and manifest.
+# that each holds what it should: the programs, the documentation, the licence (Debian's copyright file
+# in the .deb, LICENSE in the others), man pages that render, a wrapped description, and in the Windows
+# programs their version resource, icon and manifest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,9 +36,37 @@ for package in "${deb}" "${tgz}" "${zip}"; do
   [ -f "${package}" ] || fail "${package} was not made"
 done
 
+programs=(ssh-native-host ssh-native-host-cli ssh-native-host-register)
+man_pages=("${programs[@]/#/share/man/man1/}")
+man_pages=("${man_pages[@]/%/.1.gz}")
+
 dpkg-deb -c "${deb}" | awk '{print $NF}' >"${work}/deb"
-expect_listed "${work}/deb" usr/bin/ssh-native-host usr/bin/ssh-native-host-cli \
-  usr/share/doc/ssh-native-host/README.md usr/share/doc/ssh-native-host/docs/protocol.md
+expect_listed "${work}/deb" "${programs[@]/#/usr/bin/}" "${man_pages[@]/#/usr/}" \
+  usr/share/doc/ssh-native-host/README.md usr/share/doc/ssh-native-host/copyright \
+  usr/share/doc/ssh-native-host/docs/protocol.md usr/share/doc/ssh-native-host/docs/install.md
+! grep -q LICENSE "${work}/deb" || fail "the .deb holds LICENSE besides its copyright file"
+dpkg-deb -x "${deb}" "${work}/deb-tree"
+copyright=${work}/deb-tree/usr/share/doc/ssh-native-host/copyright
+for field in "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" "Files: *" \
+  "Copyright: 2026 the ssh-native-host authors" "License: MIT" " Permission is hereby granted"; do
+  grep -qF -- "${field}" "${copyright}" || fail "the copyright file lacks \"${field}\""
+done
+# Each page renders, names its program and tells how to register the host.
+for program in "${programs[@]}"; do
+  page=$(MANWIDTH=80 man -l "${work}/deb-tree/usr/share/man/man1/${program}.1.gz" 2>&1) ||
+    fail "man -l ${program}.1.gz failed: ${page}"
+  grep -qE "^ +${program} - " <<<"${page}" || fail "${program}.1.gz has no NAME line: ${page}"
+  grep -q "SYNOPSIS" <<<"${page}" || fail "${program}.1.gz has no SYNOPSIS"
+done
+grep -q "ssh-native-host-register install --extension-id ID" \
+  <<<"$(man -l "${work}/deb-tree/usr/share/man/man1/ssh-native-host.1.gz")" ||
+  fail "ssh-native-host(1) does not say how to register the host"
+# A synopsis line, then an extended description of lines that begin with a space, none too long.
+description=$(dpkg-deb -f "${deb}" Description)
+[ "$(wc -l <<<"${description}")" -ge 3 ] || fail "the description has no extended part: ${description}"
+long=$(awk 'length > 80' <<<"${description}")
+[ -z "${long}" ] || fail "description lines over 80 columns: ${long}"
+! tail -n +2 <<<"${description}" | grep -q '^[^ ]' || fail "description lines must begin with a space: ${description}"
 depends=$(dpkg-deb -f "${deb}" Depends)
 for library in libc6 libstdc\\+\\+6 libvterm; do
   grep -qE "${library}" <<<"${depends}" || fail "Depends lacks ${library}: ${depends}"
@@ -45,11 +74,13 @@ done
 echo "deb: $(grep -c . "${work}/deb") entries; Depends: ${depends}"
 
 tar -tzf "${tgz}" >"${work}/tgz"
-expect_listed "${work}/tgz" bin/ssh-native-host bin/ssh-native-host-cli share/doc/ssh-native-host/README.md
+expect_listed "${work}/tgz" "${programs[@]/#/bin/}" "${man_pages[@]}" share/doc/ssh-native-host/README.md \
+  share/doc/ssh-native-host/LICENSE share/doc/ssh-native-host/docs/install.md
 echo "tar.gz: $(grep -c . "${work}/tgz") entries"
 
 unzip -Z1 "${zip}" >"${work}/zip"
-expect_listed "${work}/zip" bin/ssh-native-host.exe bin/ssh-native-host-cli.exe doc/README.md doc/docs/protocol.md
+exes=("${programs[@]/#/bin/}")
+expect_listed "${work}/zip" "${exes[@]/%/.exe}" doc/README.md doc/LICENSE doc/docs/protocol.md doc/docs/install.md
 echo "zip: $(grep -c . "${work}/zip") entries"
 
 # Resource types: 3 icon, 14 icon group, 16 version, 24 manifest.

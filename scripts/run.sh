@@ -15,7 +15,6 @@ cmake --build --preset native --target ssh-native-host-cli >/dev/null
 cli=build/native/bin/ssh-native-host-cli
 
 if [ -t 0 ] && [ -t 1 ]; then
-  echo "ssh-native-host session: ${*:-your shell}; Ctrl-] ends it"
   exec "${cli}" "$@"
 fi
 

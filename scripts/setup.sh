@@ -9,7 +9,7 @@ packages=(
   chromium python3
   libbenchmark-dev libsimdjson-dev strace
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
-  dpkg-dev unzip icoutils
+  dpkg-dev unzip icoutils help2man man-db
   clang-14 libclang-rt-14-dev
   ccache
 )
@@ -27,10 +27,3 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-# The end-to-end tests log in to a private sshd on 127.0.0.1 as this user. It has no usable password
-# ("*", which sshd does not take for a locked account, so key logins work); the password test sets a
-# random one for its run and puts "*" back.
-if [ "$(id -u)" -eq 0 ] && ! id snh-test >/dev/null 2>&1; then
-  useradd --create-home --shell /bin/sh snh-test
-  usermod --password '*' snh-test
-fi

@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+bash scripts/setup-test-user.sh
 
 jobs=$(nproc)
 for preset in native native-asan native-tsan windows; do

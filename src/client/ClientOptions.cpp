@@ -104,7 +104,7 @@ nlohmann::json ConnectRequest(const ClientOptions& options, const ClientProgram&
 
 std::string UsageText() {
   return R"(Usage: ssh-native-host-cli [options] [--] [ssh-arguments...]
-       ssh-native-host-cli [options] --program PROGRAM [--] [arguments...]
+  or:  ssh-native-host-cli [options] --program PROGRAM [--] [arguments...]
 
 Starts ssh-native-host as a browser does, has it run an SSH client (or another program) and connects
 this terminal to it. With no program and no arguments it runs your shell ($SHELL, else /bin/sh; on

@@ -96,6 +96,13 @@ class SessionState {
   std::optional<std::set<std::string>> capabilities_;
 };
 
+// Said once, before the terminal turns raw: in a raw terminal Ctrl-C goes to the program, so a user
+// would otherwise not know how to leave.
+std::string EndKeyHint(const std::string& program, bool raw) {
+  return "ssh-native-host-cli: running " + program + " through ssh-native-host; " +
+         (raw ? "Ctrl-] ends the session\n" : "Ctrl-] then Enter ends the session\n");
+}
+
 class Session {
  public:
   Session(const ClientOptions& options, LocalConsole& console)
@@ -105,16 +112,18 @@ class Session {
   }
 
   int Run() {
-    const std::string connect = ConnectRequest(options_, ResolveProgram(options_, DefaultShell()))
-                                    .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const ClientProgram program = ResolveProgram(options_, DefaultShell());
+    const std::string connect =
+        ConnectRequest(options_, program).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     const bool raw = console_.InputIsTerminal() && options_.mode == modes::kPseudoConsole;
+    if (console_.InputIsTerminal()) console_.WriteError(EndKeyHint(program.fileName, raw));
     if (raw) console_.EnterRawMode();
     // The program may set its own title; the user's comes back when the console closes.
     if (!options_.json) console_.SaveWindowTitle();
     const std::string lineEnd = raw && console_.OutputIsTerminal() ? "\r\n" : "\n";
 
     std::thread errors([&] { RelayHostErrors(); });
-    std::thread output([&] { ReadHostOutput(lineEnd); });
+    std::thread output([&] { ReadHostOutput(lineEnd, program.fileName); });
     std::thread windowWatch([&] { FollowWindowSize(); });
 
     // One write, so that a resize sent after the answer reaches the host after the connect.
@@ -176,8 +185,8 @@ class Session {
     state_.WaitUntilOver();
   }
 
-  void ReadHostOutput(const std::string& lineEnd) {
-    const MessagePresenter presenter(lineEnd);
+  void ReadHostOutput(const std::string& lineEnd, const std::string& program) {
+    const MessagePresenter presenter(lineEnd, program);
     FrameDecoder decoder;
     bool answered = false;
     std::array<char, 16384> buffer{};

@@ -21,6 +21,8 @@ long long NumberAt(const nlohmann::json& object, const char* key, const char* me
   return value != found->end() && value->is_number_integer() ? value->get<long long>() : fallback;
 }
 
+constexpr std::string_view kStartFailure = "CreateProcess failed.";
+
 // A Windows status such as 0xC0000005 may come signed or unsigned; anything else is no exit code.
 std::optional<std::uint32_t> ExitCodeOf(const nlohmann::json& notice) {
   const auto code = notice.find("exitCode");
@@ -77,10 +79,21 @@ Presentation MessagePresenter::Present(const nlohmann::json& message) const {
       shown.exitCode = ExitCodeOf(message);
     } else {
       shown.error = ErrorLine("ssh-native-host", text, lineEnd_);
+      shown.error += StartFailureLine(text);
     }
   }
   // "version" is never asked for, and a newer host's messages are not ours to guess at.
   return shown;
+}
+
+// The host's text is the protocol's and says nothing of which program; the client's own line does.
+std::string MessagePresenter::StartFailureLine(std::string_view error) const {
+  if (program_.empty() || !error.starts_with(kStartFailure)) return {};
+  const bool notFound = error.substr(kStartFailure.size()).starts_with(" 0x2 ");
+  return ErrorLine("ssh-native-host-cli",
+                   notFound ? "\"" + program_ + "\" was not found (is it installed, and on PATH?)"
+                            : "the host could not start \"" + program_ + "\"",
+                   lineEnd_);
 }
 
 // The cells run row after row with no separators, from the start position up to the cursor. Whole rows

@@ -30,15 +30,19 @@ std::set<std::string> OfferedCapabilities(const nlohmann::json& answer);
 
 class MessagePresenter {
  public:
-  // `lineEnd` ends the lines the client makes itself: "\r\n" while the terminal is raw.
-  explicit MessagePresenter(std::string lineEnd) : lineEnd_(std::move(lineEnd)) {}
+  // `lineEnd` ends the lines the client makes itself: "\r\n" while the terminal is raw. `program`, the
+  // one the session asked the host to start, is named when the host cannot start it.
+  explicit MessagePresenter(std::string lineEnd, std::string program = {})
+      : lineEnd_(std::move(lineEnd)), program_(std::move(program)) {}
 
   Presentation Present(const nlohmann::json& message) const;
 
  private:
   std::string ConsoleText(const nlohmann::json& consoleOutput) const;
+  std::string StartFailureLine(std::string_view error) const;
 
   std::string lineEnd_;
+  std::string program_;
 };
 
 }  // namespace snh::client

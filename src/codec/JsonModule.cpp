@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "codec/DiagnosticLog.h"
 #include "codec/JsonText.h"
 #include "codec/Utf.h"
 
@@ -91,6 +92,8 @@ std::string SerializeResponse(const Response& response) {
 JsonModule::JsonModule(OutputSink& output) : output_(output) {}
 
 void JsonModule::WriteMessage(const Response& response) {
+  // Every error the extension is told of, the exit notice included, passes here.
+  if (response.error && DiagnosticLogOpen()) LogDiagnostic("error sent: {}", LoggedText(*response.error));
   const std::lock_guard lock(outputMutex_);
   // The text is written behind room for its length, so the frame is built without a copy.
   std::string frame(4, '\0');

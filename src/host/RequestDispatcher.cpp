@@ -5,10 +5,22 @@
 #include <utility>
 
 #include "codec/DecodeError.h"
+#include "codec/DiagnosticLog.h"
 #include "codec/RequestRefused.h"
 #include "host/FrameReader.h"
 
 namespace snh {
+namespace {
+
+// The program and mode, never the arguments: they may hold passwords or keys.
+void LogConnect(const ConnectParams& params, bool connected) {
+  if (!DiagnosticLogOpen()) return;
+  if (connected) return LogDiagnostic("connect: ignored, a client is running");
+  LogDiagnostic("connect: program {}, mode {}, argument count {}", LoggedText(params.fileName),
+                params.mode ? LoggedText(*params.mode) : std::string("(none)"), params.arguments.size());
+}
+
+}  // namespace
 
 namespace {
 
@@ -26,6 +38,7 @@ Coord CheckedConsoleSize(const RequestedSize& size) {
 void DispatchRequest(Request request, JsonModule& json, SessionControl& session,
                      const VersionQuery& queryVersion) {
   const std::string& type = request.type;
+  LogDiagnostic("request: {}", LoggedText(type));
   if (type == "getVersion") {
     Response reply;
     reply.type = "version";
@@ -33,6 +46,7 @@ void DispatchRequest(Request request, JsonModule& json, SessionControl& session,
     json.WriteMessage(reply);
   } else if (type == "connect") {
     if (request.connectParams) {
+      LogConnect(*request.connectParams, session.IsConnected());
       session.ConnectSSH(*request.connectParams);
     } else {
       json.WriteMessage(ErrorResponse(texts::kInvalidFormat));

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "codec/DiagnosticLog.h"
 #include "codec/RequestRefused.h"
 #include "codec/SystemError.h"
 #include "output/OutputHandlers.h"
@@ -268,6 +269,7 @@ void SshModule::PollConsole() {
 
 void SshModule::OnClientExit(bool readScreen, OutputEnds& outputEnds, std::optional<std::int64_t> exitCode) {
   DebugOutput("WaitForProcessExit");
+  LogDiagnostic("client exited");
   // The notice follows the client's last output: it waits for the readers to reach their ends (or
   // for the release of the connection), but never longer than the delay.
   outputEnds.Wait(kExitNoticeDelay);

@@ -70,6 +70,19 @@ TEST(MessagePresenterTest, ExitCodesAndCapabilitiesAreTakenOnlyWhenWellFormed) {
   EXPECT_TRUE(OfferedCapabilities(json::parse(R"({"type":"error","error":"Unkown type"})")).empty());
 }
 
+TEST(MessagePresenterTest, StartFailureNamesTheProgramAfterTheHostsText) {
+  const MessagePresenter presenter("\n", "sshx");
+  EXPECT_EQ(
+      presenter.Present(json::parse(R"({"type":"error","error":"CreateProcess failed. 0x2 No such file"})"))
+          .error,
+      "ssh-native-host: CreateProcess failed. 0x2 No such file\n"
+      "ssh-native-host-cli: \"sshx\" was not found (is it installed, and on PATH?)\n");
+  EXPECT_EQ(
+      presenter.Present(json::parse(R"({"type":"error","error":"CreateProcess failed. 0xd Denied"})")).error,
+      "ssh-native-host: CreateProcess failed. 0xd Denied\nssh-native-host-cli: the host could not start "
+      "\"sshx\"\n");
+}
+
 json ConsoleOutput(int width, int startX, const std::string& cells) {
   return {{"type", "console_output"},
           {"consoleOutput",

@@ -62,6 +62,8 @@ void KillProcess(unsigned long processId);
 
 bool ProcessRunning(unsigned long processId);  // not once it has ended, reaped or not
 unsigned long LeaveInheritableHandle();        // an fd (handle) that every later child inherits
+// Sets (or, with an empty value, removes) a variable of the environment that later children inherit.
+void SetInheritedEnvironment(const std::string& name, const std::string& value);
 
 // A program path given on the command line in the form the host and the system calls need.
 std::string ToProgramPath(std::string path);

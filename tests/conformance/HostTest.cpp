@@ -12,10 +12,8 @@ SuiteOptions& Options() {
   return options;
 }
 
-HostSession& HostTest::StartHost() {
-  hosts_.push_back(std::make_unique<HostSession>(
-      Options().hostProgram,
-      std::vector<std::string>{"chrome-extension://knldjmfmopnpolahpmmgbagdohdnhkik/", "--parent-window=0"}));
+HostSession& HostTest::StartHost(const std::vector<std::string>& arguments) {
+  hosts_.push_back(std::make_unique<HostSession>(Options().hostProgram, arguments));
   return *hosts_.back();
 }
 

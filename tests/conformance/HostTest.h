@@ -27,10 +27,14 @@ SuiteOptions& Options();
 inline constexpr Milliseconds kReplyTimeout{5000};
 inline constexpr Milliseconds kClientTimeout{10000};
 
+inline const std::vector<std::string> kChromeArguments = {
+    "chrome-extension://knldjmfmopnpolahpmmgbagdohdnhkik/", "--parent-window=0"};
+
 class HostTest : public ::testing::Test {
  protected:
   // Started as Chrome starts a host: the extension's origin and the parent window as arguments.
-  HostSession& StartHost();
+  HostSession& StartHost() { return StartHost(kChromeArguments); }
+  HostSession& StartHost(const std::vector<std::string>& arguments);
   // Every host of the test must have written nothing but well-formed frames.
   void TearDown() override;
 

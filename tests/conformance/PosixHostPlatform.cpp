@@ -49,6 +49,10 @@ bool ProcessRunning(unsigned long processId) {
   return std::ifstream("/proc/" + std::to_string(processId) + "/stat") >> pid >> name >> state &&
          state != "Z";
 }
+void SetInheritedEnvironment(const std::string& name, const std::string& value) {
+  value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
+}
+
 unsigned long LeaveInheritableHandle() { return static_cast<unsigned long>(::open("/dev/null", O_RDONLY)); }
 
 }  // namespace snh::conformance

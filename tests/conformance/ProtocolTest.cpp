@@ -1,5 +1,7 @@
-// Requests answered by the host itself, without a client: the dispatch table and undecodable frames.
+// Requests answered by the host itself, without a client: the dispatch table and undecodable frames;
+// the command line.
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -63,6 +65,32 @@ TEST_F(Protocol, DispatchTableAnswersEveryRequestType) {
     }
     ExpectVersionNext(host);
   }
+}
+
+// Run by hand, --help or --version first prints and exits; whatever else a browser passes is ignored.
+TEST_F(Protocol, HelpAndVersionComeFirstAndBrowserArgumentsAreIgnored) {
+  const std::pair<std::string, std::string> printed[] = {
+      {"--help", "Usage: ssh-native-host [--help | --version]\n"},
+      {"--version", "ssh-native-host 2.0.0.0\n"},
+  };
+  for (const auto& [option, wanted] : printed) {
+    SCOPED_TRACE(option);
+    const auto host = StartChildProcess(Options().hostProgram, {option, "chrome-extension://x/"});
+    host->CloseInput();
+    std::string text;
+    std::array<char, 4096> buffer{};
+    while (const std::size_t count = host->ReadOutput(buffer)) text.append(buffer.data(), count);
+    std::erase(text, '\r');
+    EXPECT_EQ(host->WaitForExit(kReplyTimeout), 0);
+    EXPECT_TRUE(text.starts_with(wanted)) << text;
+  }
+  const std::vector<std::string> browserArguments[] = {
+      {"chrome-extension://knldjmfmopnpolahpmmgbagdohdnhkik/"},
+      {"/home/u/.mozilla/native-messaging-hosts/com.sshnativehost.host.json", "snh@example.org"},
+      {"chrome-extension://knldjmfmopnpolahpmmgbagdohdnhkik/", "--help"},
+      {},
+  };
+  for (const auto& arguments : browserArguments) ExpectVersionNext(StartHost(arguments));
 }
 
 TEST_F(Protocol, UndecodableFrameGetsInvalidFormatAndHostReadsOn) {

@@ -94,6 +94,10 @@ bool ProcessRunning(unsigned long processId) {
   return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
+void SetInheritedEnvironment(const std::string& name, const std::string& value) {
+  ::SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+}
+
 unsigned long LeaveInheritableHandle() {
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   return static_cast<unsigned long>(

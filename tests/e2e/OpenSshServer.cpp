@@ -97,7 +97,7 @@ std::optional<std::string> OpenSshServer::WhyUnavailable() {
     }
   }
   if (::getpwnam(kTestUser) == nullptr) {
-    return std::string("the user ") + kTestUser + " does not exist: run scripts/setup.sh as root";
+    return std::string("the user ") + kTestUser + " does not exist: run scripts/setup-test-user.sh as root";
   }
   return std::nullopt;
 }

@@ -49,6 +49,8 @@ if [ "$mode" = posix ]; then
     fi
   done
 
+  [[ "$("$tool" --version)" =~ ^ssh-native-host-register\ [0-9]+(\.[0-9]+){3}$ ]] || fail "--version: $("$tool" --version)"
+
   # A bad id is refused before anything is written.
   rm -rf "$HOME" && mkdir -p "$HOME"
   set +e

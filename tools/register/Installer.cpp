@@ -180,6 +180,10 @@ int RunRegistration(const Options& options, const System& system, std::ostream& 
   try {
     if (options.command == Command::Install) return Install(options, system, out);
     if (options.command == Command::Remove) return Remove(options, system, out, err);
+    if (options.command == Command::Version) {
+      out << "ssh-native-host-register " SNH_VERSION "\n";
+      return kDone;
+    }
     out << UsageText();
     return kDone;
   } catch (const std::invalid_argument& e) {

@@ -30,6 +30,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   } else if (command == "help" || command == "--help" || command == "-h") {
     options.command = Command::Help;
     return options;
+  } else if (command == "--version" || command == "-V") {
+    options.command = Command::Version;
+    return options;
   } else {
     throw UsageError("unknown command \"" + command + "\" (install, remove or --help)");
   }
@@ -110,26 +113,26 @@ Options ParseOptions(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-  return R"(Usage:
-  ssh-native-host-register install --extension-id ID [options]
-  ssh-native-host-register remove [options]
+  return R"(Usage: ssh-native-host-register install --extension-id ID [options]
+  or:  ssh-native-host-register remove [options]
 
 Registers ssh-native-host (host name "com.sshnativehost.host") with browsers so that the given
 extensions may start it, or removes that registration.
 
 Options:
-  --extension-id ID   an extension allowed to start the host; repeat for several. Chromium-family ids
-                      are 32 letters a-p; Firefox ids are name@domain or {GUID}. Each browser gets the
-                      ids of its family.
-  --browser NAME      chrome, chromium, edge, firefox or all (the default); repeat for several. With
-                      all, browsers of a family without an id are skipped.
-  --scope SCOPE       user (the default) or system (every user; needs administrator rights).
-  --host PATH         the host executable (default: ssh-native-host beside this program).
-  --manifest-dir DIR  write the manifest into DIR instead (one browser only).
-  --user-data-dir DIR register for a Chromium-family profile started with --user-data-dir=DIR
-                      (Linux and macOS; one browser only).
-  --dry-run           print what would be written or removed, change nothing.
-  --help              this text.
+  --extension-id ID    an extension allowed to start the host; repeat for several. Chromium-family ids
+                       are 32 letters a-p; Firefox ids are name@domain or {GUID}. Each browser gets the
+                       ids of its family.
+  --browser NAME       chrome, chromium, edge, firefox or all (the default); repeat for several. With
+                       all, browsers of a family without an id are skipped.
+  --scope SCOPE        user (the default) or system (every user; needs administrator rights).
+  --host PATH          the host executable (default: ssh-native-host beside this program).
+  --manifest-dir DIR   write the manifest into DIR instead (one browser only).
+  --user-data-dir DIR  register for a Chromium-family profile started with --user-data-dir=DIR
+                       (Linux and macOS; one browser only).
+  --dry-run            print what would be written or removed, change nothing.
+  --help               this text.
+  --version            the version (as the only argument).
 
 Exit status: 0 done, 1 a file or registry change failed or something not ours was left in place,
 2 a bad command line.

@@ -12,7 +12,7 @@
 
 namespace snh::reg {
 
-enum class Command { Install, Remove, Help };
+enum class Command { Install, Remove, Help, Version };
 
 struct Options {
   Command command = Command::Help;

@@ -1,0 +1,91 @@
+#include "codec/DiagnosticLog.h"
+
+#include <fmt/chrono.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <mutex>
+
+#include "codec/JsonText.h"
+#include "codec/Utf.h"
+
+namespace snh {
+namespace {
+
+// The longest outside text a line shows; a request type or a program path is far shorter.
+constexpr std::size_t kLoggedTextBytes = 256;
+
+struct LogFile {
+  std::atomic<bool> open{false};
+  std::mutex mutex;
+  std::ofstream stream;  // guarded by mutex
+  std::string tag;       // guarded by mutex
+};
+
+LogFile& TheLog() {
+  static LogFile log;
+  return log;
+}
+
+// UTC, to the millisecond: "2026-01-02T03:04:05.678Z".
+std::string Timestamp() {
+  const auto now = std::chrono::system_clock::now();
+  const auto milliseconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  return fmt::format("{:%FT%T}.{:03}Z", fmt::gmtime(std::chrono::system_clock::to_time_t(now)), milliseconds);
+}
+
+}  // namespace
+
+bool OpenDiagnosticLog(const std::filesystem::path& file, std::string tag) noexcept {
+  LogFile& log = TheLog();
+  try {
+    const std::lock_guard lock(log.mutex);
+    log.stream.open(file, std::ios::out | std::ios::app | std::ios::binary);
+    if (!log.stream) return false;
+    log.tag = std::move(tag);
+    log.open.store(true);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void CloseDiagnosticLog() noexcept {
+  LogFile& log = TheLog();
+  try {
+    const std::lock_guard lock(log.mutex);
+    log.open.store(false);
+    log.stream.close();
+  } catch (...) {
+  }
+}
+
+bool DiagnosticLogOpen() noexcept { return TheLog().open.load(); }
+
+void WriteDiagnosticLine(std::string_view text) noexcept {
+  LogFile& log = TheLog();
+  try {
+    const std::lock_guard lock(log.mutex);
+    if (!log.open.load()) return;
+    // Built whole first, so that it goes out in one write and lines of several hosts do not mix.
+    std::string line = Timestamp() + ' ' + log.tag + ' ';
+    line.append(text).append("\n");
+    log.stream.write(line.data(), static_cast<std::streamsize>(line.size()));
+    log.stream.flush();
+    // A full disk or a file that went away: later lines would fail the same way.
+    if (!log.stream) log.open.store(false);
+  } catch (...) {
+  }
+}
+
+std::string LoggedText(std::string_view text) {
+  std::string quoted;
+  const bool cut = text.size() > kLoggedTextBytes;
+  AppendJsonString(quoted, SanitizeUtf8(text.substr(0, kLoggedTextBytes)));
+  if (cut) quoted += "...";
+  return quoted;
+}
+
+}  // namespace snh
