@@ -269,7 +269,11 @@ void SshModule::PollConsole() {
 
 void SshModule::OnClientExit(bool readScreen, OutputEnds& outputEnds, std::optional<std::int64_t> exitCode) {
   DebugOutput("WaitForProcessExit");
-  LogDiagnostic("client exited");
+  if (exitCode) {
+    LogDiagnostic("client exited with status {}", *exitCode);
+  } else {
+    LogDiagnostic("client exited");
+  }
   // The notice follows the client's last output: it waits for the readers to reach their ends (or
   // for the release of the connection), but never longer than the delay.
   outputEnds.Wait(kExitNoticeDelay);
