@@ -73,6 +73,15 @@ class SessionDouble final : public SessionControl {
     ++calls;
     connected_ = false;
   }
+  void Resize(Coord size) override {
+    ++calls;
+    FUZZ_CHECK(connected_, "resize only while connected");
+    FUZZ_CHECK(size.x >= 1 && size.x <= 1000 && size.y >= 1 && size.y <= 1000, "size within range");
+  }
+  void CloseInput() override {
+    ++calls;
+    FUZZ_CHECK(connected_, "closeStdin only while connected");
+  }
   std::size_t calls = 0;
 
  private:

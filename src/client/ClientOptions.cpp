@@ -118,18 +118,22 @@ Options (before the first argument that is not one):
       --host PATH             the host executable (default: ssh-native-host next to this program)
       --polling-interval SEC  console polling interval, with windows_console_with_polling
       --json                  print every message of the host as one line of JSON, as received
+                              (but the answer to the client's own getCapabilities)
   -h, --help                  show this text
   -V, --version               show the version
 
 Keys: everything typed goes to the program as it is typed; Ctrl-] ends the session. In
-pseudo_console mode the terminal is in raw mode (the program's own terminal is a fixed 50x30,
-whatever the size of yours); in the console modes lines are sent when Enter is pressed
-(so Ctrl-] then Enter).
+pseudo_console mode the terminal is in raw mode; in the console modes lines are sent when Enter
+is pressed (so Ctrl-] then Enter). The program's terminal has the size of yours and follows it
+(with a host that offers resize; an older one keeps it at 50x30). The window title is put back at
+the end.
 When standard input is not a terminal it is sent as it arrives (in pseudo_console mode each line
-end as Enter, a CR), and the client then waits for the program to exit.
+end as Enter, a CR); at its end the program's input ends too (Ctrl-D in pseudo_console mode, as
+typed; closeStdin in the console modes), and the client then waits for the program to exit.
 
-Exit status: 0 when the program has exited or Ctrl-] ended the session, 1 when the host failed,
-2 for a wrong command line.
+Exit status: the program's own when it has exited (from a host that reports it; 0 from an older
+host); 0 when Ctrl-] ended the session; 1 when the host failed or broke the protocol; 2 for a
+wrong command line.
 )";
 }
 

@@ -1,10 +1,13 @@
 #include "client/ClientSession.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -21,15 +24,51 @@ using namespace std::chrono_literals;
 // How long the host may take to end after its input has closed; it ends its client first.
 constexpr auto kHostExitWait = 10s;
 
-// What the output worker tells the input loop.
+// Requests and capabilities beyond the base protocol; a host that lacks them answers getCapabilities
+// with an error and is then used as before.
+constexpr std::string_view kGetCapabilities = R"({"type":"getCapabilities"})";
+constexpr std::string_view kCloseStdin = R"({"type":"closeStdin"})";
+constexpr const char* kResizeCapability = "resize";
+constexpr const char* kCloseStdinCapability = "closeStdin";
+
+// The host refuses a terminal larger than this each way; a larger window is sent as this.
+constexpr int kLargestTerminal = 1000;
+
+std::string ResizeRequest(WindowSize size) {
+  const nlohmann::json request = {{"type", "resize"},
+                                  {"consoleSize",
+                                   {{"x", std::clamp(size.columns, 1, kLargestTerminal)},
+                                    {"y", std::clamp(size.rows, 1, kLargestTerminal)}}}};
+  return request.dump();
+}
+
+std::string TypeOf(const nlohmann::json& message) {
+  if (!message.is_object()) return {};
+  const auto type = message.find("type");
+  return type != message.end() && type->is_string() ? type->get<std::string>() : std::string();
+}
+
+// What the output worker tells the input loop and the window watch.
 class SessionState {
  public:
-  void End(std::optional<std::string> failure) {
+  void End(std::optional<std::string> failure, std::optional<std::uint32_t> exitCode = std::nullopt) {
     std::lock_guard lock(mutex_);
     if (over_) return;
     over_ = true;
     failure_ = std::move(failure);
+    exitCode_ = exitCode;
     changed_.notify_all();
+  }
+  void SetCapabilities(std::set<std::string> offered) {
+    std::lock_guard lock(mutex_);
+    capabilities_ = std::move(offered);
+    changed_.notify_all();
+  }
+  // What the host offers, once it has answered; nothing when the session ends first.
+  std::set<std::string> WaitForCapabilities() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return over_ || capabilities_; });
+    return capabilities_.value_or(std::set<std::string>());
   }
   void WaitUntilOver() {
     std::unique_lock lock(mutex_);
@@ -43,12 +82,18 @@ class SessionState {
     std::lock_guard lock(mutex_);
     return failure_;
   }
+  std::optional<std::uint32_t> ExitCode() {
+    std::lock_guard lock(mutex_);
+    return exitCode_;
+  }
 
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
   bool over_ = false;
   std::optional<std::string> failure_;
+  std::optional<std::uint32_t> exitCode_;
+  std::optional<std::set<std::string>> capabilities_;
 };
 
 // Said once, before the terminal turns raw: in a raw terminal Ctrl-C goes to the program, so a user
@@ -73,12 +118,18 @@ class Session {
     const bool raw = console_.InputIsTerminal() && options_.mode == modes::kPseudoConsole;
     if (console_.InputIsTerminal()) console_.WriteError(EndKeyHint(program.fileName, raw));
     if (raw) console_.EnterRawMode();
+    // The program may set its own title; the user's comes back when the console closes.
+    if (!options_.json) console_.SaveWindowTitle();
     const std::string lineEnd = raw && console_.OutputIsTerminal() ? "\r\n" : "\n";
 
     std::thread errors([&] { RelayHostErrors(); });
     std::thread output([&] { ReadHostOutput(lineEnd, program.fileName); });
+    std::thread windowWatch([&] { FollowWindowSize(); });
 
-    if (Send(connect)) ForwardInput(lineEnd);
+    // One write, so that a resize sent after the answer reaches the host after the connect.
+    if (host_->WriteInput(EncodeFrame(kGetCapabilities) + EncodeFrame(connect))) ForwardInput(lineEnd);
+    // Ends the window watch.
+    console_.CancelInput();
 
     // Closing its input is how a browser ends the host: it ends the client and exits.
     host_->CloseInput();
@@ -88,6 +139,7 @@ class Session {
     }
     // A client that the host left behind may still hold the host's pipes open.
     host_->CancelPendingIo();
+    windowWatch.join();
     output.join();
     errors.join();
 
@@ -95,7 +147,8 @@ class Session {
       console_.WriteError(ErrorLine("ssh-native-host-cli", *failure, lineEnd));
       return 1;
     }
-    return 0;
+    // The program's status; 0 from a host that does not report it, and after Ctrl-].
+    return static_cast<int>(state_.ExitCode().value_or(0));
   }
 
  private:
@@ -103,8 +156,10 @@ class Session {
 
   void ForwardInput(const std::string& lineEnd) {
     const bool terminal = console_.InputIsTerminal();
-    KeyboardInput keyboard(
-        {.detachKey = terminal, .lineEndsAsReturn = !terminal && options_.mode == modes::kPseudoConsole});
+    const bool pipedIntoTerminal = !terminal && options_.mode == modes::kPseudoConsole;
+    KeyboardInput keyboard({.detachKey = terminal,
+                            .lineEndsAsReturn = pipedIntoTerminal,
+                            .endWithEndOfFile = pipedIntoTerminal});
     std::array<char, 4096> buffer{};
     while (!state_.Over()) {
       const std::size_t count = console_.ReadInput(buffer);
@@ -121,14 +176,19 @@ class Session {
       }
     }
     if (state_.Over()) return;
-    // Piped input has ended: the program decides when the session is over.
+    // Piped input has ended, and so does the program's: on a terminal by Ctrl-D, otherwise by closing
+    // its input where the host can. The program decides when the session is over.
     if (const std::string rest = keyboard.Finish(); !rest.empty()) Send(StdinRequest(rest));
+    if (!pipedIntoTerminal && state_.WaitForCapabilities().contains(kCloseStdinCapability)) {
+      Send(std::string(kCloseStdin));
+    }
     state_.WaitUntilOver();
   }
 
   void ReadHostOutput(const std::string& lineEnd, const std::string& program) {
     const MessagePresenter presenter(lineEnd, program);
     FrameDecoder decoder;
+    bool answered = false;
     std::array<char, 16384> buffer{};
     for (;;) {
       const std::size_t count = host_->ReadOutput(buffer);
@@ -138,6 +198,13 @@ class Session {
         decoder.Feed(std::string_view(buffer.data(), count));
       }
       while (auto frame = decoder.Next()) {
+        // The first message answers getCapabilities, the client's own question: it is not shown.
+        if (!answered) {
+          answered = true;
+          state_.SetCapabilities(OfferedCapabilities(frame->message));
+          if (const std::string type = TypeOf(frame->message); type == "capabilities" || type == "error")
+            continue;
+        }
         if (!Show(presenter, *frame, lineEnd)) return Stop("cannot write to standard output");
       }
       if (const auto& failure = decoder.Failure()) return Stop("the host broke the protocol: " + *failure);
@@ -151,6 +218,8 @@ class Session {
   }
 
   bool Show(const MessagePresenter& presenter, const DecodedFrame& frame, const std::string& lineEnd) {
+    // Once the session is over, answers to requests still in flight (a resize) no longer concern the user.
+    if (!options_.json && state_.Over() && TypeOf(frame.message) == "error") return true;
     const Presentation shown = presenter.Present(frame.message);
     bool written = true;
     if (options_.json) {
@@ -160,7 +229,7 @@ class Session {
       if (!shown.error.empty()) console_.WriteError(shown.error);
     }
     if (shown.sessionEnded) {
-      state_.End(std::nullopt);
+      state_.End(std::nullopt, shown.exitCode);
       console_.CancelInput();
     }
     return written;
@@ -169,6 +238,14 @@ class Session {
   void Stop(std::string failure) {
     state_.End(std::move(failure));
     console_.CancelInput();
+  }
+
+  // The program's terminal takes the window's size once the host has said it can, then every new one.
+  void FollowWindowSize() {
+    if (!state_.WaitForCapabilities().contains(kResizeCapability)) return;
+    do {
+      if (const auto size = console_.OutputWindowSize(); size && !state_.Over()) Send(ResizeRequest(*size));
+    } while (console_.WaitForWindowChange());
   }
 
   void RelayHostErrors() {

@@ -25,7 +25,11 @@ KeyboardChunk KeyboardInput::Feed(std::string_view bytes) {
   return chunk;
 }
 
-std::string KeyboardInput::Finish() { return Translate(std::exchange(pending_, {})); }
+std::string KeyboardInput::Finish() {
+  std::string text = Translate(std::exchange(pending_, {}));
+  if (options_.endWithEndOfFile) text.append(lineOpen_ ? 2 : 1, kEndOfFileKey);
+  return text;
+}
 
 std::string KeyboardInput::Translate(std::string_view bytes) {
   std::string text;
@@ -33,6 +37,7 @@ std::string KeyboardInput::Translate(std::string_view bytes) {
   for (char c : bytes) {
     // The host's text ends at a NUL, which would lose everything after it.
     if (c == '\0') continue;
+    lineOpen_ = c != '\n' && c != '\r';
     if (!options_.lineEndsAsReturn) {
       text += c;
       continue;

@@ -23,9 +23,34 @@ long long NumberAt(const nlohmann::json& object, const char* key, const char* me
 
 constexpr std::string_view kStartFailure = "CreateProcess failed.";
 
+// A Windows status such as 0xC0000005 may come signed or unsigned; anything else is no exit code.
+std::optional<std::uint32_t> ExitCodeOf(const nlohmann::json& notice) {
+  const auto code = notice.find("exitCode");
+  if (code == notice.end() || !code->is_number_integer()) return std::nullopt;
+  if (code->is_number_unsigned()) {
+    const auto value = code->get<std::uint64_t>();
+    if (value > UINT32_MAX) return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+  }
+  const auto value = code->get<std::int64_t>();
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
+}
+
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
+
+std::set<std::string> OfferedCapabilities(const nlohmann::json& answer) {
+  std::set<std::string> offered;
+  if (StringAt(answer, "type") != "capabilities") return offered;
+  const auto list = answer.find("capabilities");
+  if (list == answer.end() || !list->is_array()) return offered;
+  for (const auto& name : *list) {
+    if (name.is_string()) offered.insert(name.get<std::string>());
+  }
+  return offered;
+}
 
 std::string ErrorLine(std::string_view program, std::string_view text, std::string_view lineEnd) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
@@ -51,6 +76,7 @@ Presentation MessagePresenter::Present(const nlohmann::json& message) const {
     const std::string text = StringAt(message, "error");
     if (text == texts::kProcessExited) {
       shown.sessionEnded = true;
+      shown.exitCode = ExitCodeOf(message);
     } else {
       shown.error = ErrorLine("ssh-native-host", text, lineEnd_);
       shown.error += StartFailureLine(text);

@@ -4,7 +4,10 @@
 // is, the client's stdout and stderr on ours, console text as lines, errors with a prefix. Pure: the
 // caller writes the bytes.
 
+#include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -18,7 +21,12 @@ struct Presentation {
   std::string output;  // for standard output (the terminal)
   std::string error;   // for standard error
   bool sessionEnded = false;
+  std::optional<std::uint32_t> exitCode;  // the program's, from an exit notice that carries it
 };
+
+// What a host offers beyond the base protocol, from its answer to getCapabilities; an older host's
+// error answer offers nothing.
+std::set<std::string> OfferedCapabilities(const nlohmann::json& answer);
 
 class MessagePresenter {
  public:

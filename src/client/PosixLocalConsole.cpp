@@ -1,9 +1,11 @@
-// The terminal client's streams on POSIX. Raw mode is termios's; the saved modes are also put back by
-// a handler for the signals that end a process, since a terminal left raw is unusable. Reads wait in
-// poll on standard input and a signal that CancelInput raises.
+// The terminal client's streams on POSIX. Raw mode is termios's; the saved modes (and the window title
+// pushed on xterm's title stack) are also put back by a handler for the signals that end a process,
+// since a terminal left raw is unusable. Reads wait in poll on standard input and a signal that
+// CancelInput raises; window changes arrive as SIGWINCH, whose handler only writes to a pipe.
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,14 +28,40 @@ namespace {
 
 constexpr std::array kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 
+// xterm's title stack: push the icon and window titles, and pop them.
+constexpr std::string_view kPushTitle = "\x1b[22;0t";
+constexpr std::string_view kPopTitle = "\x1b[23;0t";
+
 // Written before the handlers are installed and read only by them.
 termios savedModes;
 volatile std::sig_atomic_t modesSaved = 0;
+volatile std::sig_atomic_t titleSaved = 0;
+// The write end of the pipe that wakes WaitForWindowChange; -1 while no console is open.
+volatile std::sig_atomic_t windowChangeWriter = -1;
 
-void RestoreModesAndDie(int signal) {
+// Only async-signal-safe calls: it runs in the ending signals' handler too.
+void PutTerminalBack() {
   if (modesSaved) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedModes);
+  if (titleSaved) [[maybe_unused]]
+    const ssize_t written = ::write(STDOUT_FILENO, kPopTitle.data(), kPopTitle.size());
+}
+
+void PutTerminalBackAndDie(int signal) {
+  PutTerminalBack();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
+}
+
+void InstallEndingHandlers() {
+  for (int signal : kEndingSignals) std::signal(signal, PutTerminalBackAndDie);
+}
+
+void NoteWindowChange(int) {
+  const int savedErrno = errno;
+  const char change = 0;
+  // A full pipe already holds a change not yet seen.
+  [[maybe_unused]] const ssize_t written = ::write(windowChangeWriter, &change, 1);
+  errno = savedErrno;
 }
 
 class PosixLocalConsole final : public LocalConsole {
@@ -41,12 +69,25 @@ class PosixLocalConsole final : public LocalConsole {
   PosixLocalConsole() {
     // A host or terminal that has gone away shows as a failed write.
     std::signal(SIGPIPE, SIG_IGN);
+    int windowChange[2];
+    if (::pipe2(windowChange, O_CLOEXEC | O_NONBLOCK) != 0) RaiseLastError("pipe2");
+    windowChangeReader_ = UniqueHandle(windowChange[0]);
+    windowChangeWriter_ = UniqueHandle(windowChange[1]);
+    windowChangeWriter = windowChangeWriter_.get();
+    struct sigaction action {};
+    action.sa_handler = NoteWindowChange;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGWINCH, &action, nullptr);
   }
 
   ~PosixLocalConsole() override {
-    if (!modesSaved) return;
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedModes);
+    std::signal(SIGWINCH, SIG_DFL);
+    windowChangeWriter = -1;
+    if (!modesSaved && !titleSaved) return;
+    PutTerminalBack();
     modesSaved = 0;
+    titleSaved = 0;
     for (int signal : kEndingSignals) std::signal(signal, SIG_DFL);
   }
 
@@ -58,7 +99,7 @@ class PosixLocalConsole final : public LocalConsole {
     if (::tcgetattr(STDIN_FILENO, &modes) != 0) RaiseLastError("cannot read the terminal's modes: tcgetattr");
     savedModes = modes;
     modesSaved = 1;
-    for (int signal : kEndingSignals) std::signal(signal, RestoreModesAndDie);
+    InstallEndingHandlers();
     ::cfmakeraw(&modes);
     if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &modes) != 0) {
       RaiseLastError("cannot put the terminal in raw mode: tcsetattr");
@@ -81,6 +122,36 @@ class PosixLocalConsole final : public LocalConsole {
 
   void CancelInput() override { cancel_.Raise(); }
 
+  std::optional<WindowSize> OutputWindowSize() const override {
+    winsize size{};
+    // A terminal that was never given a size reports 0x0.
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
+      return std::nullopt;
+    }
+    return WindowSize{size.ws_col, size.ws_row};
+  }
+
+  bool WaitForWindowChange() override {
+    for (;;) {
+      pollfd fds[2] = {{windowChangeReader_.get(), POLLIN, 0}, {cancel_.handle(), POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (fds[1].revents != 0) return false;
+      std::array<char, 64> changes{};
+      while (::read(windowChangeReader_.get(), changes.data(), changes.size()) > 0) {
+      }
+      return true;
+    }
+  }
+
+  void SaveWindowTitle() override {
+    if (titleSaved || !OutputIsTerminal() || !WriteOutput(kPushTitle)) return;
+    titleSaved = 1;
+    InstallEndingHandlers();
+  }
+
   bool WriteOutput(std::string_view bytes) override {
     std::lock_guard lock(outputMutex_);
     return WriteWhole(STDOUT_FILENO, bytes).outcome == WriteOutcome::kDone;
@@ -92,6 +163,8 @@ class PosixLocalConsole final : public LocalConsole {
 
  private:
   WakeSignal cancel_;
+  UniqueHandle windowChangeReader_;
+  UniqueHandle windowChangeWriter_;
   std::mutex outputMutex_;
   std::mutex errorMutex_;
 };

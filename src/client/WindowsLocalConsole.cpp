@@ -1,7 +1,7 @@
 // The terminal client's streams on Windows. Raw mode is the console's virtual-terminal input (keys as
 // the bytes a terminal sends) and output (escape sequences interpreted). Console input is read as
 // UTF-16 and passed on as UTF-8; piped input is polled, since an anonymous pipe cannot be waited on,
-// so that CancelInput never waits for a writer.
+// so that CancelInput never waits for a writer. Window changes arrive among the console's input events.
 
 #include <windows.h>
 
@@ -52,25 +52,38 @@ class WindowsLocalConsole final : public LocalConsole {
   WindowsLocalConsole()
       : input_(GetStdHandle(STD_INPUT_HANDLE)),
         output_(GetStdHandle(STD_OUTPUT_HANDLE)),
-        error_(GetStdHandle(STD_ERROR_HANDLE)) {
+        error_(GetStdHandle(STD_ERROR_HANDLE)),
+        windowChanged_(CreateEventW(nullptr, /*bManualReset=*/FALSE, /*bInitialState=*/FALSE, nullptr)) {
+    if (!windowChanged_) RaiseLastError("CreateEvent");
     inputIsConsole_ = IsConsole(input_);
     outputIsConsole_ = IsConsole(output_);
     errorIsConsole_ = IsConsole(error_);
+    // Window changes are input events only when asked for.
+    if (inputIsConsole_ && GetConsoleMode(input_, &inputMode_)) {
+      inputModeSaved_ = true;
+      SetConsoleMode(input_, inputMode_ | ENABLE_WINDOW_INPUT);
+    }
   }
 
   ~WindowsLocalConsole() override {
     if (inputModeSaved_) SetConsoleMode(input_, inputMode_);
     if (outputModeSaved_) SetConsoleMode(output_, outputMode_);
+    if (titleSaved_) SetConsoleTitleW(title_.c_str());
   }
 
   bool InputIsTerminal() const override { return inputIsConsole_; }
   bool OutputIsTerminal() const override { return outputIsConsole_; }
 
   void EnterRawMode() override {
-    if (!GetConsoleMode(input_, &inputMode_)) RaiseLastError("GetConsoleMode");
-    inputModeSaved_ = true;
+    if (!inputModeSaved_) {
+      if (!GetConsoleMode(input_, &inputMode_)) RaiseLastError("GetConsoleMode");
+      inputModeSaved_ = true;
+    }
     // No line editing, echo or Ctrl-C handling: every key goes to the program.
-    if (!SetConsoleMode(input_, ENABLE_VIRTUAL_TERMINAL_INPUT)) RaiseLastError("SetConsoleMode");
+    if (!SetConsoleMode(input_, ENABLE_VIRTUAL_TERMINAL_INPUT | ENABLE_WINDOW_INPUT)) {
+      RaiseLastError("SetConsoleMode");
+    }
+    rawInput_ = true;
     if (outputIsConsole_ && GetConsoleMode(output_, &outputMode_)) {
       outputModeSaved_ = true;
       // Consoles older than Windows 10 lack these; the raw output then shows as text, which is all
@@ -109,7 +122,7 @@ class WindowsLocalConsole final : public LocalConsole {
     cancel_.Raise();
     // A line-mode ReadConsoleW waits for Enter whatever else happens; a synthetic Enter ends it, and
     // the line it completes is dropped by ReadInput.
-    if (inputIsConsole_ && !inputModeSaved_) {
+    if (inputIsConsole_ && !rawInput_) {
       INPUT_RECORD enter[2]{};
       for (int i = 0; i < 2; ++i) {
         enter[i].EventType = KEY_EVENT;
@@ -121,6 +134,29 @@ class WindowsLocalConsole final : public LocalConsole {
       DWORD written = 0;
       WriteConsoleInputW(input_, enter, 2, &written);
     }
+  }
+
+  std::optional<WindowSize> OutputWindowSize() const override {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!outputIsConsole_ || !GetConsoleScreenBufferInfo(output_, &info)) return std::nullopt;
+    return WindowSize{info.srWindow.Right - info.srWindow.Left + 1,
+                      info.srWindow.Bottom - info.srWindow.Top + 1};
+  }
+
+  bool WaitForWindowChange() override {
+    const HANDLE handles[2] = {cancel_.handle(), windowChanged_.get()};
+    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+  }
+
+  void SaveWindowTitle() override {
+    if (titleSaved_ || !outputIsConsole_) return;
+    std::wstring title(1024, L'\0');
+    const DWORD length = GetConsoleTitleW(title.data(), static_cast<DWORD>(title.size()));
+    // An empty title cannot be told from a failure, and there is nothing to put back then.
+    if (length == 0) return;
+    title.resize(length);
+    title_ = std::move(title);
+    titleSaved_ = true;
   }
 
   bool WriteOutput(std::string_view bytes) override {
@@ -141,7 +177,8 @@ class WindowsLocalConsole final : public LocalConsole {
 
   // Waits for keys (or the cancel event) and moves the typed text into pendingInput_; false once
   // cancelled or failed. Events other than key presses (focus, mouse, resize) are dropped, so that
-  // ReadConsoleW never waits with the input handle signalled.
+  // ReadConsoleW never waits with the input handle signalled; a resize is passed on to
+  // WaitForWindowChange first.
   bool ReadConsoleKeys() {
     const HANDLE handles[2] = {cancel_.handle(), input_};
     if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return false;
@@ -153,6 +190,7 @@ class WindowsLocalConsole final : public LocalConsole {
     bool keys = false;
     for (DWORD i = 0; i < peeked; ++i) {
       const INPUT_RECORD& record = records[i];
+      if (record.EventType == WINDOW_BUFFER_SIZE_EVENT) SetEvent(windowChanged_.get());
       keys = keys || (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
                       record.Event.KeyEvent.uChar.UnicodeChar != 0);
     }
@@ -178,6 +216,7 @@ class WindowsLocalConsole final : public LocalConsole {
   HANDLE output_;
   HANDLE error_;
   WakeSignal cancel_;
+  UniqueHandle windowChanged_;
   bool inputIsConsole_ = false;
   bool outputIsConsole_ = false;
   bool errorIsConsole_ = false;
@@ -185,6 +224,9 @@ class WindowsLocalConsole final : public LocalConsole {
   DWORD outputMode_ = 0;
   bool inputModeSaved_ = false;
   bool outputModeSaved_ = false;
+  bool rawInput_ = false;
+  std::wstring title_;
+  bool titleSaved_ = false;
   std::u16string highSurrogate_;
   std::string pendingInput_;  // only the reading thread touches it
   std::mutex outputMutex_;

@@ -49,6 +49,10 @@ void AppendResponse(std::string& out, const Response& response) {
   AppendText(out, "type", response.type, /*first=*/true);
   if (response.version) AppendText(out, "version", *response.version);
   if (response.error) AppendText(out, "error", *response.error);
+  if (response.exitCode) {
+    AppendKey(out, "exitCode");
+    AppendJsonInteger(out, *response.exitCode);
+  }
   if (response.outputLine) AppendText(out, "outputLine", *response.outputLine);
   if (const auto& console = response.consoleOutput) {
     AppendKey(out, "consoleOutput");
@@ -64,6 +68,15 @@ void AppendResponse(std::string& out, const Response& response) {
     AppendText(out, "processedContent", pseudoConsole->processedContent);
     if (pseudoConsole->windowTitle) AppendText(out, "windowTitle", *pseudoConsole->windowTitle);
     out += '}';
+  }
+  if (const auto& names = response.capabilities) {
+    AppendKey(out, "capabilities");
+    out += '[';
+    for (std::size_t i = 0; i < names->size(); ++i) {
+      if (i > 0) out += ',';
+      AppendJsonString(out, SanitizeUtf8((*names)[i]));
+    }
+    out += ']';
   }
   out += '}';
 }

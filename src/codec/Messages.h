@@ -26,10 +26,19 @@ struct ConnectParams {
   friend bool operator==(const ConnectParams&, const ConnectParams&) = default;
 };
 
+// A console size as a request gave it, before its range is checked.
+struct RequestedSize {
+  double x = 0;
+  double y = 0;
+  friend bool operator==(const RequestedSize&, const RequestedSize&) = default;
+};
+
 struct Request {
   std::string type;
   std::optional<ConnectParams> connectParams;
   std::optional<std::string> input;
+  // Only when it is an object with numeric "x" and "y": other requests never fail on it.
+  std::optional<RequestedSize> consoleSize;
   friend bool operator==(const Request&, const Request&) = default;
 };
 
@@ -52,9 +61,11 @@ struct Response {
   std::string type;
   std::optional<std::string> version;
   std::optional<std::string> error;
+  std::optional<std::int64_t> exitCode;  // the exit notice's, when the system tells it
   std::optional<std::string> outputLine;
   std::optional<ConsoleOutput> consoleOutput;
   std::optional<PseudoConsoleOutput> pseudoConsoleOutput;
+  std::optional<std::vector<std::string>> capabilities;
   friend bool operator==(const Response&, const Response&) = default;
 };
 
@@ -65,7 +76,24 @@ inline constexpr const char* kNotConnected = "Not connected";
 inline constexpr const char* kNotImplementedYet = "Not implemented yet";
 inline constexpr const char* kUnknownType = "Unkown type";
 inline constexpr const char* kProcessExited = "SSH Process exited";
+// Requests added to the base protocol.
+inline constexpr const char* kInvalidConsoleSize =
+    "Invalid console size: columns and rows must be whole numbers from 1 to 1000";
+inline constexpr const char* kCloseStdinInPseudoConsole =
+    "closeStdin is not available in pseudo_console mode: a terminal has no end of input; send its "
+    "end-of-file character (Ctrl-D, U+0004) instead";
+inline constexpr const char* kInputClosed = "Input closed";
 }  // namespace texts
+
+// The additions to the base protocol this host offers, as getCapabilities lists them.
+inline const std::vector<std::string>& Capabilities() {
+  static const std::vector<std::string> names = {"resize", "closeStdin", "exitCode"};
+  return names;
+}
+
+// The console sizes a resize accepts, each way.
+inline constexpr double kMinConsoleSide = 1;
+inline constexpr double kMaxConsoleSide = 1000;
 
 // The console modes a connect request names; without one, the console without polling.
 namespace modes {

@@ -41,6 +41,8 @@ class Member {
     if (!value_) throw DecodeError(DecodeError::kWrongType);
     return std::move(*value_);
   }
+  // The value, or nothing where Take would fail.
+  const std::optional<Value>& Peek() const { return value_; }
 
  private:
   bool present_ = false;
@@ -70,6 +72,7 @@ struct RequestMembers {
   Member<std::string> type;
   Member<ParamsMembers> connectParams;
   Member<std::string> input;
+  Member<SizeMembers> consoleSize;  // resize's
 };
 
 // Where the value being read goes.
@@ -85,6 +88,7 @@ enum class Slot {
   kExtensionVersion,
   kMode,
   kConsoleSize,
+  kRequestConsoleSize,
   kPollingInterval,
   kX,
   kY,
@@ -153,6 +157,7 @@ bool RequestHandler::Name(std::string_view name) {
       if (name == "type") keySlot_ = Slot::kType;
       if (name == "connectParams") keySlot_ = Slot::kConnectParams;
       if (name == "input") keySlot_ = Slot::kInput;
+      if (name == "consoleSize") keySlot_ = Slot::kRequestConsoleSize;
       break;
     case Scope::kConnectParams:
       if (name == "arguments") keySlot_ = Slot::kArguments;
@@ -217,6 +222,9 @@ bool RequestHandler::Other() {
     case Slot::kConsoleSize:
       params_->consoleSize.SetWrongType();
       return true;
+    case Slot::kRequestConsoleSize:
+      members_.consoleSize.SetWrongType();
+      return true;
     case Slot::kArgument:
       // The decode fails unless a later "arguments" replaces these, so the strings are not kept.
       arguments_->allStrings = false;
@@ -263,6 +271,9 @@ bool RequestHandler::Open(bool isObject) {
     scopes_.push_back(Scope::kConnectParams);
   } else if (isObject && slot == Slot::kConsoleSize) {
     size_ = &params_->consoleSize.Set();
+    scopes_.push_back(Scope::kConsoleSize);
+  } else if (isObject && slot == Slot::kRequestConsoleSize) {
+    size_ = &members_.consoleSize.Set();
     scopes_.push_back(Scope::kConsoleSize);
   } else if (!isObject && slot == Slot::kArguments) {
     arguments_ = &params_->arguments.Set();
@@ -330,6 +341,10 @@ Request DecodeRequest(ByteSource& text) {
   if (members.connectParams.Present())
     request.connectParams = DecodeConnectParams(members.connectParams.Take());
   if (members.input.Present()) request.input = members.input.Take();
+  // Kept only when whole, so that a bad size fails only the request that reads it.
+  if (const auto& size = members.consoleSize.Peek(); size && size->x.Peek() && size->y.Peek()) {
+    request.consoleSize = RequestedSize{*size->x.Peek(), *size->y.Peek()};
+  }
   return request;
 }
 

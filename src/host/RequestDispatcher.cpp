@@ -22,6 +22,19 @@ void LogConnect(const ConnectParams& params, bool connected) {
 
 }  // namespace
 
+namespace {
+
+// A size within the accepted range, in whole cells; RequestRefused otherwise.
+Coord CheckedConsoleSize(const RequestedSize& size) {
+  const auto fits = [](double side) {
+    return side >= kMinConsoleSide && side <= kMaxConsoleSide && side == static_cast<int>(side);
+  };
+  if (!fits(size.x) || !fits(size.y)) throw RequestRefused(texts::kInvalidConsoleSize);
+  return Coord{static_cast<std::int16_t>(size.x), static_cast<std::int16_t>(size.y)};
+}
+
+}  // namespace
+
 void DispatchRequest(Request request, JsonModule& json, SessionControl& session,
                      const VersionQuery& queryVersion) {
   const std::string& type = request.type;
@@ -46,6 +59,28 @@ void DispatchRequest(Request request, JsonModule& json, SessionControl& session,
       json.WriteMessage(ErrorResponse(texts::kInvalidFormat));
     } else if (session.IsConnected()) {
       session.WriteInput(std::move(*request.input));
+    } else {
+      json.WriteMessage(ErrorResponse(texts::kNotConnected));
+    }
+  } else if (type == "getCapabilities") {
+    Response reply;
+    reply.type = "capabilities";
+    reply.capabilities = Capabilities();
+    json.WriteMessage(reply);
+  } else if (type == "resize") {
+    if (!request.consoleSize) {
+      json.WriteMessage(ErrorResponse(texts::kInvalidFormat));
+      return;
+    }
+    const Coord size = CheckedConsoleSize(*request.consoleSize);
+    if (!session.IsConnected()) {
+      json.WriteMessage(ErrorResponse(texts::kNotConnected));
+      return;
+    }
+    session.Resize(size);
+  } else if (type == "closeStdin") {
+    if (session.IsConnected()) {
+      session.CloseInput();
     } else {
       json.WriteMessage(ErrorResponse(texts::kNotConnected));
     }

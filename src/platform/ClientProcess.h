@@ -5,7 +5,9 @@
 // kills what is left in it when closed (Windows), or in a session of its own with a parent-death
 // signal (POSIX).
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "codec/Messages.h"
 #include "platform/UniqueHandle.h"
@@ -28,7 +30,8 @@ class ClientProcess {
   // UnsafeCommandLine for a command line that would not carry the file name and arguments as they are;
   // on POSIX "pidfd_open failed. ..." when its exit cannot be watched (the client is then ended and
   // reaped). In a pseudo console the client's standard streams are the console's: a pty is all three
-  // on POSIX, and on Windows the pipes of `stdio` are named but not inherited.
+  // on POSIX, and on Windows the pipes of `stdio` are named but not inherited. On POSIX a pseudo-console
+  // client gets TERM=xterm-256color where the host's environment has no TERM.
   static ClientProcess StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                             const ChildStdio& stdio);
   // On Windows the client attaches to the host's console, with `console` made its active screen buffer
@@ -45,8 +48,12 @@ class ClientProcess {
   NativeHandle handle() const;
   bool HasExited() const;
   // Ends the client and every process it started at once (the job, or SIGKILL to the process group)
-  // and waits until the client has ended (on POSIX, reaps it). Never raises.
+  // and waits until the client has ended (on POSIX, reaps it). Never raises. On Windows its exit code
+  // is then 1, as `taskkill /f` leaves it; on POSIX 137, the status of a SIGKILL.
   void TerminateAndWait() noexcept;
+  // The ended client's exit code (Windows: GetExitCodeProcess; POSIX: its exit status, or 128 + the
+  // signal that ended it); nothing while it runs. Any thread.
+  std::optional<std::int64_t> ExitCode() const;
 
   // Made only by the platform's own start, the one place that knows what a State holds.
   struct State;

@@ -41,6 +41,10 @@ class ConsoleScreen {
   // Moves the cursor to the origin, where the next read starts (on POSIX, the origin of the session's
   // view moves to the cursor as the last Query saw it).
   void MoveCursorHome();
+  // Sizes the screen: on Windows the buffer and its window (as large as the buffer, where the console
+  // allows); on POSIX the pty (the client gets SIGWINCH) and the rendered screen, cells keeping their
+  // places and the session's view following them. Raises "<call> failed. ..." on failure.
+  void Resize(Coord size);
 
   // What ClientProcess starts the client in: the screen buffer (inheritable, made the console's active
   // one at the start) on Windows, the pty's slave (the client's controlling terminal) on POSIX.

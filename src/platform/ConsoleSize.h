@@ -1,6 +1,6 @@
 #pragma once
 
-// The size of every console a client gets, in cells: the pseudo console and the console screen.
+// The size every console a client gets starts with, in cells: the pseudo console and the console screen.
 
 #include "codec/Messages.h"
 

@@ -15,9 +15,9 @@ class ExitWatch {
   // `process` is ClientProcess::handle(), signalled (readable) once the client has ended. Raises
   // "RegisterWaitForSingleObject failed. ..." on failure.
   ExitWatch(NativeHandle process, std::function<void()> onExit);
-  // Stops watching and, if the callback is running (on POSIX: if the client has ended), waits for it
-  // to finish: the notice of an exit that has happened is not lost, and the callback uses objects that
-  // the owner is about to destroy.
+  // Stops watching and, if the client has ended, waits for the callback to finish (running it here if
+  // it had not started): the notice of an exit that has happened is not lost, and the callback uses
+  // objects that the owner is about to destroy.
   ~ExitWatch();
   ExitWatch(const ExitWatch&) = delete;
   ExitWatch& operator=(const ExitWatch&) = delete;

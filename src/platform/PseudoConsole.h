@@ -1,10 +1,11 @@
 #pragma once
 
-// The pseudo console of a client, kConsoleSize cells: ConPTY with its input and output pipes on
+// The pseudo console of a client, kConsoleSize cells to start with: ConPTY with its input and output pipes on
 // Windows, a pty on POSIX. The session writes input to it and reads the client's output from it.
 
 #include <memory>
 
+#include "codec/Messages.h"
 #include "platform/UniqueHandle.h"
 
 namespace snh {
@@ -24,6 +25,9 @@ class PseudoConsole {
   // Closes the console; may wait while it flushes its last output, so the output's reader must still
   // run. A pty has nothing to close before its reader stops: on POSIX this does nothing.
   void Close();
+  // Sizes the console (on POSIX the pty, whose foreground processes get SIGWINCH). Raises
+  // "ResizePseudoConsole failed. ..." on failure (Wine: E_NOTIMPL).
+  void Resize(Coord size);
 
   NativeHandle inputWrite() const;
   NativeHandle outputRead() const;

@@ -7,15 +7,20 @@
 
 namespace snh {
 
-InputWriter::InputWriter(NativeHandle target, const char* label, JsonModule& json)
-    : port_(target), label_(label), json_(json), thread_(&InputWriter::Run, this) {}
+InputWriter::InputWriter(NativeHandle target, const char* label, JsonModule& json,
+                         std::function<void()> closeTarget)
+    : port_(target),
+      label_(label),
+      json_(json),
+      closeTarget_(std::move(closeTarget)),
+      thread_(&InputWriter::Run, this) {}
 
 InputWriter::~InputWriter() {
   Abandon();
   std::unique_lock lock(mutex_);
   while (!changed_.wait_for(lock, std::chrono::milliseconds(10), [this] { return finished_; })) {
     // The thread may have been between its abandon test and its next write.
-    port_.Cancel();
+    if (!closed_) port_.Cancel();
   }
   lock.unlock();
   thread_.join();
@@ -25,6 +30,7 @@ std::optional<std::string> InputWriter::Write(std::string text) {
   std::lock_guard lock(mutex_);
   if (abandoned_) return std::nullopt;
   if (failure_) return failure_;
+  if (closing_) return texts::kInputClosed;
   if (finished_) return std::nullopt;
   // Taken while under the limit however long it is: any request the host accepts can reach a client
   // that reads.
@@ -41,9 +47,18 @@ void InputWriter::Abandon() {
     abandoned_ = true;
     queue_.clear();
     queuedBytes_ = 0;
+    // Under the lock: a closed target's handle may already belong to something else.
+    if (!closed_) port_.Cancel();
   }
   changed_.notify_all();
-  port_.Cancel();
+}
+
+void InputWriter::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_all();
 }
 
 void InputWriter::Run() {
@@ -69,8 +84,14 @@ void InputWriter::WriteQueued() {
     std::string text;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return !queue_.empty() || abandoned_; });
+      changed_.wait(lock, [this] { return !queue_.empty() || abandoned_ || closing_; });
       if (abandoned_) return;
+      if (queue_.empty()) {
+        // Closing: everything queued before it has been written.
+        closed_ = true;
+        if (closeTarget_) closeTarget_();
+        return;
+      }
       text = std::move(queue_.front());
       queue_.pop_front();
     }

@@ -8,10 +8,14 @@
 // that a client that never reads cannot hold up the request loop. A write failure ends the writer: a
 // reader that has gone drops the input quietly; any other failure is reported as an "error" message,
 // and every later text is refused with that failure's text.
+//
+// Close ends the input after what is queued: the writer closes the target once the queue is empty,
+// and every later text is refused.
 
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -28,8 +32,9 @@ class InputWriter {
   static constexpr const char* kQueueFullText = "Input queue full";
 
   // `label` names the write in a failure message ("WriteFile child stdin"). The target stays the
-  // caller's and must outlive the writer.
-  InputWriter(NativeHandle target, const char* label, JsonModule& json);
+  // caller's and must outlive the writer; `closeTarget`, if given, closes it (on the writer's thread).
+  InputWriter(NativeHandle target, const char* label, JsonModule& json,
+              std::function<void()> closeTarget = {});
   ~InputWriter();
   InputWriter(const InputWriter&) = delete;
   InputWriter& operator=(const InputWriter&) = delete;
@@ -39,6 +44,8 @@ class InputWriter {
   std::optional<std::string> Write(std::string text);
   // Drops what is queued and cancels the write in progress; later input is dropped. Any thread.
   void Abandon();
+  // Closes the target once everything queued has been written. Needs a `closeTarget`.
+  void Close();
 
  private:
   void Run();
@@ -50,11 +57,14 @@ class InputWriter {
   PipeWritePort port_;
   const char* label_;
   JsonModule& json_;
+  std::function<void()> closeTarget_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> queue_;       // guarded by mutex_
   std::size_t queuedBytes_ = 0;         // guarded by mutex_
   bool abandoned_ = false;              // guarded by mutex_
+  bool closing_ = false;                // guarded by mutex_: closes when the queue is empty
+  bool closed_ = false;                 // guarded by mutex_: the target is closed, not to be cancelled
   bool finished_ = false;               // guarded by mutex_
   std::optional<std::string> failure_;  // guarded by mutex_
   std::thread thread_;                  // last, so that it starts after everything it uses exists

@@ -20,6 +20,11 @@ class SessionControl {
   virtual void WriteInput(std::string text) = 0;
   // Ends a connected client and waits for it. Never raises.
   virtual void Disconnect() = 0;
+  // Gives the connected client's console `size` (columns, rows), each from 1 to 1000. Raises on failure.
+  virtual void Resize(Coord size) = 0;
+  // Ends the connected client's standard input after the input queued before it. Raises RequestRefused
+  // where the input has no end (a pseudo console).
+  virtual void CloseInput() = 0;
 };
 
 }  // namespace snh

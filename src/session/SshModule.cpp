@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "codec/DiagnosticLog.h"
+#include "codec/RequestRefused.h"
+#include "codec/SystemError.h"
 #include "output/OutputHandlers.h"
 #include "output/PipeStreamReader.h"
 #include "output/WorkerFailure.h"
@@ -111,8 +113,10 @@ void SshModule::OpenConnection(const ConnectParams& params) {
     connection.inputWriter = std::make_unique<InputWriter>(connection.pseudoConsole->inputWrite(),
                                                            "WriteFile pseudo console input", json_);
   } else {
+    // The writer closes the pipe on closeStdin; ReleaseConnection touches it only after the writer.
     connection.inputWriter =
-        std::make_unique<InputWriter>(connection.pipes.stdinWrite.get(), "WriteFile child stdin", json_);
+        std::make_unique<InputWriter>(connection.pipes.stdinWrite.get(), "WriteFile child stdin", json_,
+                                      [&connection] { connection.pipes.stdinWrite.reset(); });
   }
 
   connection.stdoutHandler = StreamOutputHandler(json_, "stdout");
@@ -127,10 +131,10 @@ void SshModule::OpenConnection(const ConnectParams& params) {
   const bool readScreenAtExit = !connection.usePseudoConsole;
   // Input for a client that has ended has no reader: the writer drops it rather than wait for one.
   connection.exitWatch = std::make_unique<ExitWatch>(
-      connection.process->handle(),
-      [this, readScreenAtExit, writer = connection.inputWriter.get(), ends = &connection.outputEnds] {
+      connection.process->handle(), [this, readScreenAtExit, writer = connection.inputWriter.get(),
+                                     ends = &connection.outputEnds, process = &*connection.process] {
         writer->Abandon();
-        OnClientExit(readScreenAtExit, *ends);
+        OnClientExit(readScreenAtExit, *ends, process->ExitCode());
       });
 
   if (params.pollingIntervalInSeconds) pollingIntervalInSeconds_.store(*params.pollingIntervalInSeconds);
@@ -156,6 +160,9 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
         StartReader(connection.outputEnds, connection.pseudoConsole->outputRead(),
                     connection.pseudoConsoleHandler, json_);
   } else {
+    // Every connect starts at the usual size: a resized screen is replaced.
+    if (screenResized_) screen_.reset();
+    screenResized_ = false;
     if (!screen_) screen_ = std::make_unique<ConsoleScreen>();
     connection.process.emplace(ClientProcess::StartInConsole(params, *screen_, stdio));
   }
@@ -183,6 +190,27 @@ void SshModule::Disconnect() {
   connection_->process->TerminateAndWait();
   connection_->inputWriter->Abandon();
   connected_.store(false);
+}
+
+void SshModule::Resize(Coord size) {
+  if (!connection_ || !connection_->process) return;
+  try {
+    if (connection_->pseudoConsole) {
+      connection_->pseudoConsole->Resize(size);
+    } else {
+      std::lock_guard lock(screenMutex_);
+      screenResized_ = true;
+      screen_->Resize(size);
+    }
+  } catch (const SystemError& error) {
+    throw RequestRefused(error.what());
+  }
+}
+
+void SshModule::CloseInput() {
+  if (!connection_ || !connection_->process) return;
+  if (connection_->usePseudoConsole) throw RequestRefused(texts::kCloseStdinInPseudoConsole);
+  connection_->inputWriter->Close();
 }
 
 void SshModule::StopPolling() {
@@ -239,15 +267,21 @@ void SshModule::PollConsole() {
   }
 }
 
-void SshModule::OnClientExit(bool readScreen, OutputEnds& outputEnds) {
+void SshModule::OnClientExit(bool readScreen, OutputEnds& outputEnds, std::optional<std::int64_t> exitCode) {
   DebugOutput("WaitForProcessExit");
-  LogDiagnostic("client exited");
+  if (exitCode) {
+    LogDiagnostic("client exited with status {}", *exitCode);
+  } else {
+    LogDiagnostic("client exited");
+  }
   // The notice follows the client's last output: it waits for the readers to reach their ends (or
   // for the release of the connection), but never longer than the delay.
   outputEnds.Wait(kExitNoticeDelay);
   try {
     if (readScreen) SendConsoleScreen();
-    json_.WriteMessage(ErrorResponse(texts::kProcessExited));
+    Response notice = ErrorResponse(texts::kProcessExited);
+    notice.exitCode = exitCode;
+    json_.WriteMessage(notice);
   } catch (const std::exception& error) {
     ReportWorkerFailure(json_, error.what());
   } catch (...) {

@@ -13,7 +13,8 @@
 //   5. the input writer is stopped and the standard-input pipe closed, the standard-error, standard-
 //      output and pseudo-console readers stopped;
 //   6. the handlers, pipes, pseudo console and process handles are released.
-// The console screen buffer lives as long as the session. A connect that fails at any step ends the
+// The console screen buffer lives as long as the session, unless a resize changed it: then the next
+// console-mode connect starts on a new one, of the usual size. A connect that fails at any step ends the
 // client it started, releases the rest in the same order and leaves the session not connected.
 
 #include <atomic>
@@ -42,6 +43,9 @@ class SshModule final : public SessionControl {
   bool IsConnected() override { return connected_.load(); }
   void WriteInput(std::string text) override;
   void Disconnect() override;
+  // A failure of the system call is refused (answered, the host goes on), not raised.
+  void Resize(Coord size) override;
+  void CloseInput() override;
   // Ends the polling thread, if any, and waits for it.
   void StopPolling();
 
@@ -57,7 +61,7 @@ class SshModule final : public SessionControl {
   void PollConsole();
   // Sends the exit notice (after the last screen text, if `readScreen`) once the client's output has
   // ended, or the connection is released, or a second has passed.
-  void OnClientExit(bool readScreen, OutputEnds& outputEnds);
+  void OnClientExit(bool readScreen, OutputEnds& outputEnds, std::optional<std::int64_t> exitCode);
   // Reads the new text of the screen buffer, blanks it and sends it. Raises on failure.
   void SendConsoleScreen();
 
@@ -68,6 +72,7 @@ class SshModule final : public SessionControl {
 
   std::mutex screenMutex_;  // serialises the polling thread's and the exit callback's screen reads
   std::unique_ptr<ConsoleScreen> screen_;  // created by the first console-mode connect, kept after
+  bool screenResized_ = false;             // main thread only
 
   std::mutex pollingMutex_;
   std::condition_variable pollingWake_;

@@ -26,6 +26,9 @@ GREETING = "browser says hi"
 PROMPT = "ready> "
 TYPED = "typed in the browser"
 EXITED = "SSH Process exited"
+CAPABILITIES = {"resize", "closeStdin", "exitCode"}
+CONSOLE_SIZE = {"x": 77, "y": 11}
+EXIT_CODE = 3
 SESSION_TIMEOUT_S = 45
 
 
@@ -108,6 +111,8 @@ def check(events, expected_version):
         return f"no message from the host ({reason})"
     if messages[0] != {"type": "version", "version": expected_version}:
         return f"first message is {messages[0]}, not the version {expected_version}"
+    if not CAPABILITIES <= set(messages[1].get("capabilities", []) if len(messages) > 1 else []):
+        return f"the answer to getCapabilities is {messages[1:2]}, not one offering {sorted(CAPABILITIES)}"
     console = [m["pseudoConsoleOutput"] for m in messages if m.get("type") == "pseudo_console_output"]
     text = "".join(c.get("processedContent", "") for c in console)
     raw = "".join(c.get("rawContent", "") for c in console)
@@ -122,9 +127,11 @@ def check(events, expected_version):
         return f"window titles {titles}, expected [{TITLE!r}]"
     if f"got:{TYPED}" not in text:
         return f"the output {text!r} lacks the echoed input 'got:{TYPED}'"
-    errors = [m.get("error") for m in messages if m.get("type") == "error"]
-    if errors != [EXITED]:
-        return f"error messages {errors}, expected exactly [{EXITED!r}]"
+    if f"size:{CONSOLE_SIZE['y']} {CONSOLE_SIZE['x']}" not in text:
+        return f"the output {text!r} lacks the size {CONSOLE_SIZE}: the resize did not reach the program"
+    errors = [m for m in messages if m.get("type") == "error"]
+    if errors != [{"type": "error", "error": EXITED, "exitCode": EXIT_CODE}]:
+        return f"error messages {errors}, expected exactly the exit notice with exitCode {EXIT_CODE}"
     if not any(e.get("event") == "done" for e in events):
         return "the extension did not finish the session"
     return None
@@ -159,13 +166,14 @@ def main():
         extension = work / "extension"
         shutil.copytree(args.extension, extension)
         script = (f"printf '\\033]0;{TITLE}\\007'; echo '{GREETING}'; printf '{PROMPT}'; "
-                  'read line; echo "got:$line"')
+                  f'read line; echo "got:$line"; echo "size:$(stty size)"; exit {EXIT_CODE}')
         config = {
             "reportUrl": f"http://127.0.0.1:{server.server_address[1]}/report",
             "fileName": "/bin/sh",
             "arguments": ["-c", script],
             "prompt": PROMPT.strip(),
             "input": TYPED + "\r",
+            "consoleSize": CONSOLE_SIZE,
         }
         (extension / "config.json").write_text(json.dumps(config))
 

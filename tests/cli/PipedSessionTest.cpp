@@ -34,7 +34,8 @@ TEST(PipedSessionTest, JsonLinesEndWithTheExitNotice) {
   ASSERT_EQ(result.exitCode, 0) << result.error;
   const auto messages = JsonLines(result.output);
   ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.back(), (nlohmann::json{{"type", "error"}, {"error", "SSH Process exited"}}));
+  EXPECT_EQ(messages.back(),
+            (nlohmann::json{{"type", "error"}, {"error", "SSH Process exited"}, {"exitCode", 0}}));
   const std::string text = PlainText(messages);
   const std::size_t ready = text.find("ready");
   ASSERT_NE(ready, std::string::npos) << result.output;
@@ -51,6 +52,14 @@ TEST(PipedSessionTest, PlainDisplayWritesTheConsoleAndTheStreams) {
   EXPECT_NE(result.output.find("6162"), std::string::npos) << result.output;  // "ab", read from stdin
   EXPECT_NE(result.error.find("to stderr\n"), std::string::npos) << result.error;
   EXPECT_EQ(result.output.find("SSH Process exited"), std::string::npos);
+}
+
+TEST(PipedSessionTest, EndOfInputEndsTheProgramsInputAndItsStatusIsOurs) {
+  const CliResult result = RunCli({"--host", Programs().host, "--mode", "windows_console_with_polling",
+                                   "--program", Programs().client, "echo", "exit:3"},
+                                  "hi");
+  EXPECT_EQ(result.exitCode, 3) << result.error;
+  EXPECT_NE(result.output.find("hi"), std::string::npos) << result.output;
 }
 
 TEST(PipedSessionTest, MissingProgramIsReportedAndTheSessionStillEnds) {

@@ -1,11 +1,12 @@
 // The client in a real terminal (a pty it takes as its controlling terminal), typed at as a person
 // would: raw mode while it runs, the session's output on the screen, Ctrl-] or a signal to end, and
-// the terminal's modes as they were afterwards. POSIX only.
+// the terminal's modes and title as they were afterwards, its size followed. POSIX only.
 
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -31,7 +32,8 @@ using Clock = std::chrono::steady_clock;
 
 class TerminalSession {
  public:
-  explicit TerminalSession(std::vector<std::string> arguments) : cli_(Programs().cli) {
+  explicit TerminalSession(std::vector<std::string> arguments, std::string program = Programs().cli)
+      : cli_(std::move(program)) {
     std::vector<char*> argv{cli_.data()};
     for (std::string& word : arguments) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -91,6 +93,11 @@ class TerminalSession {
   const std::string& Screen() const { return screen_; }
 
   void Signal(int signal) { ::kill(pid_, signal); }
+  // As a terminal emulator does when its window changes: the client gets SIGWINCH.
+  void Resize(unsigned short columns, unsigned short rows) {
+    const winsize size{rows, columns, 0, 0};
+    ASSERT_EQ(::ioctl(master_.get(), TIOCSWINSZ, &size), 0);
+  }
 
   // The exit status as a shell reports it, or nothing when still running after the timeout.
   std::optional<int> WaitForExit(std::chrono::milliseconds timeout = 15s) {
@@ -148,12 +155,34 @@ TEST(TerminalSessionTest, TypedCommandRunsAndCtrlBracketEndsWithTheTerminalResto
   ExpectSameModes(terminal.InitialModes(), terminal.CurrentModes());
 }
 
-TEST(TerminalSessionTest, ProgramExitEndsTheSession) {
+TEST(TerminalSessionTest, ProgramTerminalFollowsTheWindowAndItsExitStatusEndsTheSession) {
   TerminalSession terminal(ShellSession());
   ASSERT_TRUE(terminal.WaitForText(kPrompt)) << terminal.Screen();
-  terminal.Type("exit\r");
-  EXPECT_EQ(terminal.WaitForExit(), 0) << terminal.Screen();
+  // The title is pushed after the client's own hint and before anything of the program's.
+  EXPECT_LT(terminal.Screen().find("\x1b[22;0t"), terminal.Screen().find(kPrompt)) << terminal.Screen();
+  terminal.Type("stty size\r");
+  EXPECT_TRUE(terminal.WaitForText("24 80")) << terminal.Screen();
+  // The new size travels apart from the keys, so the shell waits for it (5 s at most).
+  terminal.Resize(100, 40);
+  const std::size_t mark = terminal.Screen().size();
+  terminal.Type(
+      "for i in $(seq 50); do [ \"$(stty size)\" = '40 100' ] && break; sleep 0.1; done; stty size\r");
+  EXPECT_TRUE(terminal.WaitForText("40 100\r\n", mark)) << terminal.Screen();
+  terminal.Type("exit 3\r");
+  EXPECT_EQ(terminal.WaitForExit(), 3) << terminal.Screen();
+  EXPECT_TRUE(terminal.Screen().ends_with("\x1b[23;0t")) << terminal.Screen();
   ExpectSameModes(terminal.InitialModes(), terminal.CurrentModes());
+}
+
+TEST(TerminalSessionTest, EndOfPipedInputEndsTheProgramsInput) {
+  for (const char* input : {"echo hi", "printf hi"}) {
+    SCOPED_TRACE(input);
+    TerminalSession terminal(
+        {"-c", std::string(input) + R"( | "$0" --host "$1" --program cat)", Programs().cli, Programs().host},
+        "/bin/sh");
+    EXPECT_EQ(terminal.WaitForExit(), 0) << terminal.Screen();
+    EXPECT_NE(terminal.Screen().find("hi"), std::string::npos) << terminal.Screen();
+  }
 }
 
 TEST(TerminalSessionTest, TerminatingSignalRestoresTheTerminal) {

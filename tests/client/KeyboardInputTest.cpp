@@ -87,23 +87,24 @@ TEST(KeyboardInputTest, DetachKeyAfterAHalfCharacter) {
   EXPECT_EQ(chunk.text, "\xC3");
 }
 
-TEST(KeyboardInputTest, PipedLineEndsBecomeReturn) {
+TEST(KeyboardInputTest, PipedLineEndsBecomeReturnAndTheEndCtrlD) {
   struct Row {
     std::vector<std::string> reads;
     std::string sent;
   };
   const std::vector<Row> rows = {
-      {{"echo hi\nexit\n"}, "echo hi\rexit\r"},
-      {{"echo hi\r\nexit\r\n"}, "echo hi\rexit\r"},
-      {{"echo hi\r", "\nexit\r", "\n"}, "echo hi\rexit\r"},
-      {{"a\n\nb"}, "a\r\rb"},
-      {{"a\r\rb"}, "a\r\rb"},
-      {{"a\n\r\nb"}, "a\r\rb"},
+      {{"echo hi\nexit\n"}, "echo hi\rexit\r\x04"},
+      {{"echo hi\r\nexit\r\n"}, "echo hi\rexit\r\x04"},
+      {{"echo hi\r", "\nexit\r", "\n"}, "echo hi\rexit\r\x04"},
+      {{"a\n\nb"}, "a\r\rb\x04\x04"},
+      {{"a\r\rb"}, "a\r\rb\x04\x04"},
+      {{"a\n\r\nb"}, "a\r\rb\x04\x04"},
+      {{}, "\x04"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.reads));
-    EXPECT_EQ(SendAll({.lineEndsAsReturn = true}, row.reads), row.sent);
-    // Without translation the bytes go as they are.
+    EXPECT_EQ(SendAll({.lineEndsAsReturn = true, .endWithEndOfFile = true}, row.reads), row.sent);
+    // Without translation the bytes go as they are, and nothing follows them.
     std::string joined;
     for (const std::string& read : row.reads) joined += read;
     EXPECT_EQ(SendAll({}, row.reads), joined);

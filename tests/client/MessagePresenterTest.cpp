@@ -51,6 +51,25 @@ TEST(MessagePresenterTest, EachMessageGoesWhereAUserLooksForIt) {
   }
 }
 
+TEST(MessagePresenterTest, ExitCodesAndCapabilitiesAreTakenOnlyWhenWellFormed) {
+  const std::vector<std::pair<std::string, std::optional<std::uint32_t>>> rows = {
+      {"3", 3},
+      {"3221225477", 0xC0000005},
+      {"-1073741819", 0xC0000005},
+      {"\"3\"", std::nullopt},
+      {"1.5", std::nullopt},
+      {"4294967296", std::nullopt}};
+  for (const auto& [code, taken] : rows) {
+    const json notice =
+        json::parse(R"({"type":"error","error":"SSH Process exited","exitCode":)" + code + "}");
+    EXPECT_EQ(MessagePresenter("\n").Present(notice).exitCode, taken) << code;
+  }
+  EXPECT_EQ(
+      OfferedCapabilities(json::parse(R"({"type":"capabilities","capabilities":["resize",7,"exitCode"]})")),
+      (std::set<std::string>{"resize", "exitCode"}));
+  EXPECT_TRUE(OfferedCapabilities(json::parse(R"({"type":"error","error":"Unkown type"})")).empty());
+}
+
 TEST(MessagePresenterTest, StartFailureNamesTheProgramAfterTheHostsText) {
   const MessagePresenter presenter("\n", "sshx");
   EXPECT_EQ(

@@ -5,6 +5,7 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <termios.h>
@@ -105,6 +106,13 @@ std::string ReadConsoleCharacters(unsigned long count) {
     }
   }
   return text;
+}
+
+std::string ConsoleSize() {
+  const Terminal terminal;
+  winsize size{};
+  if (::ioctl(terminal.Get(), TIOCGWINSZ, &size) != 0) Fail("TIOCGWINSZ");
+  return std::to_string(size.ws_col) + "x" + std::to_string(size.ws_row);
 }
 
 bool HandleIsOpen(unsigned long value) { return ::fcntl(static_cast<int>(value), F_GETFD) != -1; }

@@ -25,6 +25,8 @@ void WriteToConsole(std::string_view text);
 void SetConsoleWindowTitle(std::string_view title);
 // Exactly `count` characters of console input, raw (no line editing, no echo), as UTF-8.
 std::string ReadConsoleCharacters(unsigned long count);
+// The console's size as the client sees it: "COLUMNSxROWS".
+std::string ConsoleSize();
 
 bool HandleIsOpen(unsigned long value);
 void IgnoreHangup();

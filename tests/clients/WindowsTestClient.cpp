@@ -79,6 +79,14 @@ std::string ReadConsoleCharacters(unsigned long count) {
   return ToUtf8(text);
 }
 
+std::string ConsoleSize() {
+  const UniqueHandle console = OpenConsole(L"CONOUT$");
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(console.get(), &info)) Fail("GetConsoleScreenBufferInfo");
+  const SMALL_RECT& w = info.srWindow;
+  return std::to_string(w.Right - w.Left + 1) + "x" + std::to_string(w.Bottom - w.Top + 1);
+}
+
 bool HandleIsOpen(unsigned long value) {
   DWORD flags = 0;
   return GetHandleInformation(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value)), &flags) &&

@@ -17,6 +17,8 @@
 //   console-fill:N     N bytes of printable text to the console in one write, 48 and CRLF a line
 //   console-read:N     read N characters of console input (raw: no line editing, no echo) and write
 //                      "got:" and them to the console
+//   size               "size:COLUMNSxROWS" to the console: its size as the client sees it
+//   env:NAME           "env:NAME=VALUE" (or "env:NAME unset") to the console
 //   read:N             read N bytes of stdin (less at end of input) and print them hex-encoded to stdout
 //   echo               copy each read of stdin to stdout at once, until a read that is exactly "quit"
 //                      or end of input
@@ -236,6 +238,11 @@ void Run(std::string_view action) {
     WriteToConsole(FillText(ToNumber(value)));
   } else if (verb == "console-read") {
     WriteToConsole("got:" + ReadConsoleCharacters(ToNumber(value)));
+  } else if (verb == "size") {
+    WriteToConsole("size:" + ConsoleSize());
+  } else if (verb == "env") {
+    const char* text = std::getenv(std::string(value).c_str());
+    WriteToConsole("env:" + std::string(value) + (text ? "=" + std::string(text) : std::string(" unset")));
   } else if (verb == "read") {
     WriteStandardOutput(Hex(ReadStdin(ToNumber(value))));
   } else if (verb == "echo") {

@@ -124,6 +124,15 @@ TEST(ParseRequest, DecodesValidRequests) {
       {"escaped backslash is not a surrogate escape", R"({"type":"stdin","input":"\\ud800"})",
        WithInput("stdin", "\\ud800")},
       {"lone surrogate escape in an ignored key", R"({"\ud800":1,"type":"x"})", TypeOnly("x")},
+      {"resize's size kept unchecked", R"({"type":"resize","consoleSize":{"x":70000,"y":40.5}})",
+       [] {
+         Request request = TypeOnly("resize");
+         request.consoleSize = RequestedSize{70000, 40.5};
+         return request;
+       }()},
+      {"malformed size left out", R"({"type":"resize","consoleSize":{"x":"1","y":2}})", TypeOnly("resize")},
+      {"size member made null by a duplicate", R"({"type":"x","consoleSize":{"x":1,"y":2,"x":null}})",
+       TypeOnly("x")},
   };
   for (const auto& testCase : cases) {
     SCOPED_TRACE(testCase.name);

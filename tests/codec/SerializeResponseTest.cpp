@@ -72,13 +72,16 @@ TEST(SerializeResponse, WritesTheExpectedText) {
          response.type = "t";
          response.version = "v";
          response.error = "e";
+         response.exitCode = 4294967295;
          response.outputLine = "o";
          response.pseudoConsoleOutput = PseudoConsoleOutput{"r", "p", "w"};
+         response.capabilities = {"resize", "\xFF"};
          return response;
        }(),
-       R"({"type":"t","version":"v","error":"e","outputLine":"o","consoleOutput":{"consoleSize":{"x":1,"y":2},)"
+       R"({"type":"t","version":"v","error":"e","exitCode":4294967295,"outputLine":"o","consoleOutput":{"consoleSize":{"x":1,"y":2},)"
        R"("startPosition":{"x":3,"y":4},"endPosition":{"x":5,"y":6},"characterContent":"c"},)"
-       R"("pseudoConsoleOutput":{"rawContent":"r","processedContent":"p","windowTitle":"w"}})"},
+       R"("pseudoConsoleOutput":{"rawContent":"r","processedContent":"p","windowTitle":"w"},)"
+       "\"capabilities\":[\"resize\",\"\xEF\xBF\xBD\"]}"},
   };
   for (const auto& testCase : cases) {
     SCOPED_TRACE(testCase.name);

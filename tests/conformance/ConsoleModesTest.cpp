@@ -95,6 +95,33 @@ TEST_F(ConsoleWithPolling, TextEndingOnARowsLastCellIsReadWhole) {
   EXPECT_EQ(relayed, first + second);
 }
 
+TEST_F(ConsoleWithPolling, ResizeAndCloseStdinReachTheClientAndTheNextConnectStartsAfresh) {
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest(Client(), {"out:ready", "read:100", "console:abc", "sleep:2000"},
+                           kConsoleWithPolling, 0.2));
+  host.WaitFor(IsType("stdout"), kClientTimeout, "the client's ready line");
+  host.Send(ResizeRequest(40, 20));
+  host.Send(StdinRequest("hi"));
+  host.Send(CloseStdinRequest());
+  host.Send(StdinRequest("late"));
+  EXPECT_TRUE(IsError("Input closed")(host.WaitFor(IsType("error"), kReplyTimeout, "an error").body));
+  EXPECT_EQ(host.WaitFor(IsType("stdout"), kClientTimeout, "what the client read").body.at("outputLine"),
+            "6869");
+  const ConsoleRead read = ToConsoleRead(host.WaitFor(IsType("console_output"), kClientTimeout, "text"));
+  EXPECT_EQ(read.size, (Coord{40, 20}));
+  EXPECT_EQ(read.text, "abc");
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+
+  host.Send(DisconnectRequest());
+  host.Send(ConnectRequest(Client(), {"console:again", "exit:0"}));
+  const ConsoleRead again =
+      ToConsoleRead(host.WaitFor(IsType("console_output"), kClientTimeout, "console text"));
+  EXPECT_EQ(again.text, "again");
+  if (Platform().consoleSize) {
+    EXPECT_EQ(again.size, *Platform().consoleSize);
+  }
+}
+
 TEST_F(ConsoleWithPolling, PollingWaitsTheRequestedInterval) {
   HostSession& host = StartHost();
   host.Send(ConnectRequest(Client(), {"out:ready", "console:slow", "sleep:4500"}, kConsoleWithPolling, 3.0));

@@ -37,6 +37,13 @@ struct HostPlatform {
   // standard streams arrives as pseudo console output; Windows makes no such promise.
   bool pseudoConsoleCarriesStandardStreams = false;
   bool batchFilesRunInCmd = false;  // .bat and .cmd files run through cmd.exe
+
+  // The exit code of a client ended by disconnect: SIGKILL's 128 + 9, or the code TerminateProcess gives.
+  int disconnectExitCode = 0;
+  // The TERM of a pseudo-console client whose host has none; Windows sets none.
+  std::optional<std::string> defaultTerm;
+  // Sets (or, with nothing, removes) a variable of this process's environment, which hosts inherit.
+  static void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
 };
 
 const HostPlatform& TheHostPlatform();

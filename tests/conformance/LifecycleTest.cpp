@@ -41,7 +41,7 @@ TEST_F(Lifecycle, ExitNoticeFollowsTheLastOutputWithinASecond) {
     const ReceivedMessage notice = host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
     EXPECT_LT(bye.sequence, notice.sequence);
     EXPECT_LE(SecondsBetween(bye.arrival, notice.arrival), 3.0);
-    EXPECT_EQ(notice.body.size(), 2u) << notice.body.dump();
+    EXPECT_EQ(notice.body, (nlohmann::json{{"type", "error"}, {"error", kExitNotice}, {"exitCode", 3}}));
     // Nothing follows the notice; a disconnect now ends nothing and sends nothing.
     host.Send(DisconnectRequest());
     ExpectVersionNext(host);
@@ -62,6 +62,7 @@ TEST_F(Lifecycle, DisconnectWhileRunningGetsOnlyTheExitNotice) {
     ReceivedMessage notice = host.Next(kClientTimeout);
     while (IsClientOutput(notice.body)) notice = host.Next(kClientTimeout);
     EXPECT_TRUE(IsExitNotice()(notice.body)) << host.DescribeReceived();
+    EXPECT_EQ(notice.body.value("exitCode", -1), Platform().disconnectExitCode);
     EXPECT_LE(SecondsBetween(disconnected, notice.arrival), 3.0);
 
     host.Send(DisconnectRequest());

@@ -16,8 +16,14 @@ const HostPlatform& TheHostPlatform() {
       .systemTextEnd = "",
       .pseudoConsoleSendsItsOwnEscapes = false,
       .pseudoConsoleCarriesStandardStreams = true,
+      .disconnectExitCode = 128 + SIGKILL,
+      .defaultTerm = "xterm-256color",
   };
   return platform;
+}
+
+void HostPlatform::SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
+  value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
 }
 
 std::string ToProgramPath(std::string path) { return path; }

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "client/FrameCodec.h"
 #include "HostTest.h"
+#include "client/FrameCodec.h"
 
 namespace snh::conformance {
 namespace {
@@ -19,6 +19,9 @@ struct DispatchRow {
   std::string request;
   std::optional<nlohmann::json> reply;  // nothing: no reply at all
 };
+
+constexpr const char* kBadSize =
+    "Invalid console size: columns and rows must be whole numbers from 1 to 1000";
 
 TEST_F(Protocol, DispatchTableAnswersEveryRequestType) {
   const nlohmann::json version = {{"type", "version"}, {"version", "2.0.0.0"}};
@@ -34,6 +37,18 @@ TEST_F(Protocol, DispatchTableAnswersEveryRequestType) {
       {R"({"type":"stdin","input":"ls\r\n"})", ErrorReply("Not connected")},
       {R"({"type":"stdin","input":""})", ErrorReply("Not connected")},
       {R"({"type":"readConsole"})", ErrorReply("Not implemented yet")},
+      // Beyond the base protocol; its requests never fail on members they do not read.
+      {R"({"type":"getCapabilities"})",
+       nlohmann::json{{"type", "capabilities"}, {"capabilities", {"resize", "closeStdin", "exitCode"}}}},
+      {R"({"type":"getVersion","consoleSize":"junk"})", version},
+      {R"({"type":"resize","consoleSize":{"x":1000,"y":1}})", ErrorReply("Not connected")},
+      {R"({"type":"closeStdin"})", ErrorReply("Not connected")},
+      {R"({"type":"resize"})", ErrorReply("Invalid format")},
+      {R"({"type":"resize","consoleSize":{"x":"80","y":24}})", ErrorReply("Invalid format")},
+      {R"({"type":"resize","consoleSize":{"x":0,"y":24}})", ErrorReply(kBadSize)},
+      {R"({"type":"resize","consoleSize":{"x":80,"y":1001}})", ErrorReply(kBadSize)},
+      {R"({"type":"resize","consoleSize":{"x":65616,"y":24}})", ErrorReply(kBadSize)},
+      {R"({"type":"resize","consoleSize":{"x":80.5,"y":24}})", ErrorReply(kBadSize)},
       {R"({"type":"getversion"})", ErrorReply("Unkown type")},
       {R"({"type":"GETVERSION"})", ErrorReply("Unkown type")},
       {R"({"type":""})", ErrorReply("Unkown type")},

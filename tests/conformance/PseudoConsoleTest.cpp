@@ -1,6 +1,8 @@
 // Mode "pseudo_console": the client's console output comes back raw and as plain text, its title is
 // reported, "stdin" feeds its console input, and nothing it does reaches the host's own output.
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,32 @@ TEST_F(PseudoConsole, StdinReachesTheConsoleInputUnchanged) {
   host.Send(StdinRequest("cde"));
   // The client reads exactly five characters: an added line end would show inside them.
   WaitForProcessedContaining(host, "got:abcde", kClientTimeout);
+}
+
+TEST_F(PseudoConsole, ResizeReachesTheClientAndItsInputHasNoEnd) {
+  HostSession& host = StartHost();
+  host.Send(Connect({"console-read:1", "size", "sleep:300"}));
+  host.Send(ResizeRequest(120, 40));
+  host.Send(CloseStdinRequest());
+  host.Send(StdinRequest("x"));
+  std::string error = host.WaitFor(IsType("error"), kReplyTimeout, "an error").body.at("error");
+  if (error.starts_with("ResizePseudoConsole failed.")) {
+    EXPECT_TRUE(error.starts_with("ResizePseudoConsole failed. -0x7fffbfff ")) << error;
+    error = host.WaitFor(IsType("error"), kReplyTimeout, "closeStdin's error").body.at("error");
+  } else {
+    WaitForProcessedContaining(host, "size:120x40", kClientTimeout);
+  }
+  EXPECT_TRUE(error.starts_with("closeStdin is not available in pseudo_console mode")) << error;
+}
+
+TEST_F(PseudoConsole, ClientGetsATermWhereTheHostHasNone) {
+  const char* original = std::getenv("TERM");
+  HostPlatform::SetEnvironment("TERM", std::nullopt);
+  HostSession& host = StartHost();
+  HostPlatform::SetEnvironment("TERM", original ? std::optional<std::string>(original) : std::nullopt);
+  host.Send(Connect({"env:TERM", "sleep:300"}));
+  const std::optional<std::string> term = Platform().defaultTerm;
+  WaitForProcessedContaining(host, term ? "env:TERM=" + *term : "env:TERM unset", kClientTimeout);
 }
 
 TEST_F(PseudoConsole, ClientStandardHandlesNeverReachTheHostOutput) {

@@ -21,8 +21,14 @@ const HostPlatform& TheHostPlatform() {
       .pseudoConsoleSendsItsOwnEscapes = true,
       .pseudoConsoleCarriesStandardStreams = false,
       .batchFilesRunInCmd = true,
+      .disconnectExitCode = 1,
+      .defaultTerm = std::nullopt,
   };
   return platform;
+}
+
+void HostPlatform::SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
+  SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
 }
 
 // Under Wine, build paths arrive in Linux form; Windows calls and the host need the Z: drive form.

@@ -28,6 +28,8 @@ class FakeSession final : public SessionControl {
     calls.push_back("disconnect");
     connected = false;
   }
+  void Resize(Coord) override {}
+  void CloseInput() override {}
 
   std::vector<std::string> calls;
   bool connected = false;

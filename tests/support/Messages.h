@@ -19,6 +19,10 @@ inline constexpr const char* kExitNotice = "SSH Process exited";
 inline nlohmann::json GetVersionRequest() { return {{"type", "getVersion"}}; }
 inline nlohmann::json DisconnectRequest() { return {{"type", "disconnect"}}; }
 inline nlohmann::json StdinRequest(const std::string& input) { return {{"type", "stdin"}, {"input", input}}; }
+inline nlohmann::json CloseStdinRequest() { return {{"type", "closeStdin"}}; }
+inline nlohmann::json ResizeRequest(int columns, int rows) {
+  return {{"type", "resize"}, {"consoleSize", {{"x", columns}, {"y", rows}}}};
+}
 
 inline nlohmann::json ConnectRequest(const std::string& fileName, const std::vector<std::string>& arguments,
                                      const std::optional<std::string>& mode = std::nullopt,

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,9 @@ struct ClientProcess::State {
 
   pid_t pid;
   UniqueHandle pidfd;
-  bool reaped = false;
+  mutable std::mutex reapMutex;  // a status is read (without reaping) and the client reaped, not both
+  bool reaped = false;           // guarded by reapMutex
+  int exitCode = 0;              // guarded by reapMutex; once reaped
 };
 
 namespace {
@@ -68,8 +72,8 @@ void CloseOtherFds(int keep, int fdLimit) {
 
 // In the forked child: only async-signal-safe calls until exec. On failure the errno goes to the parent
 // through the report pipe, which exec closes on success.
-[[noreturn]] void RunChild(const std::vector<char*>& argv, int terminal, const ChildStdio& stdio, int report,
-                           const ChildSetup& setup) {
+[[noreturn]] void RunChild(const std::vector<char*>& argv, char* const* environment, int terminal,
+                           const ChildStdio& stdio, int report, const ChildSetup& setup) {
   auto fail = [report]() { ReportAndExit(report); };
   // An SSH session must not outlive the host, however the host ends. The signal follows the death of
   // the forking thread, which is the request loop's: it lives as long as the host.
@@ -89,7 +93,7 @@ void CloseOtherFds(int keep, int fdLimit) {
     fail();
   }
   CloseOtherFds(report, setup.fdLimit);
-  ::execvp(argv[0], argv.data());
+  ::execvpe(argv[0], argv.data(), environment != nullptr ? environment : environ);
   ReportAndExit(report);
 }
 
@@ -101,8 +105,28 @@ ChildSetup PrepareChildSetup() {
   return ChildSetup{::getpid(), static_cast<int>(fdLimit)};
 }
 
-// Starts the client with `terminal` as its controlling terminal.
-ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const ChildStdio& stdio) {
+// The status as a shell reports it: the exit code, or 128 + the signal.
+int ShellStatus(bool exited, int value) { return exited ? value : 128 + value; }
+
+// The host's environment and, where it has none, a TERM: a browser started from a desktop menu has
+// none, and the remote shell would then take a terminal that cannot even clear its screen.
+class TerminalEnvironment {
+ public:
+  TerminalEnvironment() {
+    for (char** entry = environ; *entry != nullptr; ++entry) entries_.push_back(*entry);
+    if (std::getenv("TERM") == nullptr) entries_.push_back(kDefaultTerm);
+    entries_.push_back(nullptr);
+  }
+  char* const* get() const { return entries_.data(); }
+
+ private:
+  static inline char kDefaultTerm[] = "TERM=xterm-256color";
+  std::vector<char*> entries_;
+};
+
+// Starts the client with `terminal` as its controlling terminal and `environment` (null: the host's).
+ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const ChildStdio& stdio,
+                    char* const* environment) {
   // Arguments end at their first NUL, as the text of a command line would.
   std::vector<std::string> words;
   words.emplace_back(params.fileName.c_str());
@@ -119,7 +143,7 @@ ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const Ch
   const ChildSetup setup = PrepareChildSetup();
   const pid_t pid = ::fork();
   if (pid < 0) RaiseLastError(kStartLabel);
-  if (pid == 0) RunChild(argv, terminal, stdio, reportWrite.get(), setup);
+  if (pid == 0) RunChild(argv, environment, terminal, stdio, reportWrite.get(), setup);
 
   reportWrite.reset();
   UniqueHandle pidfd(OpenPidFd(pid));
@@ -145,12 +169,13 @@ ClientProcess::ClientProcess(std::unique_ptr<State> state) : state_(std::move(st
 ClientProcess ClientProcess::StartInPseudoConsole(const ConnectParams& params, const PseudoConsole& console,
                                                   const ChildStdio& /*stdio*/) {
   const NativeHandle terminal = console.clientSide();
-  return Start(params, terminal, ChildStdio{terminal, terminal, terminal});
+  const TerminalEnvironment environment;
+  return Start(params, terminal, ChildStdio{terminal, terminal, terminal}, environment.get());
 }
 
 ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const ConsoleScreen& console,
                                             const ChildStdio& stdio) {
-  return Start(params, console.clientSide(), stdio);
+  return Start(params, console.clientSide(), stdio, /*environment=*/nullptr);
 }
 
 ClientProcess::ClientProcess(ClientProcess&& other) noexcept = default;
@@ -162,12 +187,30 @@ ClientProcess::~ClientProcess() {
 NativeHandle ClientProcess::handle() const { return state_->pidfd.get(); }
 
 bool ClientProcess::HasExited() const {
+  {
+    std::lock_guard lock(state_->reapMutex);
+    if (state_->reaped) return true;
+  }
   pollfd fd{state_->pidfd.get(), POLLIN, 0};
-  return state_->reaped || (::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0);
+  return ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0;
+}
+
+std::optional<std::int64_t> ClientProcess::ExitCode() const {
+  const State& state = *state_;
+  std::lock_guard lock(state.reapMutex);
+  if (state.reaped) return state.exitCode;
+  // Leaves the client to its reaper: its pid stays reserved, and the lock keeps the reaper out.
+  siginfo_t info{};
+  if (::waitid(P_PID, static_cast<id_t>(state.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+      info.si_pid == 0) {
+    return std::nullopt;
+  }
+  return ShellStatus(info.si_code == CLD_EXITED, info.si_status);
 }
 
 void ClientProcess::TerminateAndWait() noexcept {
   State& state = *state_;
+  std::lock_guard lock(state.reapMutex);
   if (state.reaped) return;
   // The client leads its own process group: end what it started too, as a hard stop.
   ::kill(-state.pid, SIGKILL);
@@ -175,6 +218,7 @@ void ClientProcess::TerminateAndWait() noexcept {
   int status = 0;
   while (::waitpid(state.pid, &status, 0) < 0 && errno == EINTR) {
   }
+  state.exitCode = ShellStatus(WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status));
   state.reaped = true;
 }
 

@@ -22,6 +22,8 @@ void PseudoConsole::ReleaseClientSide() { state_->pty.slave.reset(); }
 
 void PseudoConsole::Close() {}
 
+void PseudoConsole::Resize(Coord size) { SetPtySize(state_->pty.master.get(), size, "ResizePseudoConsole"); }
+
 // The session writes input to the master and reads output from it.
 NativeHandle PseudoConsole::inputWrite() const { return state_->pty.master.get(); }
 NativeHandle PseudoConsole::outputRead() const { return state_->pty.master.get(); }

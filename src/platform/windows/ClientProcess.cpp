@@ -114,11 +114,18 @@ bool ClientProcess::HasExited() const {
   return WaitForSingleObject(state_->process.get(), 0) == WAIT_OBJECT_0;
 }
 
+std::optional<std::int64_t> ClientProcess::ExitCode() const {
+  DWORD code = 0;
+  if (!HasExited() || !GetExitCodeProcess(state_->process.get(), &code)) return std::nullopt;
+  return code;
+}
+
 void ClientProcess::TerminateAndWait() noexcept {
   // The job also holds what the client started, as the process group does on Linux. Both calls fail
-  // harmlessly when their processes have already ended.
-  TerminateJobObject(state_->job.get(), /*uExitCode=*/0);
-  TerminateProcess(state_->process.get(), /*uExitCode=*/0);
+  // harmlessly when their processes have already ended. Exit code 1, as `taskkill /f` leaves it.
+  constexpr UINT kTerminatedExitCode = 1;
+  TerminateJobObject(state_->job.get(), kTerminatedExitCode);
+  TerminateProcess(state_->process.get(), kTerminatedExitCode);
   WaitForSingleObject(state_->process.get(), INFINITE);
 }
 

@@ -75,6 +75,27 @@ void ConsoleScreen::Blank(Coord from, std::int32_t count) {
   FillConsoleOutputCharacterW(state_->buffer.get(), L' ', static_cast<DWORD>(count), ToCOORD(from), &written);
 }
 
+void ConsoleScreen::Resize(Coord size) {
+  const HANDLE buffer = state_->buffer.get();
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(buffer, &info)) RaiseLastError("GetConsoleScreenBufferInfo");
+  // The window never reaches past the buffer: when the buffer shrinks, the window goes first.
+  const SHORT width = static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
+  const SHORT height = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
+  if (width > size.x || height > size.y) {
+    const SMALL_RECT inside{0, 0, static_cast<SHORT>(std::min(width, size.x) - 1),
+                            static_cast<SHORT>(std::min(height, size.y) - 1)};
+    if (!SetConsoleWindowInfo(buffer, /*bAbsolute=*/TRUE, &inside)) RaiseLastError("SetConsoleWindowInfo");
+  }
+  if (!SetConsoleScreenBufferSize(buffer, ToCOORD(size))) RaiseLastError("SetConsoleScreenBufferSize");
+  // Then the window shows the whole buffer, as far as the console allows (nothing known: no limit).
+  const COORD largest = GetLargestConsoleWindowSize(buffer);
+  const SHORT columns = largest.X > 0 ? std::min(size.x, largest.X) : size.x;
+  const SHORT rows = largest.Y > 0 ? std::min(size.y, largest.Y) : size.y;
+  const SMALL_RECT window{0, 0, static_cast<SHORT>(columns - 1), static_cast<SHORT>(rows - 1)};
+  if (!SetConsoleWindowInfo(buffer, /*bAbsolute=*/TRUE, &window)) RaiseLastError("SetConsoleWindowInfo");
+}
+
 void ConsoleScreen::MoveCursorHome() { SetConsoleCursorPosition(state_->buffer.get(), COORD{0, 0}); }
 
 }  // namespace snh

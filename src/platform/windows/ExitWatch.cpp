@@ -2,21 +2,30 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/OsError.h"
 
 namespace snh {
 
 struct ExitWatch::State {
+  State(NativeHandle watched, std::function<void()> callback)
+      : process(watched), onExit(std::move(callback)) {}
+
   static void CALLBACK OnSignalled(void* context, BOOLEAN /*timedOut*/) {
-    static_cast<State*>(context)->onExit();
+    auto& state = *static_cast<State*>(context);
+    state.ran.store(true);
+    state.onExit();
   }
 
+  NativeHandle process;
   std::function<void()> onExit;
+  std::atomic<bool> ran{false};
   HANDLE wait = nullptr;
 };
 
 ExitWatch::ExitWatch(NativeHandle process, std::function<void()> onExit)
-    : state_(std::make_unique<State>(std::move(onExit))) {
+    : state_(std::make_unique<State>(process, std::move(onExit))) {
   if (!RegisterWaitForSingleObject(&state_->wait, process, &State::OnSignalled, state_.get(), INFINITE,
                                    WT_EXECUTEONLYONCE)) {
     RaiseLastError("RegisterWaitForSingleObject");
@@ -26,6 +35,12 @@ ExitWatch::ExitWatch(NativeHandle process, std::function<void()> onExit)
 ExitWatch::~ExitWatch() {
   if (state_->wait != nullptr && !UnregisterWaitEx(state_->wait, /*CompletionEvent=*/INVALID_HANDLE_VALUE)) {
     ReportTeardownFailure("UnregisterWait", GetLastError());
+  }
+  // Unregistering drops a callback the pool had not started yet: an exit that has happened is reported
+  // here instead, as the POSIX watch reports it.
+  if (state_->wait != nullptr && !state_->ran.load() &&
+      WaitForSingleObject(state_->process, 0) == WAIT_OBJECT_0) {
+    state_->onExit();
   }
 }
 

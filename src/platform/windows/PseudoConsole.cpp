@@ -10,6 +10,15 @@
 
 namespace snh {
 
+namespace {
+
+[[noreturn]] void RaiseHresult(const char* label, HRESULT result) {
+  const auto code = static_cast<std::uint32_t>(result);
+  throw SystemError(FormatSystemErrorHresult(label, result, GetSystemErrorText(code)));
+}
+
+}  // namespace
+
 struct PseudoConsole::State {
   UniqueHandle inputRead, inputWrite;
   UniqueHandle outputRead, outputWrite;
@@ -29,9 +38,13 @@ PseudoConsole::PseudoConsole() : state_(std::make_unique<State>()) {
                                              state.outputWrite.get(), /*dwFlags=*/0, &state.console);
   if (FAILED(result)) {
     state.console = nullptr;
-    const auto code = static_cast<std::uint32_t>(result);
-    throw SystemError(FormatSystemErrorHresult("CreatePseudoConsole", result, GetSystemErrorText(code)));
+    RaiseHresult("CreatePseudoConsole", result);
   }
+}
+
+void PseudoConsole::Resize(Coord size) {
+  const HRESULT result = ResizePseudoConsole(state_->console, COORD{size.x, size.y});
+  if (FAILED(result)) RaiseHresult("ResizePseudoConsole", result);
 }
 
 PseudoConsole::~PseudoConsole() { Close(); }

@@ -1,4 +1,5 @@
-// Runs one session through the native host and POSTs every event, in order, to the test's server.
+// Runs one session through the native host and POSTs every event, in order, to the test's server; it
+// connects once it knows what the host offers, and then resizes the terminal if it can.
 // The test writes config.json (server address and the program to run) next to this file.
 
 const HOST_NAME = 'com.sshnativehost.host';
@@ -28,8 +29,18 @@ async function run() {
   }
   let screen = '';
   let inputSent = false;
+  let connected = false;
   port.onMessage.addListener((message) => {
     report({event: 'message', message});
+    // An older host answers getCapabilities with an error: it has the base protocol only.
+    if (!connected && (message.type === 'capabilities' || message.type === 'error')) {
+      connected = true;
+      port.postMessage({
+        type: 'connect',
+        connectParams: {fileName: config.fileName, arguments: config.arguments, mode: 'pseudo_console'},
+      });
+      if ((message.capabilities || []).includes('resize')) port.postMessage({type: 'resize', consoleSize: config.consoleSize});
+    }
     if (message.type === 'pseudo_console_output') {
       screen += message.pseudoConsoleOutput.processedContent || '';
       if (!inputSent && screen.includes(config.prompt)) {
@@ -47,10 +58,7 @@ async function run() {
     report({event: 'disconnected', error});
   });
   port.postMessage({type: 'getVersion'});
-  port.postMessage({
-    type: 'connect',
-    connectParams: {fileName: config.fileName, arguments: config.arguments, mode: 'pseudo_console'},
-  });
+  port.postMessage({type: 'getCapabilities'});
 }
 
 run().catch((e) => report({event: 'extension failed', error: String(e)}));
