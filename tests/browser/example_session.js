@@ -1,5 +1,5 @@
 // Run in the example extension's page by run_example_test.py: a local shell typed into (xterm.js's
-// input(), the path of a key press), narrowed and ended. Resolves to the host's capabilities.
+// input(), the path of a key press), narrowed and ended; resize and the exit code required. Resolves to the host's capabilities.
 (async () => {
   const screen = () => Array.from({length: term.buffer.active.length},
       (_, i) => term.buffer.active.getLine(i).translateToString(true)).join('\n');
@@ -20,14 +20,13 @@
   await type(`printf '\\033]0;snh example\\007'; echo snh-$((6*7)); ls --color=always /usr`);
   await until('command output', () => screen().includes('\nsnh-42'));
   await until('window title', () => document.title === 'snh example');
-  if (hostCapabilities.includes('resize')) {
-    const size = (narrow('560px'), await until('refit', () => term.cols < 70), `${term.rows} ${term.cols}`);
-    await type('stty size');
-    await until(`"${size}" from stty size`, () => screen().includes(`\n${size}\n`));
-    narrow('');  // the whole window again, for the screenshot
-  }
+  const additions = ['resize', 'exitCode'];
+  await until(`${additions} offered`, () => additions.every((c) => hostCapabilities.includes(c)));
+  const size = (narrow('560px'), await until('refit', () => term.cols < 70), `${term.rows} ${term.cols}`);
+  await type('stty size');
+  await until(`"${size}" from stty size`, () => screen().includes(`\n${size}\n`));
+  narrow('');  // the whole window again, for the screenshot
   await type('exit 3');
-  const exited = hostCapabilities.includes('exitCode') ? 'Exited with code 3' : 'Exited';
-  await until(`"${exited}"`, () => statusText.textContent === exited);
+  await until('"Exited with code 3"', () => statusText.textContent === 'Exited with code 3');
   return hostCapabilities;
 })()

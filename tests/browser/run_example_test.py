@@ -42,7 +42,7 @@ def test(chromium, host, register, extension, screenshot, profile):
         script = Path(__file__).with_name("example_session.js").read_text()
         offered = call("Runtime.evaluate", page, expression=script, awaitPromise=True, returnByValue=True)
         Path(screenshot).write_bytes(base64.b64decode(call("Page.captureScreenshot", page)["data"]))
-        print(f"PASS: the host offers {offered['result']['value']}; resize and exitCode checked when offered")
+        print(f"PASS: the host offers {offered['result']['value']}; typed, resized, exit code 3 shown")
     finally:
         os.killpg(browser.pid, signal.SIGKILL)
         browser.wait(timeout=10)
