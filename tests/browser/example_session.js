@@ -1,5 +1,6 @@
 // Run in the example extension's page by run_example_test.py: a local shell typed into (xterm.js's
-// input(), the path of a key press), narrowed and ended; resize and the exit code required. Resolves to the host's capabilities.
+// input(), the path of a key press), narrowed and ended; the host must offer resize and exitCode.
+// Resolves to the host's capabilities.
 (async () => {
   const screen = () => Array.from({length: term.buffer.active.length},
       (_, i) => term.buffer.active.getLine(i).translateToString(true)).join('\n');
