@@ -23,7 +23,8 @@ std::string AsciiText(std::size_t size) {
 
 std::string Utf8Text(std::size_t size) {
   std::string text = Repeat(
-      "Grüße aus Köln, Ελληνικά κείμενα, русский текст, 日本語のテキスト, 한국어, emoji 🙂🚀 "
+      "Grüße aus Köln, Ελληνικά κείμενα, русский текст, 日本語のテキスト, 한국어, emoji "
+      "🙂🚀 "
       "and "
       "ASCII.\r\n",
       size);

@@ -5,7 +5,8 @@
 namespace snh {
 
 bool StandardOutput::Write(std::string_view bytes) {
-  failed_ = failed_ || WriteWhole(StandardHandle(StandardStream::kOutput), bytes).outcome != WriteOutcome::kDone;
+  failed_ =
+      failed_ || WriteWhole(StandardHandle(StandardStream::kOutput), bytes).outcome != WriteOutcome::kDone;
   return !failed_;
 }
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "client/FrameCodec.h"
 #include "HostTest.h"
+#include "client/FrameCodec.h"
 
 namespace snh::conformance {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "client/ChildProcess.h"
 #include "TemporaryDirectory.h"
+#include "client/ChildProcess.h"
 
 namespace snh::e2e {
 
