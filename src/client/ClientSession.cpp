@@ -15,6 +15,7 @@
 #include "client/FrameCodec.h"
 #include "client/KeyboardInput.h"
 #include "client/MessagePresenter.h"
+#include "codec/Messages.h"
 
 namespace snh::client {
 namespace {
@@ -32,7 +33,7 @@ constexpr const char* kResizeCapability = "resize";
 constexpr const char* kCloseStdinCapability = "closeStdin";
 
 // The host refuses a terminal larger than this each way; a larger window is sent as this.
-constexpr int kLargestTerminal = 1000;
+constexpr int kLargestTerminal = static_cast<int>(kMaxConsoleSide);
 
 std::string ResizeRequest(WindowSize size) {
   const nlohmann::json request = {{"type", "resize"},

@@ -230,7 +230,7 @@ class PosixChildProcess final : public ChildProcess {
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
-    status_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    status_ = ShellStatus(status);
   }
 
   const pid_t pid_;

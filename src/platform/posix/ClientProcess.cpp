@@ -105,9 +105,6 @@ ChildSetup PrepareChildSetup() {
   return ChildSetup{::getpid(), static_cast<int>(fdLimit)};
 }
 
-// The status as a shell reports it: the exit code, or 128 + the signal.
-int ShellStatus(bool exited, int value) { return exited ? value : 128 + value; }
-
 // The host's environment and, where it has none, a TERM: a browser started from a desktop menu has
 // none, and the remote shell would then take a terminal that cannot even clear its screen.
 class TerminalEnvironment {
@@ -218,7 +215,7 @@ void ClientProcess::TerminateAndWait() noexcept {
   int status = 0;
   while (::waitpid(state.pid, &status, 0) < 0 && errno == EINTR) {
   }
-  state.exitCode = ShellStatus(WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status));
+  state.exitCode = ShellStatus(status);
   state.reaped = true;
 }
 
