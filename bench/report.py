@@ -60,8 +60,26 @@ emit("### Codec (one message)\n")
 emit("| Operation | ns per message | MB/s of payload |")
 emit("|---|---:|---:|")
 for name, b in codec.items():
+    if name.startswith("BM_Decode"):
+        continue
     unit = {"ns": 1, "us": 1e3, "ms": 1e6}[b["time_unit"]]
     emit(f"| {name.removeprefix('BM_')} | {b['cpu_time'] * unit:,.0f} | {b['bytes_per_second'] / 1e6:,.0f} |")
+decoding = {}
+for name, b in codec.items():
+    if name.startswith("BM_Decode") and name.count("/") == 1:
+        kind, size = name.removeprefix("BM_Decode").split("/")
+        decoding.setdefault(kind, {})[int(size)] = b["bytes_per_second"] / 1e6
+if decoding:
+    sizes = sorted(next(iter(decoding.values())))
+    emit("\n### Request decoding by size (MB/s of request)\n")
+    emit("| Request | " + " | ".join(f"{s >> 10:,} KiB" for s in sizes) + " | Goal |")
+    emit("|---|" + "---:|" * len(sizes) + "---|")
+    for kind, speeds in decoding.items():
+        values = [speeds[s] for s in sizes]
+        # Linear time: no size decodes at less than a third of the speed of another.
+        flat = min(values) >= max(values) / 3
+        emit(f"| {kind} | " + " | ".join(f"{v:,.0f}" for v in values) +
+             f" | {goal(flat, 'linear: MB/s flat from 64 KiB to 64 MiB')} |")
 
 # Relay.
 relay = load_lines("relay.jsonl")
@@ -111,6 +129,26 @@ for name in ["host-startup", "peer-startup"]:
         emit(f"| {name} (start to version reply, {r['starts']} starts; p90 in the p99 column) | "
              f"{r['p50_ms']:.1f} ms | {r['p90_ms']:.1f} ms | |")
 
+# The ends of a session.
+def session_ends(rows, title):
+    if not rows:
+        return
+    emit(f"\n### {title}\n")
+    emit("| Row | Cycles | Exit notice after the last output, p50 / p90 | First output of a first connect, p50 | "
+         "First output after a disconnect and connect, p50 / p90 | Goals |")
+    emit("|---|---:|---:|---:|---:|---|")
+    for r in rows:
+        notice, first, reconnect = r["exit_notice"], r["first_output"], r["reconnect"]
+        extra = reconnect["p50_ms"] - first["p50_ms"]
+        checks = [goal(notice["p90_ms"] <= 20, "notice within 20 ms"),
+                  goal(extra <= 10, f"reconnect {extra:+.1f} ms over the client's own start, at most 10")]
+        emit(f"| {r['name']} | {r['cycles']} | {notice['p50_ms']:.1f} / {notice['p90_ms']:.1f} ms | "
+             f"{first['p50_ms']:.1f} ms | {reconnect['p50_ms']:.1f} / {reconnect['p90_ms']:.1f} ms | "
+             f"{'; '.join(checks)} |")
+
+
+session_ends([relay[n] for n in ["host-ends-stdout", "host-ends-pty"] if n in relay], "Ends of a session (native)")
+
 # Memory.
 emit("\n### Host memory\n")
 emit("| Run | Peak RSS MiB | Steady RSS MiB |")
@@ -139,6 +177,10 @@ if wine:
     emit("|---|---:|---:|---:|")
     base = wine["wine-pipe-copy"]["mib_per_s"]
     for r in wine.values():
+        if "mib_per_s" not in r:
+            continue
         emit(f"| {r['name']} | {r['bytes'] >> 20} | {r['mib_per_s']:,.1f} | {r['mib_per_s'] / base:.2f} |")
+
+    session_ends([r for r in wine.values() if "exit_notice" in r], "Ends of a session, Windows build under Wine")
 
 print("\n".join(out))

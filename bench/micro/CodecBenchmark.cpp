@@ -1,5 +1,5 @@
 // The message codec on the messages that carry output, one 1024-byte chunk each, and on the two
-// requests that an extension sends most: connect and stdin.
+// requests that an extension sends most: connect and stdin; and requests of 64 KiB to 64 MiB.
 
 #include <benchmark/benchmark.h>
 
@@ -90,13 +90,19 @@ std::string StdinPaste(std::size_t size) {
 }
 
 void BM_ParseStdinPaste(benchmark::State& state) { Parse(state, StdinPaste(kChunkSize)); }
-void BM_ParseStdinPaste1MiB(benchmark::State& state) { Parse(state, StdinPaste(1 << 20)); }
 
-void BM_ParseMiBOfObjects(benchmark::State& state) {
-  // Empty objects and objects nested 500 deep, none of them read: the time must follow the size.
+// Requests by size, 64 KiB to 64 MiB: decoding must take time in proportion to the request.
+void BM_DecodeStdinPaste(benchmark::State& state) {
+  Parse(state, StdinPaste(static_cast<std::size_t>(state.range(0))));
+}
+
+void BM_DecodeNestedObjects(benchmark::State& state) {
+  // Empty objects and objects nested 500 deep, none of them read.
   const std::string nested = std::string(500, '[') + R"({"a":{}})" + std::string(500, ']');
+  const auto size = static_cast<std::size_t>(state.range(0));
   std::string padding;
-  while (padding.size() < (1u << 20)) {
+  padding.reserve(size + nested.size() + 1024);
+  while (padding.size() < size) {
     padding += nested;
     for (int i = 0; i < 256; ++i) padding += ",{}";
     padding += ',';
@@ -111,8 +117,11 @@ BENCHMARK(BM_SerializePseudoConsoleOutput);
 BENCHMARK(BM_ParseConnect);
 BENCHMARK(BM_ParseStdinKey);
 BENCHMARK(BM_ParseStdinPaste);
-BENCHMARK(BM_ParseStdinPaste1MiB);
-BENCHMARK(BM_ParseMiBOfObjects);
+BENCHMARK(BM_DecodeStdinPaste)->RangeMultiplier(4)->Range(64 << 10, 64 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeNestedObjects)
+    ->RangeMultiplier(4)
+    ->Range(64 << 10, 64 << 20)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace snh::bench

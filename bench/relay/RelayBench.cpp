@@ -3,7 +3,8 @@
 // the client wrote. Prints one JSON object per measurement on standard output, progress on stderr.
 //
 //   snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND] [--writer-command COMMAND]
-//                   [--mib 256] [--title-mib 64] [--round-trips 10000] [--starts 20] [--only NAME,...]
+//                   [--mib 256] [--title-mib 64] [--round-trips 10000] [--starts 20] [--cycles 20]
+//                   [--only NAME,...]
 //
 // A COMMAND is words separated by blanks (a program under Wine: "wine-run.sh --prefix DIR prog.exe").
 // --writer is the client's path as the host is told it; --writer-command starts the same client for
@@ -21,6 +22,7 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -41,6 +43,7 @@ using Json = nlohmann::json;
 
 constexpr const char* kConsoleMode = "windows_console_without_polling";
 constexpr const char* kPseudoConsoleMode = "pseudo_console";
+constexpr std::string_view kExitNotice = "SSH Process exited";
 
 // How long the client stays after its last write; the relay ends when the last byte arrives.
 constexpr const char* kLingerMs = "3000";
@@ -190,7 +193,7 @@ class RssSampler {
 struct Options {
   std::vector<std::string> host, peer, copy, writerCommand;
   std::string writer;
-  std::size_t mib = 256, titleMib = 64, roundTrips = 10000, starts = 20;
+  std::size_t mib = 256, titleMib = 64, roundTrips = 10000, starts = 20, cycles = 20;
 };
 
 std::vector<std::string> Words(const std::string& text) {
@@ -366,6 +369,80 @@ Json StartUp(const std::vector<std::string>& host, const std::string& name, std:
           {"p90_ms", Percentile(millis, 0.9)}};
 }
 
+// Reads until `bytes` bytes of client output have arrived; the time of the first of them. An exit
+// notice on the way is skipped when `skipNotice` (the previous client's), an error otherwise.
+Clock::time_point AwaitOutput(FrameStream& frames, MessageReader& reader, std::size_t bytes, bool skipNotice,
+                              const std::string& name, Clock::time_point* last = nullptr) {
+  std::string_view body;
+  std::string type, payload;
+  std::optional<Clock::time_point> first;
+  for (std::size_t arrived = 0; arrived < bytes;) {
+    if (!frames.Next(body)) throw std::runtime_error(name + ": the host ended");
+    reader.Read(body, type, payload);
+    if (type == "error") {
+      if (skipNotice && body.find(kExitNotice) != std::string_view::npos && !first) continue;
+      throw std::runtime_error(name + ": unexpected " + std::string(body));
+    }
+    if (payload.empty()) continue;
+    const auto now = Clock::now();
+    if (!first) first = now;
+    if (last) *last = now;
+    arrived += payload.size();
+  }
+  return *first;
+}
+
+void AwaitNotice(FrameStream& frames, MessageReader& reader, const std::string& name) {
+  std::string_view body;
+  std::string type, payload;
+  for (;;) {
+    if (!frames.Next(body)) throw std::runtime_error(name + ": the host ended before the exit notice");
+    reader.Read(body, type, payload);
+    if (type == "error" && body.find(kExitNotice) != std::string_view::npos) return;
+    if (!payload.empty()) throw std::runtime_error(name + ": output after the client's last");
+  }
+}
+
+// The two ends of a session on one host, `count` times: a client that stays (its first output, the
+// client's own start), a disconnect followed at once by a connect (to the new client's first output),
+// and that client's exit on its own after its output (from its last output to the exit notice).
+Json SessionEnds(const std::vector<std::string>& host, const std::string& name, const std::string& writer,
+                 const std::string& mode, std::size_t count) {
+  RunningHost running(host);
+  FrameStream frames(running.output.read.get());
+  MessageReader reader;
+  constexpr std::size_t kStayingBytes = 1024, kEndingBytes = 4096;
+  const Json staying = Connect(writer, {"pattern", std::to_string(kStayingBytes), "30000"}, mode);
+  const Json ending = Connect(writer, {"pattern", std::to_string(kEndingBytes)}, mode);
+  std::vector<double> firstMs, reconnectMs, noticeMs;
+  for (std::size_t i = 0; i < count; ++i) {
+    auto start = Clock::now();
+    // The connection lasts past the client's exit until a disconnect.
+    if (i > 0) running.Send({{"type", "disconnect"}});
+    running.Send(staying);
+    firstMs.push_back(Seconds(AwaitOutput(frames, reader, kStayingBytes, false, name) - start) * 1e3);
+    start = Clock::now();
+    running.Send({{"type", "disconnect"}});
+    running.Send(ending);
+    Clock::time_point last;
+    reconnectMs.push_back(Seconds(AwaitOutput(frames, reader, kEndingBytes, true, name, &last) - start) *
+                          1e3);
+    AwaitNotice(frames, reader, name);
+    noticeMs.push_back(Seconds(Clock::now() - last) * 1e3);
+  }
+  running.End();
+  const auto figures = [](const std::vector<double>& millis) {
+    return Json{{"p50_ms", Percentile(millis, 0.5)},
+                {"p90_ms", Percentile(millis, 0.9)},
+                {"max_ms", Percentile(millis, 1.0)}};
+  };
+  return {{"name", name},
+          {"cycles", count},
+          {"first_output", figures(firstMs)},
+          {"reconnect", figures(reconnectMs)},
+          {"exit_notice", figures(noticeMs)}};
+}
+
 void Emit(const Json& result) {
   std::cout << result.dump() << std::endl;
   std::cerr << "  " << result.dump() << "\n";
@@ -389,11 +466,12 @@ int main(int argc, char** argv) {
   if (given.count("--title-mib")) options.titleMib = std::stoul(given["--title-mib"]);
   if (given.count("--round-trips")) options.roundTrips = std::stoul(given["--round-trips"]);
   if (given.count("--starts")) options.starts = std::stoul(given["--starts"]);
+  if (given.count("--cycles")) options.cycles = std::stoul(given["--cycles"]);
   if (options.host.empty() || options.writer.empty() || options.copy.empty()) {
     std::cerr
         << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND]\n"
            "         [--writer-command COMMAND] [--mib N] [--title-mib N] [--round-trips N] [--starts N]\n"
-           "         [--only NAME,...]\n";
+           "         [--cycles N] [--only NAME,...]\n";
     return 2;
   }
   const std::size_t bytes = options.mib << 20;
@@ -418,6 +496,10 @@ int main(int argc, char** argv) {
     }
     if (wanted("host-latency")) Emit(Latency(host, "host-latency", options.roundTrips));
     if (wanted("peer-latency") && withPeer) Emit(Latency(options.peer, "peer-latency", options.roundTrips));
+    if (wanted("host-ends-stdout"))
+      Emit(SessionEnds(host, "host-ends-stdout", options.writer, kConsoleMode, options.cycles));
+    if (wanted("host-ends-pty"))
+      Emit(SessionEnds(host, "host-ends-pty", options.writer, kPseudoConsoleMode, options.cycles));
     if (wanted("host-startup")) Emit(StartUp(host, "host-startup", options.starts));
     if (wanted("peer-startup") && withPeer) Emit(StartUp(options.peer, "peer-startup", options.starts));
   } catch (const std::exception& failure) {
