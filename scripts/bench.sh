@@ -9,10 +9,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-mib=256 title_mib=64 round_trips=10000 starts=20 min_time=1 wine_mib=64 with_wine=1
+mib=256 title_mib=64 round_trips=10000 starts=20 cycles=20 min_time=1 wine_mib=64 with_wine=1
 for option in "$@"; do
   case "${option}" in
-    --quick) mib=16 title_mib=4 round_trips=1000 starts=5 min_time=0.1 wine_mib=8 ;;
+    --quick) mib=16 title_mib=4 round_trips=1000 starts=5 cycles=5 min_time=0.1 wine_mib=8 ;;
     --no-wine) with_wine=0 ;;
     *) echo "usage: scripts/bench.sh [--quick] [--no-wine]" >&2; exit 2 ;;
   esac
@@ -43,7 +43,7 @@ echo "== relay, latency, start-up, memory" >&2
 relay=("${build}/bin/snh_relay_bench" --host "${build}/bin/ssh-native-host" --writer "${build}/bin/snh_bench_writer"
        --copy "${build}/bin/snh_pipe_copy" --peer "node $(pwd -P)/bench/peer/host.js")
 "${relay[@]}" --mib "${mib}" --title-mib "${title_mib}" --round-trips "${round_trips}" --starts "${starts}" \
-  >"${results}/relay.jsonl"
+  --cycles "${cycles}" >"${results}/relay.jsonl"
 # The same host rows at a sixteenth of the size: memory must not grow with the input.
 "${relay[@]}" --mib $((mib / 16)) --title-mib $(((title_mib + 15) / 16)) --only host-stdout,host-title \
   >"${results}/relay-small.jsonl"
@@ -78,7 +78,7 @@ if [ "${with_wine}" = 1 ]; then
   writer_path="Z:$(echo "${windows}/bin/snh_bench_writer.exe" | tr / '\\')"
   # The pseudo console's exit notice under Wine waits its full second (see docs/performance.md), so
   # the ends of a session take fewer cycles here.
-  "${build}/bin/snh_relay_bench" --mib "${wine_mib}" --cycles 10 \
+  "${build}/bin/snh_relay_bench" --mib "${wine_mib}" --cycles $(((cycles + 1) / 2)) \
     --only pipe-copy,host-stdout,host-ends-stdout,host-ends-pty \
     --host "$(pwd -P)/bench/relay/wine-console-host.sh ${prefix} ${windows}/bin/ssh-native-host.exe" \
     --writer "${writer_path}" --writer-command "${run[*]} ${windows}/bin/snh_bench_writer.exe" \
