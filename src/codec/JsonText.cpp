@@ -106,36 +106,51 @@ std::size_t WriteEscape(char* to, unsigned char byte) {
 }
 
 // Appends the longest prefix of `text` that is ASCII without NUL, escaped, and returns its length.
-// Written through a pointer into room made up front, 16 bytes at a time: a block is copied whole and
-// then only its bytes before the first special one are kept. Cheaper than an append per piece on
-// output with a line end every few dozen bytes.
+// Written 16 bytes at a time through a pointer into room made up front: cheaper than an append per
+// piece on output with a line end every few dozen bytes.
 std::size_t AppendAsciiPrefix(std::string& out, std::string_view text) {
+  // Every byte of a block escaped, and a whole block stored behind the last escape.
+  constexpr std::size_t kBlockRoom = kBlock * kLongestEscape + kBlock;
   std::size_t used = out.size();
-  out.resize(used + text.size() + kBlock + kLongestEscape);
-  const auto room = [&out, &used](std::size_t count) {
-    if (out.size() - used < count) out.resize(std::max(out.size() * 2, used + count));
-    return out.data() + used;
-  };
+  out.resize(used + text.size() + kBlockRoom);
   std::size_t at = 0;
   while (text.size() - at >= kBlock) {
-    char* const to = room(kBlock + kLongestEscape);
-    std::memcpy(to, text.data() + at, kBlock);
-    const unsigned special = SpecialBytes(text.data() + at);
+    if (out.size() - used < kBlockRoom) out.resize(std::max(out.size() * 2, used + kBlockRoom));
+    char* to = out.data() + used;
+    unsigned special = SpecialBytes(text.data() + at);
     if (special == 0) {
+      std::memcpy(to, text.data() + at, kBlock);
       used += kBlock;
       at += kBlock;
       continue;
     }
-    const auto plain = static_cast<std::size_t>(std::countr_zero(special));
-    used += plain;
-    at += plain;
-    const auto byte = static_cast<unsigned char>(text[at]);
-    if (byte >= 0x80 || byte == 0) break;
-    used += WriteEscape(to + plain, byte);
-    ++at;
+    // The pieces between special bytes are each stored as a whole block, of which only the piece is
+    // kept; the block is padded so that a store from any offset stays inside it.
+    char block[2 * kBlock] = {};
+    std::memcpy(block, text.data() + at, kBlock);
+    std::size_t done = 0;
+    for (; special != 0; special &= special - 1) {
+      const auto next = static_cast<std::size_t>(std::countr_zero(special));
+      std::memcpy(to, block + done, kBlock);
+      to += next - done;
+      done = next;
+      const auto byte = static_cast<unsigned char>(block[next]);
+      if (byte >= 0x80 || byte == 0) break;
+      to += WriteEscape(to, byte);
+      ++done;
+    }
+    if (special == 0) {
+      std::memcpy(to, block + done, kBlock);
+      to += kBlock - done;
+      done = kBlock;
+    }
+    used = static_cast<std::size_t>(to - out.data());
+    at += done;
+    if (done < kBlock) break;
   }
   for (; at < text.size(); ++at) {
-    char* const to = room(kLongestEscape);
+    if (out.size() - used < kLongestEscape) out.resize(std::max(out.size() * 2, used + kLongestEscape));
+    char* const to = out.data() + used;
     const auto byte = static_cast<unsigned char>(text[at]);
     if (byte >= 0x80 || byte == 0) break;
     if (kEscapes[byte] == 0) {
