@@ -1,15 +1,14 @@
 // snh_relay_bench: the host end to end, against the limit (a plain pipe copy with 1024-byte reads
-// and writes; for the pseudo console, the same copy from a pty) and against a peer host, in one run. Every
-// relayed byte is checked against the pattern the client wrote. Prints one JSON object per measurement on
-// standard output, progress on stderr.
+// and writes) and against a peer host, in one run. Every relayed byte is checked against the pattern
+// the client wrote. Prints one JSON object per measurement on standard output, progress on stderr.
 //
-//   snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--pty-copy COMMAND] [--peer COMMAND]
-//                   [--writer-command COMMAND] [--mib 256] [--title-mib 64] [--round-trips 10000]
-//                   [--starts 20] [--only NAME,...]
+//   snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND] [--writer-command COMMAND]
+//                   [--mib 256] [--title-mib 64] [--round-trips 10000] [--starts 20] [--only NAME,...]
 //
 // A COMMAND is words separated by blanks (a program under Wine: "wine-run.sh --prefix DIR prog.exe").
 // --writer is the client's path as the host is told it; --writer-command starts the same client for
-// the copy rows (the writer path by default).
+// the pipe copy row (the writer path by default).
+// --pty-copy COMMAND adds the limit of the pseudo-console rows: the same client copied from a pty (Linux).
 
 #include <signal.h>
 #include <simdjson.h>
@@ -190,7 +189,8 @@ class RssSampler {
 };
 
 struct Options {
-  std::vector<std::string> host, peer, copy, ptyCopy, writerCommand;
+  std::vector<std::string> host, peer, copy, writerCommand;
+  std::vector<std::string> ptyCopy;  // empty: no pty-copy row
   std::string writer;
   std::size_t mib = 256, titleMib = 64, roundTrips = 10000, starts = 20;
 };
@@ -418,10 +418,10 @@ int main(int argc, char** argv) {
   if (given.count("--round-trips")) options.roundTrips = std::stoul(given["--round-trips"]);
   if (given.count("--starts")) options.starts = std::stoul(given["--starts"]);
   if (options.host.empty() || options.writer.empty() || options.copy.empty()) {
-    std::cerr << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--pty-copy COMMAND]\n"
-                 "         [--peer COMMAND] [--writer-command COMMAND] [--mib N] [--title-mib N] "
-                 "[--round-trips N] [--starts N]\n"
-                 "         [--only NAME,...]\n";
+    std::cerr
+        << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND]\n"
+           "         [--writer-command COMMAND] [--mib N] [--title-mib N] [--round-trips N] [--starts N]\n"
+           "         [--only NAME,...]\n";
     return 2;
   }
   const std::size_t bytes = options.mib << 20;
