@@ -41,7 +41,8 @@ done
 
 echo "== relay, latency, start-up, memory" >&2
 relay=("${build}/bin/snh_relay_bench" --host "${build}/bin/ssh-native-host" --writer "${build}/bin/snh_bench_writer"
-       --copy "${build}/bin/snh_pipe_copy" --pty-copy "${build}/bin/snh_pty_copy" --peer "node $(pwd -P)/bench/peer/host.js")
+       --copy "${build}/bin/snh_pipe_copy" --pty-copy "${build}/bin/snh_pty_copy"
+       --peer "node $(pwd -P)/bench/peer/host.js")
 "${relay[@]}" --mib "${mib}" --title-mib "${title_mib}" --round-trips "${round_trips}" --starts "${starts}" \
   >"${results}/relay.jsonl"
 # The same host rows at a sixteenth of the size: memory must not grow with the input.
