@@ -28,7 +28,7 @@ fi
 
 cmake --preset native >/dev/null
 cmake --build --preset native --target ssh-native-host snh_processor_bench snh_codec_bench snh_relay_bench \
-  snh_bench_writer snh_pipe_copy >/dev/null
+  snh_bench_writer snh_pipe_copy snh_pty_copy >/dev/null
 build=$(pwd -P)/build/native
 results=${build}/bench-results
 rm -rf "${results}" && mkdir -p "${results}"
@@ -41,7 +41,8 @@ done
 
 echo "== relay, latency, start-up, memory" >&2
 relay=("${build}/bin/snh_relay_bench" --host "${build}/bin/ssh-native-host" --writer "${build}/bin/snh_bench_writer"
-       --copy "${build}/bin/snh_pipe_copy" --peer "node $(pwd -P)/bench/peer/host.js")
+       --copy "${build}/bin/snh_pipe_copy" --pty-copy "${build}/bin/snh_pty_copy"
+       --peer "node $(pwd -P)/bench/peer/host.js")
 "${relay[@]}" --mib "${mib}" --title-mib "${title_mib}" --round-trips "${round_trips}" --starts "${starts}" \
   --cycles "${cycles}" >"${results}/relay.jsonl"
 # The same host rows at a sixteenth of the size: memory must not grow with the input.

@@ -9,6 +9,7 @@
 // A COMMAND is words separated by blanks (a program under Wine: "wine-run.sh --prefix DIR prog.exe").
 // --writer is the client's path as the host is told it; --writer-command starts the same client for
 // the pipe copy row (the writer path by default).
+// --pty-copy COMMAND adds the limit of the pseudo-console rows: the same client copied from a pty (Linux).
 
 #include <signal.h>
 #include <simdjson.h>
@@ -192,6 +193,7 @@ class RssSampler {
 
 struct Options {
   std::vector<std::string> host, peer, copy, writerCommand;
+  std::vector<std::string> ptyCopy;  // empty: no pty-copy row
   std::string writer;
   std::size_t mib = 256, titleMib = 64, roundTrips = 10000, starts = 20, cycles = 20;
 };
@@ -279,35 +281,60 @@ Json Relay(const std::vector<std::string>& host, const std::string& name, const 
           {"consumer_cpu_seconds", consumerCpu}};
 }
 
+// Reads the copy's output to its end, checking it against the pattern.
+Json CopyResult(const std::string& name, int output, Process& copy, std::size_t bytes,
+                Clock::time_point start, double consumerStart) {
+  PatternCheck check;
+  std::vector<char> buffer(1 << 16);
+  while (const std::size_t count = ReadSome(output, buffer.data(), buffer.size())) {
+    check.Check(std::string_view(buffer.data(), count));
+  }
+  const double seconds = Seconds(Clock::now() - start);
+  const double consumerCpu = ThreadCpuSeconds() - consumerStart;
+  copy.Wait(std::chrono::seconds(10));
+  if (check.checked() != bytes) throw std::runtime_error(name + ": bytes missing");
+  return {{"name", name},
+          {"bytes", bytes},
+          {"seconds", seconds},
+          {"mib_per_s", static_cast<double>(bytes) / (1 << 20) / seconds},
+          {"cpu_seconds", copy.cpuSeconds()},
+          {"consumer_cpu_seconds", consumerCpu}};
+}
+
+std::vector<std::string> WriterCommand(const Options& options, std::size_t bytes) {
+  std::vector<std::string> command = options.writerCommand;
+  command.insert(command.end(), {"pattern", std::to_string(bytes)});
+  return command;
+}
+
 // The limit: writer | snh_pipe_copy | this process, checked the same way.
 Json PipeCopy(const Options& options, std::size_t bytes) {
   PipeEnds first = MakePipe(), second = MakePipe();
   PipeEnds idle = MakePipe();
   const double consumerStart = ThreadCpuSeconds();
   const auto start = Clock::now();
-  std::vector<std::string> writerCommand = options.writerCommand;
-  writerCommand.insert(writerCommand.end(), {"pattern", std::to_string(bytes)});
-  Process writer(writerCommand, idle.read.get(), first.write.get());
+  Process writer(WriterCommand(options, bytes), idle.read.get(), first.write.get());
   Process copy(options.copy, first.read.get(), second.write.get());
   first.read.reset();
   first.write.reset();
   second.write.reset();
-  PatternCheck check;
-  std::vector<char> buffer(1 << 16);
-  while (const std::size_t count = ReadSome(second.read.get(), buffer.data(), buffer.size())) {
-    check.Check(std::string_view(buffer.data(), count));
-  }
-  const double seconds = Seconds(Clock::now() - start);
-  const double consumerCpu = ThreadCpuSeconds() - consumerStart;
+  Json result = CopyResult("pipe-copy", second.read.get(), copy, bytes, start, consumerStart);
   writer.Wait(std::chrono::seconds(10));
-  copy.Wait(std::chrono::seconds(10));
-  if (check.checked() != bytes) throw std::runtime_error("pipe copy: bytes missing");
-  return {{"name", "pipe-copy"},
-          {"bytes", bytes},
-          {"seconds", seconds},
-          {"mib_per_s", static_cast<double>(bytes) / (1 << 20) / seconds},
-          {"cpu_seconds", copy.cpuSeconds()},
-          {"consumer_cpu_seconds", consumerCpu}};
+  return result;
+}
+
+// The pseudo console's limit: snh_pty_copy runs the writer on a pty and copies the master to this process.
+Json PtyCopy(const Options& options, std::size_t bytes) {
+  PipeEnds output = MakePipe();
+  PipeEnds idle = MakePipe();
+  const double consumerStart = ThreadCpuSeconds();
+  const auto start = Clock::now();
+  std::vector<std::string> command = options.ptyCopy;
+  const std::vector<std::string> writer = WriterCommand(options, bytes);
+  command.insert(command.end(), writer.begin(), writer.end());
+  Process copy(command, idle.read.get(), output.write.get());
+  output.write.reset();
+  return CopyResult("pty-copy", output.read.get(), copy, bytes, start, consumerStart);
 }
 
 double Percentile(std::vector<double> values, double fraction) {
@@ -461,6 +488,7 @@ int main(int argc, char** argv) {
   options.writer = given["--writer"];
   options.writerCommand = Words(given.count("--writer-command") ? given["--writer-command"] : options.writer);
   options.copy = Words(given["--copy"]);
+  options.ptyCopy = Words(given["--pty-copy"]);
   options.peer = Words(given["--peer"]);
   if (given.count("--mib")) options.mib = std::stoul(given["--mib"]);
   if (given.count("--title-mib")) options.titleMib = std::stoul(given["--title-mib"]);
@@ -484,6 +512,7 @@ int main(int argc, char** argv) {
   const bool withPeer = !options.peer.empty();
   try {
     if (wanted("pipe-copy")) Emit(PipeCopy(options, bytes));
+    if (wanted("pty-copy") && !options.ptyCopy.empty()) Emit(PtyCopy(options, bytes));
     for (const auto& [name, command, mode] :
          {std::tuple{"host-stdout", host, kConsoleMode}, std::tuple{"host-pty", host, kPseudoConsoleMode},
           std::tuple{"peer-stdout", options.peer, kConsoleMode},

@@ -8,7 +8,6 @@
 #include <mutex>
 
 #include "codec/JsonText.h"
-#include "codec/Utf.h"
 
 namespace snh {
 namespace {
@@ -83,7 +82,7 @@ void WriteDiagnosticLine(std::string_view text) noexcept {
 std::string LoggedText(std::string_view text) {
   std::string quoted;
   const bool cut = text.size() > kLoggedTextBytes;
-  AppendJsonString(quoted, SanitizeUtf8(text.substr(0, kLoggedTextBytes)));
+  AppendJsonText(quoted, text.substr(0, kLoggedTextBytes));
   if (cut) quoted += "...";
   return quoted;
 }

@@ -5,7 +5,6 @@
 
 #include "codec/DiagnosticLog.h"
 #include "codec/JsonText.h"
-#include "codec/Utf.h"
 
 namespace snh {
 
@@ -20,7 +19,7 @@ void AppendKey(std::string& out, std::string_view key, bool first = false) {
 
 void AppendText(std::string& out, std::string_view key, const std::string& text, bool first = false) {
   AppendKey(out, key, first);
-  AppendJsonString(out, SanitizeUtf8(text));
+  AppendJsonText(out, text);
 }
 
 void AppendCoord(std::string& out, std::string_view key, Coord coord, bool first = false) {
@@ -74,7 +73,7 @@ void AppendResponse(std::string& out, const Response& response) {
     out += '[';
     for (std::size_t i = 0; i < names->size(); ++i) {
       if (i > 0) out += ',';
-      AppendJsonString(out, SanitizeUtf8((*names)[i]));
+      AppendJsonText(out, (*names)[i]);
     }
     out += ']';
   }
@@ -95,8 +94,10 @@ void JsonModule::WriteMessage(const Response& response) {
   // Every error the extension is told of, the exit notice included, passes here.
   if (response.error && DiagnosticLogOpen()) LogDiagnostic("error sent: {}", LoggedText(*response.error));
   const std::lock_guard lock(outputMutex_);
-  // The text is written behind room for its length, so the frame is built without a copy.
-  std::string frame(4, '\0');
+  // The text is written behind room for its length, so the frame is built without a copy, in the
+  // buffer of the previous frame.
+  std::string& frame = frame_;
+  frame.assign(4, '\0');
   // Room for the keys and a few escapes, so the text is not moved while it grows.
   frame.reserve(256 + TextBytes(response) * 9 / 8);
   AppendResponse(frame, response);
@@ -105,6 +106,8 @@ void JsonModule::WriteMessage(const Response& response) {
   // One write per frame: the length never reaches the reader without its body. A failed write has no
   // one to be reported to; the message is lost.
   static_cast<void>(output_.Write(frame));
+  // A rare large message (a long title) does not keep its buffer.
+  if (frame.capacity() > kKeptFrameCapacity) frame = std::string();
 }
 
 }  // namespace snh

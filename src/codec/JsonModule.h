@@ -45,8 +45,12 @@ class JsonModule {
   Request DecodeRequest(ByteSource& text) const { return snh::DecodeRequest(text); }
 
  private:
+  // Enough for the messages of a busy relay, whose chunks are at most 1024 bytes.
+  static constexpr std::size_t kKeptFrameCapacity = 64 * 1024;
+
   std::mutex outputMutex_;
   OutputSink& output_;
+  std::string frame_;  // guarded by outputMutex_; reused, so a message costs no allocation
 };
 
 }  // namespace snh

@@ -14,6 +14,10 @@ namespace snh {
 // control bytes are escaped (\b \t \n \f \r, else \u00xx), every other byte is copied.
 void AppendJsonString(std::string& out, std::string_view text);
 
+// The same for any text: it ends at its first NUL, and each ill-formed UTF-8 sequence becomes U+FFFD,
+// exactly as SanitizeUtf8 would make it. Mostly-ASCII text, the usual client output, is written fastest.
+void AppendJsonText(std::string& out, std::string_view text);
+
 void AppendJsonInteger(std::string& out, std::int64_t value);
 
 }  // namespace snh

@@ -162,6 +162,16 @@ std::string SanitizeUtf8(std::string_view text) {
   return result;
 }
 
+bool IsSanitizedUtf8(std::string_view text) {
+  if (std::memchr(text.data(), '\0', text.size()) != nullptr) return false;
+  for (std::size_t i = AsciiRunLength(text); i < text.size(); i += AsciiRunLength(text.substr(i))) {
+    const Utf8Step step = DecodeStep(text.substr(i));
+    if (!step.wellFormed) return false;
+    i += step.length;
+  }
+  return true;
+}
+
 std::size_t CompleteUtf8PrefixLength(std::string_view bytes) {
   // A character is at most 4 bytes, so only a lead byte among the last 3 can start an unfinished one.
   // Lead bytes are never continuation bytes, so the nearest one starts the last character.

@@ -16,6 +16,8 @@ std::string ToUtf8(std::u16string_view utf16);
 // The text up to its first NUL with every ill-formed UTF-8 sequence replaced by U+FFFD: exactly
 // ToUtf8(ToUtf16(text)), without the detour.
 std::string SanitizeUtf8(std::string_view text);
+// Whether SanitizeUtf8 would return `text` unchanged: well-formed UTF-8 without NUL. Cheaper than the copy.
+bool IsSanitizedUtf8(std::string_view text);
 
 // Appends one code point (at most U+10FFFF) as one UTF-16 unit or a surrogate pair.
 void AppendUtf16(std::u16string& text, char32_t codePoint);

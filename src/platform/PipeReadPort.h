@@ -13,8 +13,8 @@ namespace snh {
 
 class PipeReadPort {
  public:
-  // On POSIX a pipe (not a pty) is made non-blocking and read before any wait, so a busy pipe costs one
-  // system call per chunk instead of two.
+  // On POSIX the pipe (or pty master) is made non-blocking and read before any wait, so a busy pipe
+  // costs one system call per chunk instead of two.
   explicit PipeReadPort(NativeHandle pipe);
   ~PipeReadPort();
   PipeReadPort(const PipeReadPort&) = delete;

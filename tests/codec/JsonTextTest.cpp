@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codec/JsonText.h"
+#include "codec/Utf.h"
 
 namespace snh {
 namespace {
@@ -54,6 +55,31 @@ TEST(AppendJsonString, MatchesTheJsonLibraryOnMixedText) {
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
     EXPECT_EQ(Written(text), "prefix:" + Reference(text));
+  }
+}
+
+// Any text: the library's escapes of the sanitized text. The first 16-byte blocks are copied whole and
+// cut at their first special byte, so each special byte is tried at every offset around two blocks, and
+// behind a run of escapes that outgrows the room made up front.
+TEST(AppendJsonText, EscapesTheSanitizedTextAsTheJsonLibrary) {
+  using namespace std::string_literals;
+  const std::string specials[] = {"\"",   "\\",       "\r\n",     "\x01",
+                                  "\x1f", "\x7f",     "\xc3\xa9", "\xf0\x9f\x99\x82",
+                                  "\xff", "\xe2\x82", "\0"s,      "\xed\xa0\x80"};
+  for (const std::string& prefix : {std::string(), std::string(40, '\n')}) {
+    for (const std::string& special : specials) {
+      for (std::size_t length = 0; length <= 40; ++length) {
+        for (std::size_t at = 0; at <= length; ++at) {
+          std::string text = prefix + std::string(length, 'a');
+          text.insert(prefix.size() + at, special);
+          std::string out = "prefix:";
+          AppendJsonText(out, text);
+          SCOPED_TRACE(testing::Message() << "special " << testing::PrintToString(special) << " at " << at
+                                          << " of " << length << " behind " << prefix.size());
+          ASSERT_EQ(out, "prefix:" + Reference(SanitizeUtf8(text)));
+        }
+      }
+    }
   }
 }
 

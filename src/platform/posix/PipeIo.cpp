@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -25,10 +24,7 @@ struct PipeReadPort::State {
 };
 
 PipeReadPort::PipeReadPort(NativeHandle fd) : state_(std::make_unique<State>(fd)) {
-  // Only a pipe: its read end is the reader's alone. A pty master is shared with the input writer,
-  // which sets the flags it needs itself.
-  struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
+  // A pty master is shared with the input writer, which makes it non-blocking too.
   const int flags = ::fcntl(fd, F_GETFL);
   state_->readBeforeWaiting = flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
