@@ -3,11 +3,13 @@
 // the client wrote. Prints one JSON object per measurement on standard output, progress on stderr.
 //
 //   snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND] [--writer-command COMMAND]
-//                   [--mib 256] [--title-mib 64] [--round-trips 10000] [--starts 20] [--only NAME,...]
+//                   [--spawning-copy COMMAND] [--mib 256] [--title-mib 64] [--round-trips 10000]
+//                   [--starts 20] [--only NAME,...]
 //
 // A COMMAND is words separated by blanks (a program under Wine: "wine-run.sh --prefix DIR prog.exe").
 // --writer is the client's path as the host is told it; --writer-command starts the same client for
-// the pipe copy row (the writer path by default).
+// the pipe copy row (the writer path by default). --spawning-copy adds a row whose copy starts the
+// client itself, as the host does: COMMAND WRITER pattern BYTES.
 
 #include <signal.h>
 #include <simdjson.h>
@@ -21,6 +23,7 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -188,7 +191,7 @@ class RssSampler {
 };
 
 struct Options {
-  std::vector<std::string> host, peer, copy, writerCommand;
+  std::vector<std::string> host, peer, copy, writerCommand, spawningCopy;
   std::string writer;
   std::size_t mib = 256, titleMib = 64, roundTrips = 10000, starts = 20;
 };
@@ -276,16 +279,25 @@ Json Relay(const std::vector<std::string>& host, const std::string& name, const 
           {"consumer_cpu_seconds", consumerCpu}};
 }
 
-// The limit: writer | snh_pipe_copy | this process, checked the same way.
-Json PipeCopy(const Options& options, std::size_t bytes) {
+// The limit: writer | snh_pipe_copy | this process, checked the same way; or, when the copy starts the
+// writer itself (`spawning`), copy | this process.
+Json PipeCopy(const Options& options, std::size_t bytes, bool spawning) {
   PipeEnds first = MakePipe(), second = MakePipe();
   PipeEnds idle = MakePipe();
   const double consumerStart = ThreadCpuSeconds();
   const auto start = Clock::now();
-  std::vector<std::string> writerCommand = options.writerCommand;
-  writerCommand.insert(writerCommand.end(), {"pattern", std::to_string(bytes)});
-  Process writer(writerCommand, idle.read.get(), first.write.get());
-  Process copy(options.copy, first.read.get(), second.write.get());
+  const std::vector<std::string> writerArguments{"pattern", std::to_string(bytes)};
+  std::vector<std::string> writerCommand = options.writerCommand, copyCommand = options.copy;
+  if (spawning) {
+    copyCommand = options.spawningCopy;
+    copyCommand.push_back(options.writer);
+    copyCommand.insert(copyCommand.end(), writerArguments.begin(), writerArguments.end());
+  } else {
+    writerCommand.insert(writerCommand.end(), writerArguments.begin(), writerArguments.end());
+  }
+  std::optional<Process> writer;
+  if (!spawning) writer.emplace(writerCommand, idle.read.get(), first.write.get());
+  Process copy(copyCommand, spawning ? idle.read.get() : first.read.get(), second.write.get());
   first.read.reset();
   first.write.reset();
   second.write.reset();
@@ -296,10 +308,10 @@ Json PipeCopy(const Options& options, std::size_t bytes) {
   }
   const double seconds = Seconds(Clock::now() - start);
   const double consumerCpu = ThreadCpuSeconds() - consumerStart;
-  writer.Wait(std::chrono::seconds(10));
+  if (writer) writer->Wait(std::chrono::seconds(10));
   copy.Wait(std::chrono::seconds(10));
   if (check.checked() != bytes) throw std::runtime_error("pipe copy: bytes missing");
-  return {{"name", "pipe-copy"},
+  return {{"name", spawning ? "spawning-copy" : "pipe-copy"},
           {"bytes", bytes},
           {"seconds", seconds},
           {"mib_per_s", static_cast<double>(bytes) / (1 << 20) / seconds},
@@ -385,15 +397,16 @@ int main(int argc, char** argv) {
   options.writerCommand = Words(given.count("--writer-command") ? given["--writer-command"] : options.writer);
   options.copy = Words(given["--copy"]);
   options.peer = Words(given["--peer"]);
+  options.spawningCopy = Words(given["--spawning-copy"]);
   if (given.count("--mib")) options.mib = std::stoul(given["--mib"]);
   if (given.count("--title-mib")) options.titleMib = std::stoul(given["--title-mib"]);
   if (given.count("--round-trips")) options.roundTrips = std::stoul(given["--round-trips"]);
   if (given.count("--starts")) options.starts = std::stoul(given["--starts"]);
   if (options.host.empty() || options.writer.empty() || options.copy.empty()) {
-    std::cerr
-        << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND]\n"
-           "         [--writer-command COMMAND] [--mib N] [--title-mib N] [--round-trips N] [--starts N]\n"
-           "         [--only NAME,...]\n";
+    std::cerr << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND]\n"
+                 "         [--writer-command COMMAND] [--spawning-copy COMMAND] [--mib N] [--title-mib N] "
+                 "[--round-trips N] [--starts N]\n"
+                 "         [--only NAME,...]\n";
     return 2;
   }
   const std::size_t bytes = options.mib << 20;
@@ -405,7 +418,9 @@ int main(int argc, char** argv) {
   };
   const bool withPeer = !options.peer.empty();
   try {
-    if (wanted("pipe-copy")) Emit(PipeCopy(options, bytes));
+    if (wanted("pipe-copy")) Emit(PipeCopy(options, bytes, /*spawning=*/false));
+    if (wanted("spawning-copy") && !options.spawningCopy.empty())
+      Emit(PipeCopy(options, bytes, /*spawning=*/true));
     for (const auto& [name, command, mode] :
          {std::tuple{"host-stdout", host, kConsoleMode}, std::tuple{"host-pty", host, kPseudoConsoleMode},
           std::tuple{"peer-stdout", options.peer, kConsoleMode},
