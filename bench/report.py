@@ -131,19 +131,20 @@ for name in ["host-stdout", "host-title"]:
         emit(f"- {name}: {ratio:.0f}x the input, peak RSS {grow / 1024:+.1f} MiB: "
              f"{goal(grow < 1024, 'flat: under 1 MiB more')}")
 
-# Wine: each row three times, with everything on one CPU and spread over all; medians.
-wine_path = results / "wine.jsonl"
-if wine_path.exists():
+# Wine.
+wine = load_lines("wine.jsonl")
+if wine:
+    emit("\n### Windows build under Wine\n")
+    # Each relay row ran three times with everything on one CPU and three times spread; medians.
     runs = {}
-    for line in wine_path.read_text().splitlines():
-        if line.strip():
-            r = json.loads(line)
+    for line in (results / "wine.jsonl").read_text().splitlines():
+        r = json.loads(line) if line.strip() else {}
+        if "mib_per_s" in r:
             runs.setdefault((r["name"], r.get("placement", "all-cpus")), []).append(r)
 
     def median(values):  # of an even count, the upper one
         return sorted(values)[len(values) // 2]
 
-    emit("\n### Windows build under Wine\n")
     emit("| Row | Placement | MiB | MiB/s (median) | Ratio to the Wine pipe copy | CPU s: process / wineserver |")
     emit("|---|---|---:|---:|---:|---:|")
     speed = {key: median([r["mib_per_s"] for r in rs]) for key, rs in runs.items()}

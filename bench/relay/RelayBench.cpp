@@ -3,8 +3,7 @@
 // the client wrote. Prints one JSON object per measurement on standard output, progress on stderr.
 //
 //   snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND] [--writer-command COMMAND]
-//                   [--spawning-copy COMMAND] [--mib 256] [--title-mib 64] [--round-trips 10000]
-//                   [--starts 20] [--only NAME,...]
+//                   [--mib 256] [--title-mib 64] [--round-trips 10000] [--starts 20] [--only NAME,...]
 //
 // A COMMAND is words separated by blanks (a program under Wine: "wine-run.sh --prefix DIR prog.exe").
 // --writer is the client's path as the host is told it; --writer-command starts the same client for
@@ -403,10 +402,10 @@ int main(int argc, char** argv) {
   if (given.count("--round-trips")) options.roundTrips = std::stoul(given["--round-trips"]);
   if (given.count("--starts")) options.starts = std::stoul(given["--starts"]);
   if (options.host.empty() || options.writer.empty() || options.copy.empty()) {
-    std::cerr << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND]\n"
-                 "         [--writer-command COMMAND] [--spawning-copy COMMAND] [--mib N] [--title-mib N] "
-                 "[--round-trips N] [--starts N]\n"
-                 "         [--only NAME,...]\n";
+    std::cerr
+        << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND]\n"
+           "         [--writer-command COMMAND] [--mib N] [--title-mib N] [--round-trips N] [--starts N]\n"
+           "         [--only NAME,...]\n";
     return 2;
   }
   const std::size_t bytes = options.mib << 20;
