@@ -135,7 +135,7 @@ for name in ["host-stdout", "host-title"]:
 wine = load_lines("wine.jsonl")
 if wine:
     emit("\n### Windows build under Wine\n")
-    # Each relay row ran three times with everything on one CPU and three times spread; medians.
+    # Each relay row ran five times with everything on one CPU and five times spread; medians.
     runs = {}
     for line in (results / "wine.jsonl").read_text().splitlines():
         r = json.loads(line) if line.strip() else {}

@@ -108,7 +108,7 @@ if [ "${with_wine}" = 1 ]; then
   # Each message costs round trips to wineserver, whose wall-clock price depends on whether the reader and
   # the server share a CPU; on this VM a wake-up on the other CPU costs several times the work. So the rows
   # run with everything (wineserver too) on one CPU, where the figures repeat, and spread over all CPUs, as
-  # a browser runs them, three times each.
+  # a browser runs them, five times each.
   one_cpu=(taskset -c "$(($(nproc) - 1))")
   for placement in one-cpu all-cpus; do
     pin=()
@@ -116,7 +116,7 @@ if [ "${with_wine}" = 1 ]; then
     WINEPREFIX=${prefix} wineserver -k 2>/dev/null && WINEPREFIX=${prefix} wineserver -w
     WINEPREFIX=${prefix} "${pin[@]}" wineserver -p
     "${pin[@]}" ${run} cmd.exe /c exit >/dev/null 2>&1
-    for repeat in 1 2 3; do wine_rows "${placement}" "${pin[@]}"; done
+    for repeat in 1 2 3 4 5; do wine_rows "${placement}" "${pin[@]}"; done
   done | sed -e 's/"name":"spawning-copy"/"name":"wine-pipe-copy"/' -e 's/"name":"pipe-copy"/"name":"wine-shell-pipe-copy"/' \
     -e 's/"name":"host-stdout"/"name":"wine-host-stdout"/' >"${results}/wine.jsonl"
   # Server requests per message: the server's own trace (-d1) of 1 and 3 MiB through each; the difference
