@@ -74,15 +74,15 @@ if [ "${with_wine}" = 1 ]; then
   cmake --build --preset windows --target ssh-native-host snh_bench_writer snh_pipe_copy >/dev/null
   windows=$(pwd -P)/build/windows
   prefix=${windows}/wineprefix
-  run="$(pwd -P)/cmake/wine-run.sh --prefix ${prefix}"
+  run=("$(pwd -P)/cmake/wine-run.sh" --prefix "${prefix}")
   console="$(pwd -P)/bench/relay/wine-console-host.sh ${prefix}"
   writer_path="Z:$(echo "${windows}/bin/snh_bench_writer.exe" | tr / '\\')"
   # The limit the host is held to (spawning-copy, reported as wine-pipe-copy) starts the writer itself on
   # a pipe from CreatePipe, which wineserver serves, as the host does, and is started as the host is. The
   # shell pipe copy (wine-shell-pipe-copy) reads a Unix pipe that bypasses wineserver.
   wine_relay=("${build}/bin/snh_relay_bench" --host "${console} ${windows}/bin/ssh-native-host.exe"
-    --writer "${writer_path}" --writer-command "${run} ${windows}/bin/snh_bench_writer.exe"
-    --copy "${run} ${windows}/bin/snh_pipe_copy.exe" --spawning-copy "${console} ${windows}/bin/snh_pipe_copy.exe")
+    --writer "${writer_path}" --writer-command "${run[*]} ${windows}/bin/snh_bench_writer.exe"
+    --copy "${run[*]} ${windows}/bin/snh_pipe_copy.exe" --spawning-copy "${console} ${windows}/bin/snh_pipe_copy.exe")
   server_name=$(printf 'server-%x-%x' $(stat -c '0x%D %i' "${prefix}"))
   # The CPU seconds this prefix's wineserver has used so far.
   server_cpu() {
@@ -115,7 +115,7 @@ if [ "${with_wine}" = 1 ]; then
     [ "${placement}" = one-cpu ] && pin=("${one_cpu[@]}")
     WINEPREFIX=${prefix} wineserver -k 2>/dev/null && WINEPREFIX=${prefix} wineserver -w
     WINEPREFIX=${prefix} "${pin[@]}" wineserver -p
-    "${pin[@]}" ${run} cmd.exe /c exit >/dev/null 2>&1
+    "${pin[@]}" "${run[@]}" cmd.exe /c exit >/dev/null 2>&1
     for repeat in 1 2 3 4 5; do wine_rows "${placement}" "${pin[@]}"; done
   done | sed -e 's/"name":"spawning-copy"/"name":"wine-pipe-copy"/' -e 's/"name":"pipe-copy"/"name":"wine-shell-pipe-copy"/' \
     -e 's/"name":"host-stdout"/"name":"wine-host-stdout"/' >"${results}/wine.jsonl"
@@ -125,7 +125,7 @@ if [ "${with_wine}" = 1 ]; then
   mkdir -p "${requests}"
   WINEPREFIX=${prefix} wineserver -k 2>/dev/null && WINEPREFIX=${prefix} wineserver -w
   WINEPREFIX=${prefix} wineserver -f -d1 -p 2>>"${requests}/server.log" &
-  ${run} cmd.exe /c exit >/dev/null 2>&1
+  "${run[@]}" cmd.exe /c exit >/dev/null 2>&1
   for row in spawning-copy host-stdout; do
     for request_mib in 1 3; do
       : >"${requests}/server.log"

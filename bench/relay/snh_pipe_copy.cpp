@@ -9,6 +9,7 @@
 // while a pipe between two programs started by a shell is a Unix pipe that bypasses it.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <exception>
 #include <iostream>
