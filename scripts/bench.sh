@@ -76,16 +76,72 @@ if [ "${with_wine}" = 1 ]; then
   windows=$(pwd -P)/build/windows
   prefix=${windows}/wineprefix
   run=("$(pwd -P)/cmake/wine-run.sh" --prefix "${prefix}")
+  console="$(pwd -P)/bench/relay/wine-console-host.sh ${prefix}"
   writer_path="Z:$(echo "${windows}/bin/snh_bench_writer.exe" | tr / '\\')"
-  # The pseudo console's exit notice under Wine waits its full second (see docs/performance.md), so
-  # the ends of a session take fewer cycles here.
-  "${build}/bin/snh_relay_bench" --mib "${wine_mib}" --cycles $(((cycles + 1) / 2)) \
-    --only pipe-copy,host-stdout,host-ends-stdout,host-ends-pty \
-    --host "$(pwd -P)/bench/relay/wine-console-host.sh ${prefix} ${windows}/bin/ssh-native-host.exe" \
-    --writer "${writer_path}" --writer-command "${run[*]} ${windows}/bin/snh_bench_writer.exe" \
-    --copy "${run[*]} ${windows}/bin/snh_pipe_copy.exe" |
-    sed -e 's/"name":"\(pipe-copy\|host-[a-z-]*\)"/"name":"wine-\1"/' >"${results}/wine.jsonl"
+  # The limit the host is held to (spawning-copy, reported as wine-pipe-copy) starts the writer itself on
+  # a pipe from CreatePipe, which wineserver serves, as the host does, and is started as the host is. The
+  # shell pipe copy (wine-shell-pipe-copy) reads a Unix pipe that bypasses wineserver.
+  wine_relay=("${build}/bin/snh_relay_bench" --host "${console} ${windows}/bin/ssh-native-host.exe"
+    --writer "${writer_path}" --writer-command "${run[*]} ${windows}/bin/snh_bench_writer.exe"
+    --copy "${run[*]} ${windows}/bin/snh_pipe_copy.exe" --spawning-copy "${console} ${windows}/bin/snh_pipe_copy.exe")
+  server_name=$(printf 'server-%x-%x' $(stat -c '0x%D %i' "${prefix}"))
+  # The CPU seconds this prefix's wineserver has used so far.
+  server_cpu() {
+    local pid
+    for pid in $(pgrep -x 'wineserver(64)?'); do
+      if [[ "$(readlink "/proc/${pid}/cwd")" == */"${server_name}" ]]; then
+        awk -v tick="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); print ($12 + $13) / tick }' "/proc/${pid}/stat"
+        return
+      fi
+    done
+    echo 0
+  }
+  # wine_rows PLACEMENT [COMMAND PREFIX...]: each row once, with the wineserver's CPU time during it.
+  wine_rows() {
+    local placement=$1 row line before
+    shift
+    for row in spawning-copy host-stdout pipe-copy; do
+      before=$(server_cpu)
+      line=$("$@" "${wine_relay[@]}" --mib "${wine_mib}" --only "${row}")
+      echo "${line%\}},\"placement\":\"${placement}\",\"wineserver_cpu_seconds\":$(awk "BEGIN { print $(server_cpu) - ${before} }")}"
+    done
+  }
+  # Each message costs round trips to wineserver, whose wall-clock price depends on whether the reader and
+  # the server share a CPU; on this VM a wake-up on the other CPU costs several times the work. So the rows
+  # run with everything (wineserver too) on one CPU, where the figures repeat, and spread over all CPUs, as
+  # a browser runs them, five times each.
+  one_cpu=(taskset -c "$(($(nproc) - 1))")
+  for placement in one-cpu all-cpus; do
+    pin=()
+    [ "${placement}" = one-cpu ] && pin=("${one_cpu[@]}")
+    WINEPREFIX=${prefix} wineserver -k 2>/dev/null && WINEPREFIX=${prefix} wineserver -w
+    WINEPREFIX=${prefix} "${pin[@]}" wineserver -p
+    "${pin[@]}" "${run[@]}" cmd.exe /c exit >/dev/null 2>&1
+    for repeat in 1 2 3 4 5; do wine_rows "${placement}" "${pin[@]}"; done
+  done | sed -e 's/"name":"spawning-copy"/"name":"wine-pipe-copy"/' -e 's/"name":"pipe-copy"/"name":"wine-shell-pipe-copy"/' \
+    -e 's/"name":"host-stdout"/"name":"wine-host-stdout"/' >"${results}/wine.jsonl"
+  # The ends of a session. The pseudo console's exit notice under Wine waits its full second (see
+  # docs/performance.md), so they take fewer cycles here.
+  "${wine_relay[@]}" --cycles $(((cycles + 1) / 2)) --only host-ends-stdout,host-ends-pty |
+    sed -e 's/"name":"host-ends-\([a-z]*\)"/"name":"wine-host-ends-\1"/' >>"${results}/wine.jsonl"
+  # Server requests per message: the server's own trace (-d1) of 1 and 3 MiB through each; the difference
+  # is 2048 messages' worth, without the start-up's requests.
+  requests=${results}/wine-requests
+  mkdir -p "${requests}"
+  WINEPREFIX=${prefix} wineserver -k 2>/dev/null && WINEPREFIX=${prefix} wineserver -w
+  WINEPREFIX=${prefix} wineserver -f -d1 -p 2>>"${requests}/server.log" &
+  "${run[@]}" cmd.exe /c exit >/dev/null 2>&1
+  for row in spawning-copy host-stdout; do
+    for request_mib in 1 3; do
+      : >"${requests}/server.log"
+      "${wine_relay[@]}" --mib "${request_mib}" --only "${row}" >/dev/null
+      grep -oE '^[0-9a-f]{4}: [a-z_]+\( ' "${requests}/server.log" | awk '{ print $2 }' | tr -d '(' | sort | uniq -c \
+        >"${requests}/${row}-${request_mib}.txt"
+    done
+  done
   WINEPREFIX=${prefix} wineserver -k 2>/dev/null || true
+  wait
+  rm -f "${requests}/server.log"
 fi
 
 python3 bench/report.py "${results}" | tee "${results}/table.md"

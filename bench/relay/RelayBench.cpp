@@ -3,13 +3,15 @@
 // the client wrote. Prints one JSON object per measurement on standard output, progress on stderr.
 //
 //   snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND] [--writer-command COMMAND]
-//                   [--mib 256] [--title-mib 64] [--round-trips 10000] [--starts 20] [--cycles 20]
-//                   [--only NAME,...]
+//                   [--pty-copy COMMAND] [--spawning-copy COMMAND] [--mib 256] [--title-mib 64]
+//                   [--round-trips 10000] [--starts 20] [--cycles 20] [--only NAME,...]
 //
 // A COMMAND is words separated by blanks (a program under Wine: "wine-run.sh --prefix DIR prog.exe").
 // --writer is the client's path as the host is told it; --writer-command starts the same client for
 // the pipe copy row (the writer path by default).
 // --pty-copy COMMAND adds the limit of the pseudo-console rows: the same client copied from a pty (Linux).
+// --spawning-copy COMMAND adds a row whose copy starts the client itself, as the host does:
+// COMMAND WRITER pattern BYTES.
 
 #include <signal.h>
 #include <simdjson.h>
@@ -193,7 +195,7 @@ class RssSampler {
 
 struct Options {
   std::vector<std::string> host, peer, copy, writerCommand;
-  std::vector<std::string> ptyCopy;  // empty: no pty-copy row
+  std::vector<std::string> ptyCopy, spawningCopy;  // empty: no such row
   std::string writer;
   std::size_t mib = 256, titleMib = 64, roundTrips = 10000, starts = 20, cycles = 20;
 };
@@ -323,18 +325,16 @@ Json PipeCopy(const Options& options, std::size_t bytes) {
   return result;
 }
 
-// The pseudo console's limit: snh_pty_copy runs the writer on a pty and copies the master to this process.
-Json PtyCopy(const Options& options, std::size_t bytes) {
+// A copy that starts the writer itself (`command` ends with the writer's command) and writes to this
+// process: snh_pty_copy on a pty, or snh_pipe_copy on the host's kind of pipe.
+Json StartingCopy(const std::string& name, const std::vector<std::string>& command, std::size_t bytes) {
   PipeEnds output = MakePipe();
   PipeEnds idle = MakePipe();
   const double consumerStart = ThreadCpuSeconds();
   const auto start = Clock::now();
-  std::vector<std::string> command = options.ptyCopy;
-  const std::vector<std::string> writer = WriterCommand(options, bytes);
-  command.insert(command.end(), writer.begin(), writer.end());
   Process copy(command, idle.read.get(), output.write.get());
   output.write.reset();
-  return CopyResult("pty-copy", output.read.get(), copy, bytes, start, consumerStart);
+  return CopyResult(name, output.read.get(), copy, bytes, start, consumerStart);
 }
 
 double Percentile(std::vector<double> values, double fraction) {
@@ -490,16 +490,17 @@ int main(int argc, char** argv) {
   options.copy = Words(given["--copy"]);
   options.ptyCopy = Words(given["--pty-copy"]);
   options.peer = Words(given["--peer"]);
+  options.spawningCopy = Words(given["--spawning-copy"]);
   if (given.count("--mib")) options.mib = std::stoul(given["--mib"]);
   if (given.count("--title-mib")) options.titleMib = std::stoul(given["--title-mib"]);
   if (given.count("--round-trips")) options.roundTrips = std::stoul(given["--round-trips"]);
   if (given.count("--starts")) options.starts = std::stoul(given["--starts"]);
   if (given.count("--cycles")) options.cycles = std::stoul(given["--cycles"]);
   if (options.host.empty() || options.writer.empty() || options.copy.empty()) {
-    std::cerr
-        << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND]\n"
-           "         [--writer-command COMMAND] [--mib N] [--title-mib N] [--round-trips N] [--starts N]\n"
-           "         [--cycles N] [--only NAME,...]\n";
+    std::cerr << "usage: snh_relay_bench --host COMMAND --writer PATH --copy COMMAND [--peer COMMAND]\n"
+                 "         [--writer-command COMMAND] [--pty-copy COMMAND] [--spawning-copy COMMAND]\n"
+                 "         [--mib N] [--title-mib N] [--round-trips N] [--starts N] [--cycles N] [--only "
+                 "NAME,...]\n";
     return 2;
   }
   const std::size_t bytes = options.mib << 20;
@@ -512,7 +513,17 @@ int main(int argc, char** argv) {
   const bool withPeer = !options.peer.empty();
   try {
     if (wanted("pipe-copy")) Emit(PipeCopy(options, bytes));
-    if (wanted("pty-copy") && !options.ptyCopy.empty()) Emit(PtyCopy(options, bytes));
+    if (wanted("pty-copy") && !options.ptyCopy.empty()) {
+      std::vector<std::string> command = options.ptyCopy;
+      const std::vector<std::string> writer = WriterCommand(options, bytes);
+      command.insert(command.end(), writer.begin(), writer.end());
+      Emit(StartingCopy("pty-copy", command, bytes));
+    }
+    if (wanted("spawning-copy") && !options.spawningCopy.empty()) {
+      std::vector<std::string> command = options.spawningCopy;
+      command.insert(command.end(), {options.writer, "pattern", std::to_string(bytes)});
+      Emit(StartingCopy("spawning-copy", command, bytes));
+    }
     for (const auto& [name, command, mode] :
          {std::tuple{"host-stdout", host, kConsoleMode}, std::tuple{"host-pty", host, kPseudoConsoleMode},
           std::tuple{"peer-stdout", options.peer, kConsoleMode},
