@@ -132,7 +132,8 @@ for name in ["host-startup", "peer-startup"]:
              f"{r['p50_ms']:.1f} ms | {r['p90_ms']:.1f} ms | |")
 
 # The ends of a session.
-def session_ends(rows, title):
+def session_ends(rows, title, ends_unknown=()):
+    """ends_unknown: rows whose output has no known end, where the notice waits its second by design."""
     if not rows:
         return
     emit(f"\n### {title}\n")
@@ -142,7 +143,8 @@ def session_ends(rows, title):
     for r in rows:
         notice, first, reconnect = r["exit_notice"], r["first_output"], r["reconnect"]
         extra = reconnect["p50_ms"] - first["p50_ms"]
-        checks = [goal(notice["p90_ms"] <= 20, "notice within 20 ms"),
+        checks = [goal(notice["p90_ms"] <= 20, "notice within 20 ms") if r["name"] not in ends_unknown else
+                  "notice not judged (the pseudo console's output has no end before it is closed)",
                   goal(extra <= 10, f"reconnect {extra:+.1f} ms over the client's own start, at most 10")]
         emit(f"| {r['name']} | {r['cycles']} | {notice['p50_ms']:.1f} / {notice['p90_ms']:.1f} ms | "
              f"{first['p50_ms']:.1f} ms | {reconnect['p50_ms']:.1f} / {reconnect['p90_ms']:.1f} ms | "
@@ -223,6 +225,7 @@ if wine:
         emit("- wineserver requests per 1 KiB message (server trace, 3 MiB less 1 MiB): "
              + "; ".join(f"{label} {text}" for label, text in per_message.items()))
 
-    session_ends([r for r in wine.values() if "exit_notice" in r], "Ends of a session, Windows build under Wine")
+    session_ends([r for r in wine.values() if "exit_notice" in r], "Ends of a session, Windows build under Wine",
+                 ends_unknown=["wine-host-ends-pty"])
 
 print("\n".join(out))
