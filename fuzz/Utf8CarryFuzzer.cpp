@@ -1,16 +1,19 @@
 // The UTF-8 carry of chunk tails on any byte stream cut into any chunks: what comes out is the stream's
 // prefix up to its last incomplete character whatever the cuts, no character is split between two
 // pieces, valid UTF-8 stays valid in every piece, and at most 3 bytes are ever carried. The
-// incomplete tail is recognised here by its own rule (Unicode table 3-7), not by the carry's.
+// incomplete tail is recognised here by its own rule (Unicode table 3-7), not by the carry's. And any
+// bytes become the JSON text that nlohmann/json writes for their sanitized form.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "codec/JsonText.h"
 #include "codec/Utf.h"
 #include "output/OutputHandlers.h"
 
@@ -95,5 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(at - out.size() <= 3, "at most 3 bytes carried");
   }
   FUZZ_CHECK(out.size() == stream.size() - IncompleteTailLength(stream), "only an incomplete tail is kept");
+
+  std::string json;
+  AppendJsonText(json, stream);
+  FUZZ_CHECK(json == nlohmann::json(SanitizeUtf8(stream)).dump(), "the JSON text is the library's");
   return 0;
 }
