@@ -96,11 +96,30 @@ for name in ["pipe-copy", "pty-copy", "host-stdout", "host-pty", "peer-stdout", 
     emit(f"| {name} | {r['bytes'] >> 20} | {r['mib_per_s']:,.0f} | {r['mib_per_s'] / copy['mib_per_s']:.2f} | "
          f"{r['cpu_seconds']:.2f} / {r.get('consumer_cpu_seconds', 0):.2f} | {rss} |")
 emit("")
-host_stdout = relay["host-stdout"]["mib_per_s"] / copy["mib_per_s"]
-emit(f"- stdout relay at {host_stdout:.2f} of the plain 1 KiB pipe copy: {goal(host_stdout >= 0.75, 'at least 0.75')}")
-if "pty-copy" in relay and "host-pty" in relay:
-    host_pty = relay["host-pty"]["mib_per_s"] / relay["pty-copy"]["mib_per_s"]
-    emit(f"- host-pty at {host_pty:.2f} of the pty copy: {goal(host_pty >= 0.6, 'at least 0.6')}")
+# The ratios to the copies are judged on the median of the repeated runs, when there are any: on a
+# two-CPU machine one run's ratio moves with where the three processes of a relay happen to run.
+repeats = {}
+repeats_path = results / "relay-repeats.jsonl"
+if repeats_path.exists():
+    for line in repeats_path.read_text().splitlines():
+        if line.strip():
+            r = json.loads(line)
+            repeats.setdefault(r["name"], []).append(r)
+for host_row, copy_row, label, floor in [("host-stdout", "pipe-copy", "stdout relay", 0.75),
+                                         ("host-pty", "pty-copy", "host-pty", 0.6)]:
+    if host_row not in relay or copy_row not in relay:
+        continue
+    ratio = relay[host_row]["mib_per_s"] / relay[copy_row]["mib_per_s"]
+    source = f"the {relay[host_row]['bytes'] >> 20} MiB run"
+    pairs = list(zip(repeats.get(host_row, []), repeats.get(copy_row, [])))
+    if pairs:
+        each = sorted(h["mib_per_s"] / c["mib_per_s"] for h, c in pairs)
+        ratio = each[len(each) // 2]
+        source = (f"median of {len(each)} runs of {pairs[0][0]['bytes'] >> 20} MiB, each row beside its copy "
+                  f"({', '.join(f'{x:.2f}' for x in each)}; the {relay[host_row]['bytes'] >> 20} MiB run above: "
+                  f"{relay[host_row]['mib_per_s'] / relay[copy_row]['mib_per_s']:.2f})")
+    emit(f"- {label} at {ratio:.2f} of the {copy_row.replace('-', ' ')}, {source}: "
+         f"{goal(ratio >= floor, f'at least {floor}')}")
 for mode in ["stdout", "pty"]:
     host, peer = relay.get(f"host-{mode}"), relay.get(f"peer-{mode}")
     if host and peer:
