@@ -45,10 +45,10 @@ relay=("${build}/bin/snh_relay_bench" --host "${build}/bin/ssh-native-host" --wr
        --peer "node $(pwd -P)/bench/peer/host.js")
 "${relay[@]}" --mib "${mib}" --title-mib "${title_mib}" --round-trips "${round_trips}" --starts "${starts}" \
   --cycles "${cycles}" >"${results}/relay.jsonl"
-# The ratios to the copies, five times over at a quarter of the size: one run's ratio on a two-CPU
-# machine moves with where the three processes of a relay happen to run; the report takes the median.
+# The ratios to the copies, five times over: one run's ratio on a two-CPU machine moves with where the
+# three processes of a relay happen to run; the report takes the median.
 for repeat in 1 2 3 4 5; do
-  "${relay[@]}" --mib $((mib / 4)) --only pipe-copy,host-stdout,pty-copy,host-pty
+  "${relay[@]}" --mib "${mib}" --only pipe-copy,host-stdout,pty-copy,host-pty
 done >"${results}/relay-repeats.jsonl"
 # The same host rows at a sixteenth of the size: memory must not grow with the input.
 "${relay[@]}" --mib $((mib / 16)) --title-mib $(((title_mib + 15) / 16)) --only host-stdout,host-title \
