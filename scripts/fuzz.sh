@@ -5,7 +5,8 @@
 #   scripts/fuzz.sh --runs N         each target for N executions
 #   scripts/fuzz.sh SECONDS          each target for SECONDS seconds
 #   scripts/fuzz.sh --smoke          the seed corpus, then 5 seconds each (part of scripts/test.sh)
-# Optional target names after these choose targets (request_loop terminal_output utf8_carry command_line).
+# Optional target names after these choose targets (request_loop terminal_output utf8_carry command_line
+# console_screen).
 # Seeds are in fuzz/corpus/<target>; the growing corpus and any crash input go to build/fuzz/runs/<target>.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,12 +19,12 @@ case "${1:-}" in
   [0-9]*) limit=(-max_total_time="$1"); shift ;;
 esac
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(request_loop terminal_output utf8_carry command_line)
+[ ${#targets[@]} -gt 0 ] || targets=(request_loop terminal_output utf8_carry command_line console_screen)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 
-declare -A dictionary=([request_loop]=request.dict [terminal_output]=terminal.dict)
+declare -A dictionary=([request_loop]=request.dict [terminal_output]=terminal.dict [console_screen]=terminal.dict)
 status=0
 summary=()
 for target in "${targets[@]}"; do

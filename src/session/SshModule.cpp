@@ -164,6 +164,7 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
     if (screenResized_) screen_.reset();
     screenResized_ = false;
     if (!screen_) screen_ = std::make_unique<ConsoleScreen>();
+    screen_->OpenClientSide();
     connection.process.emplace(ClientProcess::StartInConsole(params, *screen_, stdio));
   }
   // The client holds its own ends now. Without the session's copies, a write to a client that has gone
@@ -236,6 +237,8 @@ void SshModule::ReleaseConnection() {
   StopReader(connection.stderrReader);
   StopReader(connection.stdoutReader);
   StopReader(connection.pseudoConsoleReader);
+  // What the client left behind loses the console screen with the connection.
+  if (!connection.usePseudoConsole && screen_) screen_->CloseClientSide();
   connection_.reset();
 }
 
@@ -290,6 +293,7 @@ void SshModule::OnClientExit(bool readScreen, OutputEnds& outputEnds, std::optio
 }
 
 void SshModule::SendConsoleScreen() {
+  screen_->Settle();
   std::lock_guard lock(screenMutex_);
   const ScreenInfo info = screen_->Query();
   if (info.cursor == kScreenOrigin) return;

@@ -122,6 +122,30 @@ TEST_F(ConsoleWithPolling, ResizeAndCloseStdinReachTheClientAndTheNextConnectSta
   }
 }
 
+// A process that keeps the first client's console open, leaves its session and ignores hangups writes
+// nothing into the next connection's reads.
+TEST_F(ConsoleWithPolling, WhatAClientLeavesBehindNeverReachesTheNextConnection) {
+  if (Platform().batchFilesRunInCmd) GTEST_SKIP() << "a POSIX shell";
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest("/bin/sh",
+                           {"-c", "exec 3>/dev/tty; setsid sh -c 'trap \"\" HUP; for i in 1 2 3 4 5 6 7 8 9 10 "
+                                  "11 12 13 14 15; do sleep 0.2; printf LEAK-FROM-A >&3; done' & sleep 0.5"},
+                           kConsoleWithPolling, 0.1));
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the first client's exit notice");
+  host.Send(DisconnectRequest());
+  const std::size_t firstConnection = host.AllReceived().size();
+  host.Send(ConnectRequest(Client(), {"console:B", "sleep:1500"}, kConsoleWithPolling, 0.1));
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the second client's exit notice");
+  host.CollectFor(Milliseconds(1000));
+  const std::vector<ReceivedMessage> received = host.AllReceived();
+  std::string secondConnection;
+  for (std::size_t i = firstConnection; i < received.size(); ++i) {
+    if (received[i].Type() == "console_output") secondConnection += ToConsoleRead(received[i]).text;
+  }
+  EXPECT_EQ(secondConnection.substr(0, 1), "B");
+  EXPECT_EQ(secondConnection.find("LEAK"), std::string::npos) << host.DescribeReceived();
+}
+
 TEST_F(ConsoleWithPolling, PollingWaitsTheRequestedInterval) {
   HostSession& host = StartHost();
   host.Send(ConnectRequest(Client(), {"out:ready", "console:slow", "sleep:4500"}, kConsoleWithPolling, 3.0));

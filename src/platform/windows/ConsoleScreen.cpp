@@ -37,6 +37,12 @@ ConsoleScreen::ConsoleScreen() : state_(std::make_unique<State>()) {
 
 ConsoleScreen::~ConsoleScreen() = default;
 
+void ConsoleScreen::OpenClientSide() {}
+
+void ConsoleScreen::CloseClientSide() {}
+
+void ConsoleScreen::Settle() {}
+
 NativeHandle ConsoleScreen::clientSide() const { return state_->buffer.get(); }
 
 ScreenInfo ConsoleScreen::Query() {

@@ -1,0 +1,204 @@
+#include "platform/posix/VtermInputGuard.h"
+
+namespace snh {
+
+namespace {
+
+constexpr unsigned char kEsc = 0x1B;
+constexpr unsigned char kCancel = 0x18;      // CAN
+constexpr unsigned char kSubstitute = 0x1A;  // SUB
+// Longer runs are handed on as they are, so that a caller that never flushes holds no more.
+constexpr std::size_t kLongestRun = 64 * 1024;
+
+constexpr bool IsCancel(unsigned char byte) { return byte == kCancel || byte == kSubstitute; }
+constexpr bool IsControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+constexpr bool IsCsiFinal(unsigned char byte) { return byte >= 0x40 && byte <= 0x7E; }
+constexpr bool IsIntermediate(unsigned char byte) { return byte >= 0x20 && byte <= 0x2F; }
+constexpr bool StartsString(unsigned char byte) {
+  return byte == ']' || byte == 'P' || byte == 'X' || byte == '^' || byte == '_';
+}
+
+}  // namespace
+
+bool IsNarrowForCertain(char32_t c) {
+  struct Range {
+    char32_t first;
+    char32_t last;
+  };
+  // Blocks with neither combining nor wide characters in any Unicode version libvterm knows.
+  static constexpr Range kNarrow[] = {
+      {0x20, 0x7E},     {0xA0, 0xAC},     {0xAE, 0x2FF},    {0x370, 0x3FF},   {0x400, 0x482},
+      {0x2010, 0x2027}, {0x2030, 0x205E}, {0x20A0, 0x20BF}, {0x2190, 0x22FF}, {0x2500, 0x259F},
+  };
+  for (const Range& range : kNarrow) {
+    if (c >= range.first && c <= range.last) return true;
+  }
+  return false;
+}
+
+void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
+  for (const char raw : input) {
+    const auto byte = static_cast<unsigned char>(raw);
+    switch (state_) {
+      case State::kGround:
+        Ground(byte, sink);
+        break;
+
+      case State::kEscape:
+      case State::kEscapeFinal:
+        if (byte == kEsc) {
+          PassHeld();
+          held_.assign(1, static_cast<char>(kEsc));
+          state_ = State::kEscape;
+          break;
+        }
+        held_.push_back(static_cast<char>(byte));
+        if (IsCancel(byte)) {
+          PassHeld();
+          state_ = State::kGround;
+        } else if (IsControl(byte)) {
+          // libvterm carries out a control inside a sequence and goes on with the sequence.
+        } else if (state_ == State::kEscape && byte == '[') {
+          state_ = State::kCsi;
+        } else if (state_ == State::kEscape && StartsString(byte)) {
+          PassHeld();
+          state_ = State::kString;
+        } else if (IsIntermediate(byte)) {
+          state_ = State::kEscapeFinal;
+        } else {
+          if (state_ == State::kEscape && byte == 'c') repeatable_ = false;  // a full reset
+          PassHeld();
+          state_ = State::kGround;
+        }
+        break;
+
+      case State::kCsi:
+        if (byte == kEsc) {
+          PassHeld();  // libvterm abandons the sequence
+          held_.assign(1, static_cast<char>(kEsc));
+          state_ = State::kEscape;
+        } else if (IsCsiFinal(byte)) {
+          // DECSTR (CSI ! p) resets libvterm's state, the character to repeat with it.
+          const bool softReset = byte == 'p' && held_.find('!') != std::string::npos;
+          if (byte == 'b' && !repeatable_) {
+            held_.clear();
+          } else {
+            held_.push_back(static_cast<char>(byte));
+            PassHeld();
+          }
+          if (softReset) repeatable_ = false;
+          state_ = State::kGround;
+        } else {
+          held_.push_back(static_cast<char>(byte));
+          if (IsCancel(byte)) {
+            PassHeld();
+            state_ = State::kGround;
+          } else if (held_.size() > kMaxHeldSequence) {
+            held_.clear();
+            state_ = State::kCsiDropped;
+          }
+        }
+        break;
+
+      case State::kCsiDropped:
+        if (byte == kEsc) {
+          held_.assign(1, static_cast<char>(kEsc));
+          state_ = State::kEscape;
+        } else if (IsCsiFinal(byte) || IsCancel(byte)) {
+          state_ = State::kGround;
+        }
+        break;
+
+      case State::kString:
+        if (byte == kEsc) {
+          held_.assign(1, static_cast<char>(kEsc));
+          state_ = State::kEscape;
+          break;
+        }
+        pass_.push_back(static_cast<char>(byte));
+        if (IsCancel(byte)) state_ = State::kGround;
+        break;
+    }
+  }
+  if (!pass_.empty()) {
+    sink.Bytes(pass_);
+    pass_.clear();
+  }
+}
+
+void VtermInputGuard::Flush(Sink& sink) {
+  EndRun(sink);
+  if (!pass_.empty()) {
+    sink.Bytes(pass_);
+    pass_.clear();
+  }
+}
+
+void VtermInputGuard::Ground(unsigned char byte, Sink& sink) {
+  if (byte == '\r' || byte == '\n') {
+    if (continuationBytes_ != 0) {
+      continuationBytes_ = 0;
+      repeatable_ = false;
+    }
+    run_.push_back(static_cast<char>(byte));
+    if (byte == '\n') ++runLineFeeds_;
+    if (run_.size() >= kLongestRun) EndRun(sink);
+    return;
+  }
+  if (!run_.empty()) EndRun(sink);
+  if (byte == kEsc || IsControl(byte)) {
+    // A control cuts a character short; what libvterm makes of the rest is not certain.
+    if (continuationBytes_ != 0) {
+      continuationBytes_ = 0;
+      repeatable_ = false;
+    }
+    if (byte == kEsc) {
+      held_.assign(1, static_cast<char>(kEsc));
+      state_ = State::kEscape;
+      return;
+    }
+  } else {
+    Text(byte);
+  }
+  pass_.push_back(static_cast<char>(byte));
+}
+
+void VtermInputGuard::Text(unsigned char byte) {
+  if (byte < 0x80) {
+    continuationBytes_ = 0;
+    repeatable_ = true;
+  } else if (byte < 0xC0) {
+    if (continuationBytes_ == 0) {
+      repeatable_ = false;
+      return;
+    }
+    codePoint_ = (codePoint_ << 6) | (byte & 0x3F);
+    if (--continuationBytes_ == 0) repeatable_ = IsNarrowForCertain(codePoint_);
+  } else {
+    repeatable_ = false;
+    continuationBytes_ = byte >= 0xF8 ? 0 : byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : 1;
+    codePoint_ = byte & (0x3F >> continuationBytes_);
+  }
+}
+
+void VtermInputGuard::EndRun(Sink& sink) {
+  if (run_.empty()) return;
+  if (runLineFeeds_ >= 2) {
+    if (!pass_.empty()) {
+      sink.Bytes(pass_);
+      pass_.clear();
+    }
+    sink.LineBreaks(run_);
+  } else {
+    pass_ += run_;
+  }
+  run_.clear();
+  runLineFeeds_ = 0;
+}
+
+void VtermInputGuard::PassHeld() {
+  pass_ += held_;
+  held_.clear();
+}
+
+}  // namespace snh
