@@ -1,8 +1,38 @@
 #include "output/OutputHandlers.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
 #include "codec/Utf.h"
 
 namespace snh {
+namespace {
+
+// Where the first NUL of `bytes` is, or npos. Every chunk of output passes here: a word at a time
+// (the classic zero-byte test), as Wine's msvcrt memchr goes a byte at a time.
+std::size_t FindNul(std::string_view bytes) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+  std::size_t at = 0;
+  for (std::uint64_t word; at + sizeof word <= bytes.size(); at += sizeof word) {
+    std::memcpy(&word, bytes.data() + at, sizeof word);
+    if (((word - kOnes) & ~word & kHigh) != 0) break;
+  }
+  return bytes.find('\0', at);
+}
+
+// A message's text has never held a NUL (a text would end at one), so the NULs of the client's
+// output are dropped before anything else sees it, and only they.
+void DropNulBytes(std::string& chunk) {
+  const std::size_t first = FindNul(chunk);
+  if (first == std::string::npos) return;
+  chunk.erase(std::remove(chunk.begin() + static_cast<std::ptrdiff_t>(first), chunk.end(), '\0'),
+              chunk.end());
+}
+
+}  // namespace
 
 std::string Utf8Carry::Take(std::string chunk) {
   std::string data = carry_.empty() ? std::move(chunk) : carry_ + chunk;
@@ -13,6 +43,7 @@ std::string Utf8Carry::Take(std::string chunk) {
 }
 
 void StreamOutputHandler::operator()(std::string chunk) {
+  DropNulBytes(chunk);
   std::string text = carry_.Take(std::move(chunk));
   // A read that only began a character has nothing to show yet; the next read carries it.
   if (text.empty()) return;
@@ -23,6 +54,7 @@ void StreamOutputHandler::operator()(std::string chunk) {
 }
 
 void PseudoConsoleOutputHandler::operator()(std::string chunk) {
+  DropNulBytes(chunk);
   std::string raw = carry_.Take(std::move(chunk));
   // Only a cut character is held back from the raw content: any other byte is sent as read, even one
   // that leaves the plain text empty, so that the raw contents concatenate to the console's output.

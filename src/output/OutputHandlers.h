@@ -3,7 +3,7 @@
 // The handlers that turn chunks of the client's output into messages, at most one message per chunk.
 // A multi-byte UTF-8 character cut at the end of a chunk is carried to the next chunk of the same
 // pipe, so valid UTF-8 output arrives intact instead of as replacement characters; a chunk that is all
-// carried sends nothing.
+// carried sends nothing. NUL bytes are dropped first (a message's text has no NUL), and only they.
 
 #include <string>
 
@@ -22,7 +22,7 @@ class Utf8Carry {
   std::string carry_;
 };
 
-// "stdout" or "stderr": the chunk unchanged as outputLine.
+// "stdout" or "stderr": the chunk, without its NULs, as outputLine.
 class StreamOutputHandler {
  public:
   StreamOutputHandler(JsonModule& json, const char* type) : json_(&json), type_(type) {}

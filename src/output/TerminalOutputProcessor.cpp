@@ -84,6 +84,13 @@ std::size_t TerminalOutputProcessor::Scan(std::string_view input, std::size_t po
     const Step step = Advance(scan, input, start, pos);
     switch (step.outcome) {
       case Outcome::kComplete:
+        // Some cut would have held back all of it but its final byte: past the bound it is not
+        // recognised, as the held-back sequence would not have been, whatever the cuts.
+        if (step.next - 1 - start > maxPendingSequence_) {
+          out.processedContent.append(input.substr(start, 2));
+          pos = start + 2;
+          break;
+        }
         if ((scan.stage == Stage::kOscText || scan.stage == Stage::kOscTerminator) &&
             (scan.oscNumber == 0 || scan.oscNumber == 2)) {
           const std::size_t textStart = start + scan.oscTextOffset;

@@ -17,14 +17,15 @@
 //    would have to be held back and its length, from its ESC to the end of the input, is above the bound,
 //    its introducer is taken as not recognised: ESC and the next byte are copied to the text and scanning
 //    goes on after them (so the rest of it comes out as text). A title command that never ends therefore
-//    cannot stall the text or grow memory. Complete sequences are not bounded.
+//    cannot stall the text or grow memory. A complete sequence is recognised only if a cut before its
+//    final byte would not have passed the bound (its length minus one is within it); a longer one is
+//    not recognised in the same way, so that how the reads are cut never decides.
 //  - Cost: linear. The scan of a held-back sequence resumes where it stopped, so a chunk costs O(chunk)
 //    plus the held-back bytes it releases as text, however the input is cut.
 //  - A command whose text is followed by an ESC that ends the input is held back whole (the rules took
 //    it as text and held back only the ESC), so a read that ends between the ESC and the `\` of the
-//    terminator does not lose the title. With this, any cut of the input that holds back no more than
-//    the bound gives the same text in total, the same last title and the same held-back tail as the
-//    input in one piece.
+//    terminator does not lose the title. With this, any cut of the input gives the same text in total,
+//    the same last title and the same held-back tail as the input in one piece.
 
 #include <cstddef>
 #include <cstdint>
@@ -46,7 +47,8 @@ class TerminalOutputProcessor {
  public:
   // An unfinished sequence is held back up to this many bytes (VTE's cap on OSC strings). Past it,
   // its introducer is taken as not recognised and copied to the text, so a title command that never
-  // ends cannot stall the text or grow memory.
+  // ends cannot stall the text or grow memory; so is that of a complete sequence longer than this
+  // and its final byte.
   static constexpr std::size_t kMaxPendingSequence = 4096;
 
   TerminalOutputProcessor() = default;

@@ -93,6 +93,23 @@ TEST(PseudoConsoleOutputHandler, RawAndProcessedContentAndTitle) {
             (json{{"rawContent", "plain"}, {"processedContent", "plain"}}));
 }
 
+TEST(OutputHandlers, OnlyTheNulBytesOfAChunkAreDropped) {
+  testing::RecordedMessages output;
+  JsonModule module(output);
+  StreamOutputHandler stream(module, "stderr");
+  PseudoConsoleOutputHandler console(module);
+  using namespace std::string_literals;
+  stream("a\0b\0"s);
+  stream("\0\0"s);  // nothing left: no message
+  console("x\0y\0z\x1b]0;ti\0tle\x07"s);
+  const std::vector<json> messages = output.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0]["outputLine"], "ab");
+  EXPECT_EQ(
+      messages[1]["pseudoConsoleOutput"],
+      (json{{"rawContent", "xyz\x1b]0;title\x07"}, {"processedContent", "xyz"}, {"windowTitle", "title"}}));
+}
+
 TEST(PseudoConsoleOutputHandler, SequenceCutBetweenChunksIsCompletedAndRawContentStaysAsRead) {
   testing::RecordedMessages output;
   JsonModule module(output);

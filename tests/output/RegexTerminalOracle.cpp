@@ -61,6 +61,15 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
     return true;
   };
 
+  // A complete sequence ending at `sequenceEnd` that the bound refuses (see holdBack): ESC and the
+  // next byte are copied and p is past them.
+  const auto refusedWhole = [&](std::size_t sequenceEnd) {
+    if (!maxPendingSequence || sequenceEnd - 1 - p <= *maxPendingSequence) return false;
+    text.append(input, p, 2);
+    p += 2;
+    return true;
+  };
+
   // Scan the input.
   while (p < input.size()) {
     // Plain bytes are text.
@@ -90,6 +99,7 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
       std::smatch match;
       if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
                             patterns.controlSequence)) {  // complete
+        if (refusedWhole(static_cast<std::size_t>(match[0].second - input.begin()))) continue;
         p = static_cast<std::size_t>(match[0].second - input.begin());
         continue;
       }
@@ -111,6 +121,7 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
       std::smatch match;
       if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
                             patterns.operatingSystemCommand)) {  // complete
+        if (refusedWhole(static_cast<std::size_t>(match[0].second - input.begin()))) continue;
         int number = -1;
         try {
           number = std::stoi(match[1].str());

@@ -12,7 +12,8 @@
 //  - A command whose text is followed by an ESC that ends the input is held back whole, like a prefix.
 //  - Optionally a bound on the held-back sequence: where the algorithm would hold back the sequence at
 //    p and the input from p to its end is longer than the bound, ESC and the next byte are copied to the
-//    text and scanning goes on after them. Without a bound the original rules apply unchanged.
+//    text and scanning goes on after them; the same where a complete sequence at p, less its last byte,
+//    is longer than the bound. Without a bound the original rules apply unchanged.
 
 #include <cstddef>
 #include <optional>

@@ -1,6 +1,6 @@
 // Split-input tests: the stream cut into chunks anywhere gives the same text, in total, the same last
 // title and the same final tail as the stream in one piece, cuts between the ESC and `\` of a terminator
-// included. Every held-back sequence here stays well under the bound.
+// included, under the default bound and under bounds that the streams' sequences pass.
 
 #include <gtest/gtest.h>
 
@@ -28,8 +28,11 @@ struct StreamResult {
   std::string pending;
 };
 
-StreamResult Feed(const std::vector<std::string>& chunks) {
-  TerminalOutputProcessor processor;
+// The default bound, and small ones: sequences of the streams below are longer than these.
+constexpr std::size_t kBounds[] = {TerminalOutputProcessor::kMaxPendingSequence, 1, 4, 9};
+
+StreamResult Feed(const std::vector<std::string>& chunks, std::size_t bound) {
+  TerminalOutputProcessor processor(bound);
   StreamResult result;
   for (const std::string& chunk : chunks) {
     ProcessedOutput out = processor.Process(chunk);
@@ -47,10 +50,11 @@ std::string Describe(const std::vector<std::string>& chunks) {
   return shown;
 }
 
-void ExpectSameAsWhole(const std::string& input, const std::vector<std::string>& chunks) {
-  const StreamResult whole = Feed({input});
-  const StreamResult split = Feed(chunks);
-  SCOPED_TRACE(Cat({"chunks ", Describe(chunks)}));
+void ExpectSameAsWhole(const std::string& input, const std::vector<std::string>& chunks,
+                       std::size_t bound = TerminalOutputProcessor::kMaxPendingSequence) {
+  const StreamResult whole = Feed({input}, bound);
+  const StreamResult split = Feed(chunks, bound);
+  SCOPED_TRACE(Cat({"bound ", std::to_string(bound), ", chunks ", Describe(chunks)}));
   EXPECT_EQ(Show(split.text), Show(whole.text));
   EXPECT_EQ(split.lastTitle, whole.lastTitle);
   EXPECT_EQ(Show(split.pending), Show(whole.pending));
@@ -82,8 +86,10 @@ constexpr std::string_view kStreams[] = {
 TEST(TerminalOutputProcessorSplitTest, TwoChunksCutAnywhere) {
   for (const std::string_view stream : kStreams) {
     const std::string input = Bytes(stream);
-    for (std::size_t k = 0; k <= input.size(); ++k) {
-      ExpectSameAsWhole(input, {input.substr(0, k), input.substr(k)});
+    for (const std::size_t bound : kBounds) {
+      for (std::size_t k = 0; k <= input.size(); ++k) {
+        ExpectSameAsWhole(input, {input.substr(0, k), input.substr(k)}, bound);
+      }
     }
   }
 }
@@ -120,8 +126,9 @@ TEST(TerminalOutputProcessorSplitTest, RandomStreamsRandomSplits) {
   for (int round = 0; round < 3000 && !::testing::Test::HasFailure(); ++round) {
     const std::string input = terminal_test::RandomTerminalInput(rng, 400);
     SCOPED_TRACE(Cat({"round ", std::to_string(round), ", input ", Show(input)}));
-    for (int split = 0; split < 4; ++split) {
-      ExpectSameAsWhole(input, terminal_test::RandomChunks(rng, input, [](std::size_t) { return true; }));
+    for (const std::size_t bound : kBounds) {
+      ExpectSameAsWhole(input, terminal_test::RandomChunks(rng, input, [](std::size_t) { return true; }),
+                        bound);
     }
   }
 }
