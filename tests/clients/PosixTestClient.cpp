@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 
 #include "TestClientPlatform.h"
 #include "platform/PipeIo.h"
+#include "platform/posix/RetryOnInterrupt.h"
 
 namespace snh::test_client {
 namespace {
@@ -135,6 +137,24 @@ void ExecWithoutPidfdOpen(const std::vector<std::string>& command) {
   argv.push_back(nullptr);
   ::execv(argv[0], argv.data());
   Fail("exec " + command.at(0));
+}
+
+void StartDaemon(unsigned long milliseconds) {
+  const pid_t middle = ::fork();
+  if (middle < 0) Fail("fork");
+  if (middle == 0) {
+    ::setsid();
+    ::signal(SIGHUP, SIG_IGN);
+    const pid_t daemon = ::fork();
+    if (daemon < 0) Fail("fork");
+    if (daemon == 0) {
+      SleepMilliseconds(milliseconds);
+    } else {
+      WriteWhole(STDOUT_FILENO, "daemon:" + std::to_string(daemon) + "\n");
+    }
+    ::_exit(0);
+  }
+  RetryOnInterrupt([middle] { return ::waitpid(middle, nullptr, 0); });
 }
 
 void SleepMilliseconds(unsigned long milliseconds) {

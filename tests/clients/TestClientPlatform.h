@@ -35,6 +35,7 @@ unsigned long ProcessId();
 [[noreturn]] void ExitNow(unsigned long code);
 #ifndef _WIN32
 [[noreturn]] void ExecWithoutPidfdOpen(const std::vector<std::string>& command);
+void StartDaemon(unsigned long milliseconds);
 #endif
 
 // Writes "snh_test_client: WHAT (error CODE)" to standard error and exits with status 99.

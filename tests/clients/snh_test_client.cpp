@@ -7,6 +7,8 @@
 //                      every later argument is data, not an action
 //   without-pidfd-open PROGRAM ARGS...
 //                      (POSIX) run PROGRAM where pidfd_open fails with ENOSYS, as on an old kernel
+//   daemon:MS          (POSIX) start a daemon that ignores SIGHUP (fork, setsid, fork again; the middle
+//                      process writes "daemon:PID\n" to stdout and exits), which sleeps MS milliseconds
 //   out:TEXT           one write to the standard output handle
 //   err:TEXT           one write to the standard error handle
 //   printf:TEXT        C runtime stdout, flushed
@@ -281,6 +283,10 @@ int main(int argc, char** argv) {
 #ifndef _WIN32
     if (commandLine[i] == "without-pidfd-open") {
       ExecWithoutPidfdOpen({commandLine.begin() + static_cast<std::ptrdiff_t>(i) + 1, commandLine.end()});
+    }
+    if (commandLine[i].starts_with("daemon:")) {
+      StartDaemon(ToNumber(std::string_view(commandLine[i]).substr(7)));
+      continue;
     }
 #endif
     Run(commandLine[i]);

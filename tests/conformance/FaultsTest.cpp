@@ -266,6 +266,27 @@ TEST_F(Faults, ConnectThatCannotWatchItsClientEndsItAndNamesTheCall) {
   host.CloseStdin();
   EXPECT_EQ(host.WaitForExit(kClientTimeout), 0);
 }
+
+TEST_F(Faults, DisconnectEndsADaemonAndAShellsJobTheClientStarted) {
+  // The daemon is orphaned, in a session of its own and ignores SIGHUP; the job of an interactive shell
+  // has a process group of its own.
+  HostSession& host = StartHost();
+  host.Send(ConnectRequest("/bin/bash",
+                           {"--norc", "--noprofile", "-i", "-c",
+                            R"("$0" daemon:60000; sleep 60 & echo "job:$! started"; wait)", Client()},
+                           kPseudoConsole));
+  const std::string text = WaitForProcessedContaining(host, " started", kClientTimeout);
+  const unsigned long daemon = std::stoul(text.substr(text.find("daemon:") + 7));
+  const unsigned long job = std::stoul(text.substr(text.find("job:") + 4));
+  ASSERT_TRUE(ProcessRunning(daemon) && ProcessRunning(job)) << text;
+  host.Send(DisconnectRequest());
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+  ExpectVersionNext(host);  // the disconnect is over
+  for (const unsigned long pid : {daemon, job}) {
+    EXPECT_FALSE(ProcessRunning(pid)) << pid << " outlived the disconnect\n" << text;
+    if (ProcessRunning(pid)) KillProcess(pid);
+  }
+}
 #endif
 
 TEST_F(Faults, FloodOnStdoutAndStderrWhileInputStreamsInLosesNothing) {

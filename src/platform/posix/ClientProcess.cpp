@@ -20,14 +20,15 @@
 #include "platform/OsError.h"
 #include "platform/PidFd.h"
 #include "platform/PseudoConsole.h"
+#include "platform/posix/ProcessTree.h"
+#include "platform/posix/RetryOnInterrupt.h"
 
 namespace snh {
 
 struct ClientProcess::State {
-  State(pid_t started, UniqueHandle opened) : pid(started), pidfd(std::move(opened)) {}
-
-  pid_t pid;
+  pid_t pid = 0;
   UniqueHandle pidfd;
+  OrphanReaper reaper;           // while the client is connected
   mutable std::mutex reapMutex;  // a status is read (without reaping) and the client reaped, not both
   bool reaped = false;           // guarded by reapMutex
   int exitCode = 0;              // guarded by reapMutex; once reaped
@@ -138,24 +139,28 @@ ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const Ch
   UniqueHandle reportWrite(reportEnds[1]);
 
   const ChildSetup setup = PrepareChildSetup();
+  // Made before the fork, so that a failure leaves nothing to end.
+  auto state = std::make_unique<ClientProcess::State>();
+  AdoptOrphans();
   const pid_t pid = ::fork();
   if (pid < 0) RaiseLastError(kStartLabel);
   if (pid == 0) RunChild(argv, environment, terminal, stdio, reportWrite.get(), setup);
 
   reportWrite.reset();
-  UniqueHandle pidfd(OpenPidFd(pid));
+  state->pid = pid;
+  state->pidfd = OpenPidFd(pid);
   const int pidfdError = errno;
-  const bool pidfdOpened = static_cast<bool>(pidfd);
+  const bool pidfdOpened = static_cast<bool>(state->pidfd);
+  ClientProcess::State& started = *state;
   // Owns the child from here: a failure below ends and reaps it at once.
-  ClientProcess client(std::make_unique<ClientProcess::State>(pid, std::move(pidfd)));
+  ClientProcess client(std::move(state));
   int childError = 0;
-  ssize_t count;
-  do {
-    count = ::read(reportRead.get(), &childError, sizeof childError);
-  } while (count < 0 && errno == EINTR);
+  const ssize_t count =
+      RetryOnInterrupt([&] { return ::read(reportRead.get(), &childError, sizeof childError); });
   if (count == sizeof childError) RaiseSystemError(kStartLabel, static_cast<std::uint32_t>(childError));
   // Without it the exit could not be watched.
   if (!pidfdOpened) RaiseSystemError("pidfd_open", static_cast<std::uint32_t>(pidfdError));
+  started.reaper.Start(pid);
   return client;
 }
 
@@ -207,14 +212,19 @@ std::optional<std::int64_t> ClientProcess::ExitCode() const {
 
 void ClientProcess::TerminateAndWait() noexcept {
   State& state = *state_;
-  std::lock_guard lock(state.reapMutex);
-  if (state.reaped) return;
-  // The client leads its own process group: end what it started too, as a hard stop.
+  {
+    std::lock_guard lock(state.reapMutex);
+    if (state.reaped) return;
+  }
+  state.reaper.Stop();
+  // Unreaped, the client keeps its pid, which is also its group's and its session's id. Its group goes
+  // at once; then everything else it started, wherever it went, and the orphans the host adopted.
   ::kill(-state.pid, SIGKILL);
   ::kill(state.pid, SIGKILL);
+  EndProcessTree(state.pid);
+  std::lock_guard lock(state.reapMutex);
   int status = 0;
-  while (::waitpid(state.pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  RetryOnInterrupt([&] { return ::waitpid(state.pid, &status, 0); });
   state.exitCode = ShellStatus(status);
   state.reaped = true;
 }
