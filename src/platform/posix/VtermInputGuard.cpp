@@ -56,8 +56,9 @@ void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
         if (IsCancel(byte)) {
           PassHeld();
           state_ = State::kGround;
-        } else if (IsControl(byte)) {
-          // libvterm carries out a control inside a sequence and goes on with the sequence.
+        } else if (IsControl(byte) || byte >= 0x80) {
+          // libvterm carries out a control inside a sequence and goes on with the sequence; it passes
+          // over a byte that is not 7-bit (ESC 0xC1 [ 5 b repeats).
         } else if (state_ == State::kEscape && byte == '[') {
           state_ = State::kCsi;
         } else if (state_ == State::kEscape && StartsString(byte)) {

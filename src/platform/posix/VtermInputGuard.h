@@ -39,11 +39,11 @@ class VtermInputGuard {
  private:
   enum class State : std::uint8_t {
     kGround,
-    kEscape,         // ESC (and any C0 controls inside), held back
-    kEscapeFinal,    // ESC and intermediates: its final byte ends it
-    kCsi,            // ESC [ and what follows, held back until the final byte
-    kCsiDropped,     // a CSI over kMaxHeldSequence: dropped until its final byte
-    kString,         // the body of a string sequence, passed on
+    kEscape,       // ESC (and any C0 controls inside), held back
+    kEscapeFinal,  // ESC and intermediates: its final byte ends it
+    kCsi,          // ESC [ and what follows, held back until the final byte
+    kCsiDropped,   // a CSI over kMaxHeldSequence: dropped until its final byte
+    kString,       // the body of a string sequence, passed on
   };
 
   void Ground(unsigned char byte, Sink& sink);

@@ -100,8 +100,11 @@ VTermPos VtermScreen::Cursor() const {
 }
 
 int VtermScreen::IndexOf(VTermPos cursor) const {
-  if (wrapPending_ && cursor.row == wrapRow_ && cursor.col == wrapColumn_) return (cursor.row + 1) * columns_;
-  return cursor.row * columns_ + cursor.col;
+  // libvterm reports a cursor off the screen for a moment while it resizes.
+  if (wrapPending_ && cursor.row == wrapRow_ && cursor.col == wrapColumn_) {
+    return std::clamp((cursor.row + 1) * columns_, 0, Cells());
+  }
+  return std::clamp(cursor.row * columns_ + cursor.col, 0, Cells());
 }
 
 int VtermScreen::Relocate(int index, int newColumns, int newRows) const {
@@ -131,8 +134,8 @@ std::u16string VtermScreen::ReadCells(Coord from, std::int32_t count) const {
       continue;
     }
     VTermScreenCell cell;
-    vterm_screen_get_cell(screen_, VTermPos{static_cast<int>(index / columns_), static_cast<int>(index % columns_)},
-                          &cell);
+    vterm_screen_get_cell(
+        screen_, VTermPos{static_cast<int>(index / columns_), static_cast<int>(index % columns_)}, &cell);
     // A cell never written is blank, as in a console, and so is the right half of a double-width
     // character, so that every cell reads as one character and a row as `columns_` of them.
     const std::uint32_t character = cell.chars[0];
@@ -145,9 +148,8 @@ std::u16string VtermScreen::ReadCells(Coord from, std::int32_t count) const {
 void VtermScreen::Blank(Coord from, std::int32_t count) {
   const std::int64_t first = std::int64_t{readPosition_} + from.y * columns_ + from.x;
   const std::int64_t end = std::min<std::int64_t>({first + std::max(count, 0), queried_, Cells()});
-  if (first < end) {
-    std::fill(blanked_.begin() + std::max<std::int64_t>(first, 0), blanked_.begin() + end, std::uint8_t{1});
-  }
+  const std::int64_t begin = std::max<std::int64_t>(first, 0);
+  if (begin < end) std::fill(blanked_.begin() + begin, blanked_.begin() + end, std::uint8_t{1});
 }
 
 void VtermScreen::MoveCursorHome() { readPosition_ = queried_; }
