@@ -96,6 +96,9 @@ void IgnoreHangup() {}  // nothing ends a Windows program when its parent dies
 
 void SleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
 
+// A job object ends the whole tree on Windows; the daemon case is a POSIX one.
+void StartDaemon(unsigned long /*milliseconds*/) { Fail("daemon: is a POSIX action"); }
+
 unsigned long ProcessId() { return GetCurrentProcessId(); }
 
 void ExitNow(unsigned long code) { ExitProcess(static_cast<UINT>(code)); }
