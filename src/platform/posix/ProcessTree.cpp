@@ -37,10 +37,12 @@ struct ProcessEntry {
   pid_t parent = 0;
   pid_t session = 0;
   char state = '?';
+  long threads = 0;
   // Clock ticks from boot to its start: tells it from a later process given the same pid.
   unsigned long long startTime = 0;
 
-  bool Ended() const { return state == 'Z' || state == 'X' || state == 'x'; }
+  // A main thread that has ended shows the state of a zombie while the other threads run on.
+  bool Ended() const { return (state == 'Z' || state == 'X' || state == 'x') && threads <= 1; }
 };
 
 template <typename Number>
@@ -68,11 +70,26 @@ std::optional<ProcessEntry> ReadProcess(pid_t pid) {
     const std::size_t end = std::min(text.find(' ', at), text.size());
     const std::string_view value = text.substr(at, end - at);
     at = end;
-    const bool parsed = field == 3    ? (entry.state = value.front(), true)
-                        : field == 4  ? ParseNumber(value, entry.parent)
-                        : field == 6  ? ParseNumber(value, entry.session)
-                        : field == 22 ? ParseNumber(value, entry.startTime)
-                                      : true;
+    bool parsed = true;
+    switch (field) {
+      case 3:
+        entry.state = value.front();
+        break;
+      case 4:
+        parsed = ParseNumber(value, entry.parent);
+        break;
+      case 6:
+        parsed = ParseNumber(value, entry.session);
+        break;
+      case 20:
+        parsed = ParseNumber(value, entry.threads);
+        break;
+      case 22:
+        parsed = ParseNumber(value, entry.startTime);
+        break;
+      default:
+        break;
+    }
     if (!parsed) return std::nullopt;
   }
   return entry;
