@@ -3,7 +3,7 @@
 // The client program, started either in its pseudo console or on the session's console screen, with
 // its standard streams on the given pipes, and bound to end with the host: in a job of its own that
 // kills what is left in it when closed (Windows), or in a session of its own with a parent-death
-// signal (POSIX).
+// signal, below a host that adopts the orphans of its descendants (POSIX).
 
 #include <cstdint>
 #include <memory>
@@ -41,15 +41,18 @@ class ClientProcess {
 
   ClientProcess(ClientProcess&& other) noexcept;
   ClientProcess& operator=(ClientProcess&&) = delete;
-  // A client still there is ended: killed and reaped on POSIX, by the job's closing on Windows.
+  // A client still there is ended: with all it started, as TerminateAndWait does, on POSIX; by the
+  // job's closing on Windows.
   ~ClientProcess();
 
   // Signalled (Windows' process handle) or readable (POSIX's pidfd) once the client has ended.
   NativeHandle handle() const;
   bool HasExited() const;
-  // Ends the client and every process it started at once (the job, or SIGKILL to the process group)
-  // and waits until the client has ended (on POSIX, reaps it). Never raises. On Windows its exit code
-  // is then 1, as `taskkill /f` leaves it; on POSIX 137, the status of a SIGKILL.
+  // Ends the client and every process it started and waits until the client has ended. Windows: the
+  // job. POSIX: SIGKILL to every process of the client's session and every descendant of the host, until
+  // none runs (a process that takes over a second to end, or refuses the signal, is left), then the
+  // client and the ended orphans the host adopted are reaped. Never raises. On Windows its exit code is
+  // then 1, as `taskkill /f` leaves it; on POSIX 137, the status of a SIGKILL.
   void TerminateAndWait() noexcept;
   // The ended client's exit code (Windows: GetExitCodeProcess; POSIX: its exit status, or 128 + the
   // signal that ended it); nothing while it runs. Any thread.

@@ -147,10 +147,11 @@ ClientProcess Start(const ConnectParams& params, NativeHandle terminal, const Ch
   if (pid == 0) RunChild(argv, environment, terminal, stdio, reportWrite.get(), setup);
 
   reportWrite.reset();
-  state->pid = pid;
-  state->pidfd = OpenPidFd(pid);
+  UniqueHandle pidfd(OpenPidFd(pid));
   const int pidfdError = errno;
-  const bool pidfdOpened = static_cast<bool>(state->pidfd);
+  const bool pidfdOpened = static_cast<bool>(pidfd);
+  state->pid = pid;
+  state->pidfd = std::move(pidfd);
   ClientProcess::State& started = *state;
   // Owns the child from here: a failure below ends and reaps it at once.
   ClientProcess client(std::move(state));

@@ -1,5 +1,6 @@
 #include "platform/posix/ProcessTree.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -11,11 +12,11 @@
 #include <charconv>
 #include <chrono>
 #include <csignal>
-#include <filesystem>
-#include <map>
+#include <cstddef>
+#include <cstring>
+#include <deque>
 #include <optional>
 #include <set>
-#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -37,10 +38,12 @@ struct ProcessEntry {
   pid_t parent = 0;
   pid_t session = 0;
   char state = '?';
+  long threads = 0;
   // Clock ticks from boot to its start: tells it from a later process given the same pid.
   unsigned long long startTime = 0;
 
-  bool Ended() const { return state == 'Z' || state == 'X' || state == 'x'; }
+  // A main thread that has ended shows the state of a zombie while the other threads run on.
+  bool Ended() const { return (state == 'Z' || state == 'X' || state == 'x') && threads <= 1; }
 };
 
 template <typename Number>
@@ -50,8 +53,12 @@ bool ParseNumber(std::string_view text, Number& value) {
 }
 
 std::optional<ProcessEntry> ReadProcess(pid_t pid) {
-  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
-  const UniqueHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  char path[32] = "/proc/";
+  char* const number = path + std::strlen(path);
+  const auto [numberEnd, error] = std::to_chars(number, path + sizeof path - sizeof "/stat", pid);
+  if (error != std::errc()) return std::nullopt;
+  std::memcpy(numberEnd, "/stat", sizeof "/stat");
+  const UniqueHandle file(::open(path, O_RDONLY | O_CLOEXEC));
   if (!file) return std::nullopt;
   char buffer[1024];
   const ssize_t count = RetryOnInterrupt([&] { return ::read(file.get(), buffer, sizeof buffer); });
@@ -68,27 +75,51 @@ std::optional<ProcessEntry> ReadProcess(pid_t pid) {
     const std::size_t end = std::min(text.find(' ', at), text.size());
     const std::string_view value = text.substr(at, end - at);
     at = end;
-    const bool parsed = field == 3    ? (entry.state = value.front(), true)
-                        : field == 4  ? ParseNumber(value, entry.parent)
-                        : field == 6  ? ParseNumber(value, entry.session)
-                        : field == 22 ? ParseNumber(value, entry.startTime)
-                                      : true;
+    bool parsed = true;
+    switch (field) {
+      case 3:
+        entry.state = value.front();
+        break;
+      case 4:
+        parsed = ParseNumber(value, entry.parent);
+        break;
+      case 6:
+        parsed = ParseNumber(value, entry.session);
+        break;
+      case 20:
+        parsed = ParseNumber(value, entry.threads);
+        break;
+      case 22:
+        parsed = ParseNumber(value, entry.startTime);
+        break;
+      default:
+        break;
+    }
     if (!parsed) return std::nullopt;
   }
   return entry;
 }
 
-// Every process /proc lists, each read at its own moment.
-std::vector<ProcessEntry> ReadAllProcesses() {
-  std::vector<ProcessEntry> entries;
-  std::error_code error;
-  for (std::filesystem::directory_iterator item("/proc", error), end; !error && item != end;
-       item.increment(error)) {
-    pid_t pid = 0;
-    if (!ParseNumber(item->path().filename().native(), pid)) continue;
-    if (std::optional<ProcessEntry> entry = ReadProcess(pid)) entries.push_back(*entry);
+// Calls `visit` with every process /proc lists, each read at its own moment. Allocates nothing: the
+// reaper does this every second once the client has ended.
+template <typename Visit>
+void ForEachProcess(Visit&& visit) {
+  const UniqueHandle directory(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!directory) return;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t count =
+        RetryOnInterrupt([&] { return ::getdents64(directory.get(), buffer, sizeof buffer); });
+    if (count <= 0) return;
+    unsigned short length = 0;
+    for (ssize_t at = 0; at < count; at += length) {
+      std::memcpy(&length, buffer + at + offsetof(dirent64, d_reclen), sizeof length);
+      if (length == 0) return;
+      pid_t pid = 0;
+      if (!ParseNumber(std::string_view(buffer + at + offsetof(dirent64, d_name)), pid)) continue;
+      if (std::optional<ProcessEntry> entry = ReadProcess(pid)) visit(*entry);
+    }
   }
-  return entries;
 }
 
 // One reading of /proc, and which of its processes are the client's: in the client's session, or below
@@ -96,60 +127,78 @@ std::vector<ProcessEntry> ReadAllProcesses() {
 class ClientTree {
  public:
   ClientTree(pid_t host, pid_t client) : host_(host), client_(client) {
-    for (const ProcessEntry& entry : ReadAllProcesses()) entries_.emplace(entry.pid, entry);
+    ForEachProcess([this](const ProcessEntry& process) { nodes_.push_back(Node{process}); });
+    std::sort(nodes_.begin(), nodes_.end(),
+              [](const Node& a, const Node& b) { return a.process.pid < b.process.pid; });
   }
 
-  std::vector<ProcessEntry> Running() {
-    std::vector<ProcessEntry> running;
-    // The walks may add parents read late; a map's iterators stay valid.
-    for (const auto& [pid, entry] : entries_) {
-      if (pid == host_ || entry.Ended()) continue;
-      if (entry.session == client_ || BelowHost(pid)) running.push_back(entry);
+  // Calls `visit` with each of the client's processes that has not ended.
+  template <typename Visit>
+  void ForEachRunning(Visit&& visit) {
+    for (Node& node : nodes_) {
+      const ProcessEntry& process = node.process;
+      if (process.pid == host_ || process.Ended()) continue;
+      if (process.session == client_ || BelowHost(node)) visit(node.process);
     }
-    return running;
   }
 
  private:
-  bool BelowHost(pid_t pid) {
-    std::vector<pid_t> path;
-    bool below = false;
+  enum class Membership { kUnknown, kBelow, kElsewhere };
+  struct Node {
+    ProcessEntry process;
+    Membership membership = Membership::kUnknown;
+  };
+
+  Node* Find(pid_t pid) {
+    const auto found =
+        std::lower_bound(nodes_.begin(), nodes_.end(), pid,
+                         [](const Node& node, pid_t wanted) { return node.process.pid < wanted; });
+    if (found != nodes_.end() && found->process.pid == pid) return &*found;
+    for (Node& node : lateNodes_) {
+      if (node.process.pid == pid) return &node;
+    }
+    return nullptr;
+  }
+
+  bool BelowHost(Node& start) {
+    path_.clear();
+    Membership membership = Membership::kElsewhere;
     bool reread = false;
-    for (pid_t at = pid;;) {
-      if (const auto known = below_.find(at); known != below_.end()) {
-        below = known->second;
+    for (Node* at = &start; at != nullptr;) {
+      if (at->membership != Membership::kUnknown) {
+        membership = at->membership;
         break;
       }
-      const auto entry = entries_.find(at);
-      if (entry == entries_.end()) break;
-      const pid_t parent = entry->second.parent;
-      if (parent != host_ && parent > 1 && !entries_.contains(parent)) {
+      const pid_t parent = at->process.parent;
+      // Init and the kernel's threads have parents 0 and 1: a walk that reaches them ends there.
+      Node* parentNode = parent == host_ || parent <= 1 ? nullptr : Find(parent);
+      if (parent != host_ && parent > 1 && parentNode == nullptr) {
         // Started after the reading passed it, or ended since: then `at` has moved to a new parent.
         if (std::optional<ProcessEntry> late = ReadProcess(parent)) {
-          entries_.emplace(parent, *late);
+          parentNode = &lateNodes_.emplace_back(Node{*late});
         } else if (!reread) {
           reread = true;
-          if (std::optional<ProcessEntry> again = ReadProcess(at)) {
-            entry->second = *again;
+          if (std::optional<ProcessEntry> again = ReadProcess(at->process.pid)) {
+            at->process = *again;
             continue;
           }
         }
       }
-      path.push_back(at);
-      // Init and the kernel's threads have parents 0 and 1; the length bounds a loop in stale links.
-      if (parent == host_ || parent <= 1 || path.size() > entries_.size()) {
-        below = parent == host_;
-        break;
-      }
-      at = parent;
+      path_.push_back(at);
+      if (parent == host_) membership = Membership::kBelow;
+      // The length bounds a loop in links read at different moments.
+      if (parent == host_ || path_.size() > nodes_.size() + lateNodes_.size()) break;
+      at = parentNode;
     }
-    for (const pid_t member : path) below_[member] = below;
-    return below;
+    for (Node* node : path_) node->membership = membership;
+    return membership == Membership::kBelow;
   }
 
   pid_t host_;
   pid_t client_;
-  std::map<pid_t, ProcessEntry> entries_;
-  std::map<pid_t, bool> below_;
+  std::vector<Node> nodes_;     // sorted by pid
+  std::deque<Node> lateNodes_;  // parents read after the rest; a deque keeps their addresses
+  std::vector<Node*> path_;
 };
 
 enum class KillOutcome { kSignalled, kGone, kRefused };
@@ -188,8 +237,8 @@ void EndProcessTree(pid_t client) noexcept {
     // A process signalled cannot start another, so each round finds fewer, until none runs.
     for (;;) {
       bool running = false;
-      for (const ProcessEntry& process : ClientTree(host, client).Running()) {
-        if (refused.contains({process.pid, process.startTime})) continue;
+      ClientTree(host, client).ForEachRunning([&](const ProcessEntry& process) {
+        if (refused.contains({process.pid, process.startTime})) return;
         switch (Kill(process)) {
           case KillOutcome::kSignalled:
             running = true;
@@ -200,7 +249,7 @@ void EndProcessTree(pid_t client) noexcept {
           case KillOutcome::kGone:
             break;
         }
-      }
+      });
       if (!running || Clock::now() >= deadline) break;
       std::this_thread::sleep_for(pause);
       pause = std::min(pause * 2, kLongestPause);
@@ -220,14 +269,10 @@ void ReapOrphans(pid_t client) noexcept {
     ReapChild(info.si_pid);
   }
   // The ended client, which its owner reaps, hides the others from waitid: find them in /proc.
-  try {
-    const pid_t host = ::getpid();
-    for (const ProcessEntry& process : ReadAllProcesses()) {
-      if (process.parent == host && process.pid != client && process.Ended()) ReapChild(process.pid);
-    }
-  } catch (...) {
-    // Out of memory: the next call reaps them.
-  }
+  const pid_t host = ::getpid();
+  ForEachProcess([host, client](const ProcessEntry& process) {
+    if (process.parent == host && process.pid != client && process.Ended()) ReapChild(process.pid);
+  });
 }
 
 void OrphanReaper::Start(pid_t client) {

@@ -121,7 +121,7 @@ std::optional<std::int64_t> ClientProcess::ExitCode() const {
 }
 
 void ClientProcess::TerminateAndWait() noexcept {
-  // The job also holds what the client started, as the process group does on Linux. Both calls fail
+  // The job also holds everything the client started, which cannot leave it. Both calls fail
   // harmlessly when their processes have already ended. Exit code 1, as `taskkill /f` leaves it.
   constexpr UINT kTerminatedExitCode = 1;
   TerminateJobObject(state_->job.get(), kTerminatedExitCode);
