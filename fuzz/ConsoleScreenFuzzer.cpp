@@ -1,6 +1,6 @@
 // A hostile client of the Linux console screen: any output, cut anywhere, with a storm of resizes
 // (down to one column and up to 1000) and reads in between. libvterm must neither crash nor loop
-// (libFuzzer's timeout), the cursor stays on the screen, and a read stays within its cells.
+// (libFuzzer's timeout), the cursor stays on the screen, and every cell reads as one character.
 //
 // The input is segments split at 0xFF. A segment starting 0xFE resizes (columns and rows from the next
 // four bytes, large ones only when asked, to keep runs fast), one starting 0xFD reads and blanks as the
@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "codec/Utf.h"
 #include "platform/posix/VtermScreen.h"
 
 namespace snh {
@@ -26,8 +27,12 @@ void Read(VtermScreen& screen) {
   FUZZ_CHECK(cursor.x >= 0 && cursor.x < size.x && cursor.y >= 0 && cursor.y <= size.y,
              "cursor on the screen");
   const std::int32_t cells = cursor.y * size.x + cursor.x;
-  FUZZ_CHECK(screen.ReadCells(Coord{0, 0}, cells).size() <= 2 * static_cast<std::size_t>(cells),
-             "a read in bounds");
+  const std::u16string text = screen.ReadCells(Coord{0, 0}, cells);
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i, ++characters) {
+    if (IsHighSurrogate(text[i])) ++i;  // one character in two units
+  }
+  FUZZ_CHECK(characters == static_cast<std::size_t>(cells), "one character a cell");
   screen.Blank(Coord{0, 0}, cells);
   screen.MoveCursorHome();
 }

@@ -7,6 +7,10 @@ namespace {
 constexpr unsigned char kEsc = 0x1B;
 constexpr unsigned char kCancel = 0x18;      // CAN
 constexpr unsigned char kSubstitute = 0x1A;  // SUB
+// libvterm keeps 16 parameters of a CSI and writes a 17th past them.
+constexpr int kMostCsiSeparators = 16;
+// The final byte of a CSI that must not act: SGR changes colours only.
+constexpr char kHarmlessFinal = 'm';
 // Longer runs are handed on as they are, so that a caller that never flushes holds no more.
 constexpr std::size_t kLongestRun = 64 * 1024;
 
@@ -16,6 +20,19 @@ constexpr bool IsCsiFinal(unsigned char byte) { return byte >= 0x40 && byte <= 0
 constexpr bool IsIntermediate(unsigned char byte) { return byte >= 0x20 && byte <= 0x2F; }
 constexpr bool StartsString(unsigned char byte) {
   return byte == ']' || byte == 'P' || byte == 'X' || byte == '^' || byte == '_';
+}
+
+// ESC ( F, ESC ) F, ESC * F or ESC + F (C0 controls may stand between): G0 to G3's character set.
+bool DesignatesCharacterSet(std::string_view held) {
+  int intermediates = 0;
+  bool designator = false;
+  for (const char raw : held) {
+    const auto byte = static_cast<unsigned char>(raw);
+    if (!IsIntermediate(byte)) continue;
+    ++intermediates;
+    designator = byte >= '(' && byte <= '+';
+  }
+  return intermediates == 1 && designator;
 }
 
 }  // namespace
@@ -59,15 +76,23 @@ void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
         } else if (IsControl(byte) || byte >= 0x80) {
           // libvterm carries out a control inside a sequence and goes on with the sequence; it passes
           // over a byte that is not 7-bit (ESC 0xC1 [ 5 b repeats).
-        } else if (state_ == State::kEscape && byte == '[') {
+        } else if (byte == '[') {
+          // libvterm starts a CSI here even after intermediates (ESC / [ 5 b repeats).
           state_ = State::kCsi;
-        } else if (state_ == State::kEscape && StartsString(byte)) {
+          csiSeparators_ = 0;
+        } else if (StartsString(byte)) {
           PassHeld();
           state_ = State::kString;
         } else if (IsIntermediate(byte)) {
           state_ = State::kEscapeFinal;
         } else {
           if (state_ == State::kEscape && byte == 'c') repeatable_ = false;  // a full reset
+          if (state_ == State::kEscapeFinal && !DesignatesCharacterSet(held_)) {
+            // libvterm takes the byte before the final as a character set's number whatever it is (a
+            // write out of bounds), and after a resize it crashes on the line-size ones (ESC # 8, then
+            // ESC # 6): only character sets pass. ST ends the sequence and does nothing else.
+            held_.assign("\x1b\\");
+          }
           PassHeld();
           state_ = State::kGround;
         }
@@ -81,12 +106,14 @@ void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
         } else if (IsCsiFinal(byte)) {
           // DECSTR (CSI ! p) resets libvterm's state, the character to repeat with it.
           const bool softReset = byte == 'p' && held_.find('!') != std::string::npos;
-          if (byte == 'b' && !repeatable_) {
-            held_.clear();
-          } else {
-            held_.push_back(static_cast<char>(byte));
-            PassHeld();
+          // A REP that cannot pass still ends the sequence (with its ESC, which may end one before it),
+          // as an SGR, which changes no character.
+          // Scrolling margins: DECSTBM, DECSLRM, and the mode that enables the second.
+          if (byte == 'r' || byte == 's' || (byte == 'h' && held_.find("69") != std::string::npos)) {
+            marginsSet_ = true;
           }
+          held_.push_back(static_cast<char>(byte == 'b' && !repeatable_ ? kHarmlessFinal : byte));
+          PassHeld();
           if (softReset) repeatable_ = false;
           state_ = State::kGround;
         } else {
@@ -94,8 +121,11 @@ void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
           if (IsCancel(byte)) {
             PassHeld();
             state_ = State::kGround;
-          } else if (held_.size() > kMaxHeldSequence) {
-            held_.clear();
+          } else if (held_.size() > kMaxHeldSequence ||
+                     ((byte == ';' || byte == ':') && ++csiSeparators_ >= kMostCsiSeparators)) {
+            // ESC [ passes: its ESC may end the sequence before it.
+            held_.assign("\x1b[");
+            PassHeld();
             state_ = State::kCsiDropped;
           }
         }
@@ -106,6 +136,7 @@ void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
           held_.assign(1, static_cast<char>(kEsc));
           state_ = State::kEscape;
         } else if (IsCsiFinal(byte) || IsCancel(byte)) {
+          pass_.push_back(static_cast<char>(IsCancel(byte) ? byte : kHarmlessFinal));
           state_ = State::kGround;
         }
         break;

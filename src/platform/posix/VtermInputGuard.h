@@ -2,20 +2,26 @@
 
 // Client output on its way to libvterm (Debian's 0.1.4), made safe for it. libvterm loops forever on
 // REP (CSI b) when it has no graphic character to repeat, and writes past a row's end when it repeats
-// a double-width one; so a REP passes only after a character known to take one cell, and is dropped
-// otherwise. Everything else passes in order, unchanged. The guard also gathers runs of carriage
-// returns and line feeds outside any sequence, which the screen applies as one scroll instead of one
-// scroll per line.
+// a double-width one; so a REP passes only after a character known to take one cell, and otherwise
+// becomes an SGR (which changes no character) so that libvterm still sees the sequence end. Of the
+// escapes with intermediates only character-set designations pass (libvterm writes out of bounds for
+// others ending in a character set's letter, and crashes on a line-size escape after a resize); the
+// rest become ST, which does nothing. Everything else passes in order, unchanged. The guard also gathers runs
+// of carriage returns and line feeds outside any sequence, which the screen applies as one scroll instead of
+// one scroll per line.
 //
 // Where the guard cannot be sure how libvterm reads a byte, it errs towards dropping a REP: a string
 // (OSC, DCS, SOS, PM, APC) lasts until ESC, CAN or SUB (libvterm may end some at BEL), and text in it
 // never counts as a character to repeat. A CSI is held back until its final byte; one longer than
-// kMaxHeldSequence is dropped whole. No I/O; the state is kept from one call to the next.
+// kMaxHeldSequence, or with more parameters than libvterm has room for, loses its parameters and ends
+// as an SGR. No I/O; the state is kept from one call to the
+// next.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace snh {
 
@@ -33,6 +39,9 @@ class VtermInputGuard {
   static constexpr std::size_t kMaxHeldSequence = 256;
 
   void Scan(std::string_view input, Sink& sink);
+  // Whether scrolling margins may have been set since the last call: libvterm keeps them through a
+  // resize, and scrolls out of bounds with margins beyond the new edges.
+  bool TakeMarginsSet() { return std::exchange(marginsSet_, false); }
   // Hands on a run of line breaks gathered so far (a run can continue into the next Scan).
   void Flush(Sink& sink);
 
@@ -52,12 +61,14 @@ class VtermInputGuard {
   void PassHeld();
 
   State state_ = State::kGround;
-  std::string held_;  // the escape or CSI held back
-  std::string run_;   // carriage returns and line feeds not yet handed on
+  std::string held_;       // the escape or CSI held back
+  int csiSeparators_ = 0;  // parameter separators of the CSI held back
+  std::string run_;        // carriage returns and line feeds not yet handed on
   std::size_t runLineFeeds_ = 0;
   std::string pass_;  // bytes gathered for one Bytes call
   // Whether libvterm certainly has a one-cell character to repeat.
   bool repeatable_ = false;
+  bool marginsSet_ = false;
   // The UTF-8 sequence being read in text.
   char32_t codePoint_ = 0;
   int continuationBytes_ = 0;

@@ -140,7 +140,9 @@ std::u16string VtermScreen::ReadCells(Coord from, std::int32_t count) const {
     // character, so that every cell reads as one character and a row as `columns_` of them.
     const std::uint32_t character = cell.chars[0];
     const bool blank = character == 0 || character == static_cast<std::uint32_t>(-1);
-    AppendUtf16(text, blank ? U' ' : static_cast<char32_t>(character));
+    // libvterm decodes 5- and 6-byte sequences and surrogates into cells as they are.
+    const bool scalar = character <= 0x10FFFF && (character < 0xD800 || character > 0xDFFF);
+    AppendUtf16(text, blank ? U' ' : scalar ? static_cast<char32_t>(character) : U'\uFFFD');
   }
   return text;
 }
@@ -164,6 +166,17 @@ void VtermScreen::Resize(Coord requested) {
   Flush();
   const Coord size = Fit(requested);
   vterm_set_size(terminal_.get(), size.y, size.x);
+  if (guard_.TakeMarginsSet()) {
+    // Margins are reset, as xterm resets them on a resize; the cursor (which that sends home) and the
+    // session's view stay where they were.
+    const VTermPos cursor = Cursor();
+    const int readPosition = readPosition_;
+    const int queried = queried_;
+    Bytes("\x1b[r\x1b[?69l\x1b[" + std::to_string(cursor.row + 1) + ";" + std::to_string(cursor.col + 1) +
+          "H");
+    readPosition_ = readPosition;
+    queried_ = queried;
+  }
   // The cursor may have been drawn in by the new edges.
   const int cursor = IndexOf(Cursor());
   readPosition_ = std::min(readPosition_, cursor);
