@@ -48,6 +48,20 @@ TEST_F(StandardStreams, LargeWriteArrivesInSmallChunksOfWholeCharacters) {
   EXPECT_GE(messages, 3);
 }
 
+#ifndef _WIN32
+TEST_F(StandardStreams, NonBlockingStreamsLoseNothing) {
+  // As a starter may hand them over: input is read to its real end, no frame is dropped or cut.
+  HostSession host("python3", {"-c",
+                               "import os, sys; os.set_blocking(0, False); os.set_blocking(1, False); "
+                               "os.execv(sys.argv[1], sys.argv[1:])",
+                               Options().hostProgram});
+  host.Send(ConnectRequest(Client(), {"utf8-flood:1000000", "sleep:200"}));
+  host.WaitFor(IsExitNotice(), Milliseconds(60000), "the exit notice");
+  EXPECT_EQ(JoinedOutput(host, "stdout").size(), 3000000u);
+  ExpectVersionNext(host);
+}
+#endif
+
 TEST_F(StandardStreams, StdinReachesTheClientUnchanged) {
   HostSession& host = StartHost();
   // The client reads exactly ten bytes; an added line end would show inside them.
