@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "codec/JsonModule.h"
@@ -19,6 +20,12 @@ TEST(ScreenReading, AdvanceCellsWrapsAtTheRowEnd) {
   EXPECT_EQ(AdvanceCells({0, 0}, 60, 50), (Coord{10, 1}));
   EXPECT_EQ(AdvanceCells({49, 0}, 1, 50), (Coord{0, 1}));
   EXPECT_EQ(AdvanceCells({3, 2}, 0, 50), (Coord{3, 2}));
+}
+
+TEST(ScreenReading, PollingPauseNeverSpins) {
+  for (const double seconds : {0.0, -1.0, 0.0005, 0.009, std::nan("")})
+    EXPECT_EQ(PollingPause(seconds).count(), 10);
+  EXPECT_EQ(PollingPause(0.25).count(), 250);
 }
 
 TEST(ScreenReading, OneReadIsOneMessageWithTheCellsAsRead) {
