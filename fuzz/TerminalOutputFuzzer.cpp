@@ -1,8 +1,8 @@
 // The escape-sequence processor on any byte stream cut into any chunks:
 //  - against the regex oracle (the original rules, with the processor's deliberate changes) call by call:
 //    same text, title and held-back tail, under the default bound or a small one;
-//  - chunking invariance: however cut, the chunks give the same text in total, the same last title and
-//    the same final tail as the stream in one piece;
+//  - chunking invariance: however the stream is cut, the chunks give the same text in total,
+//    the same last title and the same final tail as the stream in one piece;
 //  - the held-back tail is empty or starts with ESC, and never exceeds the bound.
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <mutex>
 
 #include "codec/JsonText.h"
@@ -18,8 +17,8 @@ constexpr std::size_t kLoggedTextBytes = 256;
 struct LogFile {
   std::atomic<bool> open{false};
   std::mutex mutex;
-  std::ofstream stream;  // guarded by mutex
-  std::string tag;       // guarded by mutex
+  std::unique_ptr<OutputSink> file;  // guarded by mutex
+  std::string tag;                   // guarded by mutex
 };
 
 LogFile& TheLog() {
@@ -37,12 +36,12 @@ std::string Timestamp() {
 
 }  // namespace
 
-bool OpenDiagnosticLog(const std::filesystem::path& file, std::string tag) noexcept {
+bool OpenDiagnosticLog(std::unique_ptr<OutputSink> file, std::string tag) noexcept {
   LogFile& log = TheLog();
   try {
+    if (!file) return false;
     const std::lock_guard lock(log.mutex);
-    log.stream.open(file, std::ios::out | std::ios::app | std::ios::binary);
-    if (!log.stream) return false;
+    log.file = std::move(file);
     log.tag = std::move(tag);
     log.open.store(true);
     return true;
@@ -56,7 +55,7 @@ void CloseDiagnosticLog() noexcept {
   try {
     const std::lock_guard lock(log.mutex);
     log.open.store(false);
-    log.stream.close();
+    log.file.reset();
   } catch (...) {
   }
 }
@@ -71,10 +70,8 @@ void WriteDiagnosticLine(std::string_view text) noexcept {
     // Built whole first, so that it goes out in one write and lines of several hosts do not mix.
     std::string line = Timestamp() + ' ' + log.tag + ' ';
     line.append(text).append("\n");
-    log.stream.write(line.data(), static_cast<std::streamsize>(line.size()));
-    log.stream.flush();
     // A full disk or a file that went away: later lines would fail the same way.
-    if (!log.stream) log.open.store(false);
+    if (!log.file->Write(line)) log.open.store(false);
   } catch (...) {
   }
 }

@@ -7,16 +7,19 @@
 
 #include <fmt/format.h>
 
-#include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "codec/OutputSink.h"
+
 namespace snh {
 
-// Opens `file` for appending; every line starts with the time and `tag` (the process, since several
-// hosts may share one file). False, and the log stays off, when it cannot be opened.
-bool OpenDiagnosticLog(const std::filesystem::path& file, std::string tag) noexcept;
+// Starts logging to `file` (opened by the platform layer, see platform/LogFile.h); every line starts
+// with the time and `tag` (the process, since several hosts may share one file). False, and the log
+// stays off, when there is no file.
+bool OpenDiagnosticLog(std::unique_ptr<OutputSink> file, std::string tag) noexcept;
 void CloseDiagnosticLog() noexcept;
 bool DiagnosticLogOpen() noexcept;
 // One line; safe from any thread.

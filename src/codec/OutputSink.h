@@ -1,6 +1,7 @@
 #pragma once
 
-// Where framed messages go: the process's standard output in the host, a buffer in tests.
+// Where bytes go: framed messages to the process's standard output in the host (a buffer in tests),
+// the diagnostic log's lines to its file.
 
 #include <string_view>
 

@@ -14,6 +14,7 @@
 #include "host/HostCommandLine.h"
 #include "host/RequestDispatcher.h"
 #include "platform/ExecutableVersion.h"
+#include "platform/LogFile.h"
 #include "platform/StandardStreams.h"
 #include "session/SshModule.h"
 
@@ -39,7 +40,7 @@ struct HostStart {
 
 void StartLog(const HostStart& start, const std::string& version) {
   if (!start.logFile || start.logFile->empty()) return;
-  if (!snh::OpenDiagnosticLog(*start.logFile, "pid " + std::to_string(start.processId))) {
+  if (!snh::OpenDiagnosticLog(snh::OpenLogFile(*start.logFile), "pid " + std::to_string(start.processId))) {
     // Standard error is not the protocol's channel; a browser keeps or drops it.
     std::fprintf(stderr, "ssh-native-host: cannot open the log file named by %s; logging nothing\n",
                  snh::kLogVariable);
@@ -86,8 +87,10 @@ int RunHost(const HostStart& start) {
 int wmain(int argc, wchar_t** argv) {
   HostStart start;
   for (int i = 1; i < argc; ++i) start.arguments.push_back(snh::ToUtf8(std::wstring_view(argv[i])));
-  if (const wchar_t* log = _wgetenv(snh::ToWide(snh::kLogVariable).c_str()))
-    start.logFile = std::filesystem::path(log);
+  const std::wstring logVariable = snh::ToWide(snh::kLogVariable);
+  if (const wchar_t* log = _wgetenv(logVariable.c_str())) start.logFile = std::filesystem::path(log);
+  // The log is the host's: its clients never see the variable (a client inherits the system's copy).
+  SetEnvironmentVariableW(logVariable.c_str(), nullptr);
   start.processId = GetCurrentProcessId();
   start.platform = "Windows";
   start.inputIsTerminal = _isatty(_fileno(stdin)) != 0;
@@ -98,6 +101,8 @@ int main(int argc, char** argv) {
   HostStart start;
   start.arguments.assign(argv + 1, argv + argc);
   if (const char* log = std::getenv(snh::kLogVariable)) start.logFile = std::filesystem::path(log);
+  // The log is the host's: its clients never see the variable. Removed before any thread starts.
+  unsetenv(snh::kLogVariable);
   start.processId = static_cast<unsigned long>(getpid());
   start.platform = "Linux";
   start.inputIsTerminal = isatty(STDIN_FILENO) != 0;

@@ -29,8 +29,8 @@ struct ReadResult {
 // Whether a failed write's code means that nobody reads the other end any more.
 bool IsClosedReader(std::uint32_t error);
 
-// Writes all of `bytes` to a blocking pipe (on Windows a zero-length write too); stops at the first
-// failure.
+// Writes all of `bytes` to a pipe (on Windows a zero-length write too); stops at the first failure. On
+// POSIX a non-blocking pipe that is full is waited on.
 WriteResult WriteWhole(NativeHandle pipe, std::string_view bytes);
 
 // The same, and raises with `label` on failure. When `forgiveClosedReader` is set, a failure because

@@ -17,13 +17,14 @@ NativeHandle StandardHandle(StandardStream stream);
 // never get the browser's pipes (a client holding them would keep them open after the host ends).
 void PrepareStandardStreams();
 
+// Reads to the real end of the input, also where the input is non-blocking.
 class StandardInput final : public ByteSource {
  public:
   std::size_t Read(char* buffer, std::size_t capacity) override;
 };
 
-// Each message goes out in one write where the pipe takes it whole; nothing is buffered, so nothing
-// needs flushing.
+// Each message goes out in one write where the pipe takes it whole, and whole in any case (a
+// non-blocking pipe is waited on); nothing is buffered, so nothing needs flushing.
 class StandardOutput final : public OutputSink {
  public:
   bool Write(std::string_view bytes) override;

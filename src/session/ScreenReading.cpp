@@ -6,6 +6,13 @@
 
 namespace snh {
 
+std::chrono::milliseconds PollingPause(double seconds) {
+  constexpr double kLongestPause = 24.0 * 3600 * 1000;
+  const double milliseconds = seconds * 1000.0;
+  if (!(milliseconds >= static_cast<double>(kShortestPollingPause.count()))) return kShortestPollingPause;
+  return std::chrono::milliseconds(static_cast<std::int64_t>(std::min(milliseconds, kLongestPause)));
+}
+
 std::int32_t CellsBetween(Coord from, Coord to, std::int16_t width) {
   return (std::int32_t{to.y} - from.y) * width + to.x - from.x;
 }

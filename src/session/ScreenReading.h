@@ -1,8 +1,9 @@
 #pragma once
 
 // The rules of reading a console screen: the cells from the read position up to the cursor, row after
-// row with no separators, sent as one or more console_output messages.
+// row with no separators, sent as one or more console_output messages; and how often polling reads.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -27,5 +28,12 @@ inline constexpr std::size_t kMaxCellsPerMessage = 128 * 1024;
 // one ends at `end` (the cursor). A pair of UTF-16 surrogates is never split between messages.
 std::vector<ConsoleOutput> SplitConsoleRead(Coord size, Coord start, Coord end, std::u16string_view cells,
                                             std::size_t maxCells = kMaxCellsPerMessage);
+
+// The shortest pause between two polls: an interval under it ("no pause": 0, negative, not a number)
+// reads this often, as fast as is useful, instead of spinning a core on an unchanged screen.
+inline constexpr std::chrono::milliseconds kShortestPollingPause{10};
+
+// pollingIntervalInSeconds as the pause between two polls, from the shortest up to a day.
+std::chrono::milliseconds PollingPause(double seconds);
 
 }  // namespace snh

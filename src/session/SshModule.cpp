@@ -242,18 +242,6 @@ void SshModule::ReleaseConnection() {
   connection_.reset();
 }
 
-namespace {
-
-// The pause between two polls; no pause at all for an interval under a millisecond (or not a number).
-std::chrono::milliseconds PollingPause(double seconds) {
-  constexpr double kLongestPause = 24.0 * 3600 * 1000;
-  const double milliseconds = seconds * 1000.0;
-  if (!(milliseconds >= 1.0)) return std::chrono::milliseconds(0);
-  return std::chrono::milliseconds(static_cast<std::int64_t>(std::min(milliseconds, kLongestPause)));
-}
-
-}  // namespace
-
 void SshModule::PollConsole() {
   try {
     for (;;) {

@@ -1,6 +1,8 @@
 // The opt-in log that SSH_NATIVE_HOST_LOG names: what a user needs to find out why a host ended, never
 // the text typed into the client, and never a cause of harm to the protocol.
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,6 +36,9 @@ TEST_F(DiagnosticLog, RecordsRequestsConnectErrorsAndExitButNoInputText) {
   host.WaitFor(IsError("Not implemented yet"), kReplyTimeout, "the readConsole reply");
   host.Close();
 
+#ifndef _WIN32
+  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms{0600});  // whatever the umask
+#endif
   std::ostringstream text;
   text << std::ifstream(file, std::ios::binary).rdbuf();
   const std::string log = text.str();
@@ -49,12 +54,26 @@ TEST_F(DiagnosticLog, RecordsRequestsConnectErrorsAndExitButNoInputText) {
   EXPECT_EQ(log.find("read:9"), std::string::npos) << log;
 }
 
-TEST_F(DiagnosticLog, LogThatCannotBeOpenedLeavesTheProtocolAlone) {
-  HostSession& host = StartLoggedHost(std::filesystem::temp_directory_path() / "snh-no-such-folder" / "log");
-  ExpectVersionNext(host);
-  host.Send(ConnectRequest(Client(), {"out:still relayed"}));
-  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
-  EXPECT_EQ(JoinedOutput(host, "stdout"), "still relayed");
+TEST_F(DiagnosticLog, LogThatCannotBeOpenedCostsOneLineOnStandardErrorAndNothingElse) {
+  const auto folder = std::filesystem::temp_directory_path() / "snh-conformance-logs";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directory(folder);
+  std::vector<std::filesystem::path> files{folder / "no-such-folder" / "log", folder};
+#ifndef _WIN32
+  std::filesystem::create_symlink(folder / "target", files.emplace_back(folder / "link"));
+  ASSERT_EQ(mkfifo(files.emplace_back(folder / "fifo").c_str(), 0600), 0);  // no reader: open would wait
+#endif
+  for (const std::filesystem::path& file : files) {
+    HostSession& host = StartLoggedHost(file);
+    ExpectVersionNext(host);
+    host.Send(ConnectRequest(Client(), {"env:SSH_NATIVE_HOST_LOG", "sleep:300"}, kPseudoConsole));
+    WaitForProcessedContaining(host, "env:SSH_NATIVE_HOST_LOG unset", kClientTimeout);  // the host's alone
+    host.Close();
+    EXPECT_EQ(host.StandardError().find('\n'), host.StandardError().size() - 1)
+        << file << host.StandardError();
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder / "target"));
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -257,6 +257,15 @@ TEST_F(Faults, ConnectShortOfDescriptorsLeavesTheHostToExitWithStatusZero) {
   }
 }
 
+TEST_F(Faults, StandardStreamsHandedOverNonBlockingLoseNothing) {
+  const char* nonBlocking =
+      "import os, sys; [os.set_blocking(fd, False) for fd in (0, 1)]; os.execv(sys.argv[1], sys.argv[1:])";
+  HostSession host("python3", {"-c", nonBlocking, Options().hostProgram});
+  host.Send(ConnectRequest(Client(), {"utf8-flood:1000000", "sleep:200"}));
+  host.WaitFor(IsExitNotice(), Milliseconds(60000), "the exit notice");
+  EXPECT_EQ(JoinedOutput(host, "stdout").size(), 3000000u);
+}
+
 TEST_F(Faults, ConnectThatCannotWatchItsClientEndsItAndNamesTheCall) {
   HostSession host(Client(), {"without-pidfd-open", Options().hostProgram});
   host.Send(ConnectRequest(Client(), {"sleep:60000"}, kConsoleWithoutPolling));

@@ -61,13 +61,10 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
     return true;
   };
 
-  // A complete sequence ending at `sequenceEnd` that the bound refuses (see holdBack): ESC and the
-  // next byte are copied and p is past them.
-  const auto refusedWhole = [&](std::size_t sequenceEnd) {
-    if (!maxPendingSequence || sequenceEnd - 1 - p <= *maxPendingSequence) return false;
-    text.append(input, p, 2);
-    p += 2;
-    return true;
+  // Whether the complete sequence at p that `match` ends fits the bound but for its last byte.
+  const auto fits = [&](const std::smatch& match) {
+    return !maxPendingSequence ||
+           static_cast<std::size_t>(match[0].second - input.begin()) - 1 - p <= *maxPendingSequence;
   };
 
   // Scan the input.
@@ -98,8 +95,8 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
       }
       std::smatch match;
       if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
-                            patterns.controlSequence)) {  // complete
-        if (refusedWhole(static_cast<std::size_t>(match[0].second - input.begin()))) continue;
+                            patterns.controlSequence) &&
+          fits(match)) {  // complete
         p = static_cast<std::size_t>(match[0].second - input.begin());
         continue;
       }
@@ -120,8 +117,8 @@ ProcessedOutput RegexProcessTerminalOutput(const std::string& input, std::string
       }
       std::smatch match;
       if (std::regex_search(input.begin() + static_cast<std::ptrdiff_t>(p + 2), end, match,
-                            patterns.operatingSystemCommand)) {  // complete
-        if (refusedWhole(static_cast<std::size_t>(match[0].second - input.begin()))) continue;
+                            patterns.operatingSystemCommand) &&
+          fits(match)) {  // complete
         int number = -1;
         try {
           number = std::stoi(match[1].str());

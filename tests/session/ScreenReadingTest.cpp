@@ -21,6 +21,11 @@ TEST(ScreenReading, AdvanceCellsWrapsAtTheRowEnd) {
   EXPECT_EQ(AdvanceCells({3, 2}, 0, 50), (Coord{3, 2}));
 }
 
+TEST(ScreenReading, PollingPauseNeverSpins) {
+  for (const double seconds : {0.0, -1.0, 0.0005, 0.009}) EXPECT_EQ(PollingPause(seconds).count(), 10);
+  EXPECT_EQ(PollingPause(0.25).count(), 250);
+}
+
 TEST(ScreenReading, OneReadIsOneMessageWithTheCellsAsRead) {
   // "abc" and a line end, then "login as: ": 60 cells on a 50-wide screen, rows not separated.
   const std::u16string cells = u"abc" + std::u16string(47, u' ') + u"login as: ";

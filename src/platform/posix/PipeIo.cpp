@@ -11,6 +11,7 @@
 #include "platform/PipeReadPort.h"
 #include "platform/PipeWritePort.h"
 #include "platform/WakeSignal.h"
+#include "platform/posix/Readiness.h"
 
 namespace snh {
 
@@ -99,14 +100,25 @@ void PipeWritePort::Cancel() {
 
 bool IsClosedReader(std::uint32_t error) { return error == EPIPE || error == EIO; }
 
+bool WaitUntilReady(int fd, short events) {
+  pollfd ready{fd, events, 0};
+  for (;;) {
+    if (::poll(&ready, 1, -1) >= 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+// A non-blocking fd (the host's standard output may come so) waits for room instead of failing.
 WriteResult WriteWhole(NativeHandle fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written >= 0) {
       bytes.remove_prefix(static_cast<std::size_t>(written));
-    } else if (errno != EINTR) {
-      return {WriteOutcome::kFailed, static_cast<std::uint32_t>(errno)};
+      continue;
     }
+    if (errno == EINTR) continue;
+    if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilReady(fd, POLLOUT)) continue;
+    return {WriteOutcome::kFailed, static_cast<std::uint32_t>(errno)};
   }
   return {WriteOutcome::kDone, 0};
 }

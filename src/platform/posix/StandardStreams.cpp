@@ -1,11 +1,14 @@
 #include "platform/StandardStreams.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+
+#include "platform/posix/Readiness.h"
 
 namespace snh {
 
@@ -17,10 +20,13 @@ void PrepareStandardStreams() {
   }
 }
 
+// A non-blocking input (its starter's choice, on a description the browser's end may share) waits
+// for data instead of reading as ended.
 std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
   for (;;) {
     const ssize_t count = ::read(STDIN_FILENO, buffer, std::min<std::size_t>(capacity, 1u << 30));
     if (count >= 0) return static_cast<std::size_t>(count);
+    if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilReady(STDIN_FILENO, POLLIN)) continue;
     if (errno != EINTR) return 0;
   }
 }
