@@ -63,6 +63,7 @@ struct ConsoleScreen::State {
   VtermScreen screen;
   std::uint64_t bytesRead = 0;      // taken from the terminal
   std::uint64_t bytesRendered = 0;  // of those, written into the screen
+  bool rendering = false;           // from before a read to the end of its rendering
   std::optional<Terminal> terminal;
 };
 
@@ -89,25 +90,43 @@ void ConsoleScreen::State::Terminal::Render(State& owner) {
       return;
     }
     if (fds[1].revents != 0) return;
+    // Marked before the read, so that a Settle never sees the bytes neither waiting nor counted.
+    {
+      std::lock_guard lock(owner.mutex);
+      owner.rendering = true;
+    }
     const ssize_t count = ::read(pty.master.get(), buffer.data(), buffer.size());
-    if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    // The session holds the terminal, so the master has no end; a failing one leaves the screen as it is.
-    if (count <= 0) return;
+    if (count <= 0) {
+      {
+        std::lock_guard lock(owner.mutex);
+        owner.rendering = false;
+      }
+      owner.rendered.notify_all();
+      if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      // The session holds the terminal, so the master has no end; a failing one leaves the screen as
+      // it is.
+      return;
+    }
     {
       std::lock_guard lock(owner.mutex);
       owner.bytesRead += static_cast<std::uint64_t>(count);
     }
     const std::string_view output(buffer.data(), static_cast<std::size_t>(count));
     for (std::size_t done = 0; done < output.size();) {
-      std::lock_guard lock(owner.mutex);
-      const Clock::time_point end = Clock::now() + kRenderSlice;
-      do {
-        const std::string_view step = output.substr(done, kRenderStep);
-        owner.screen.Write(step);
-        done += step.size();
-        owner.bytesRendered += step.size();
-      } while (done < output.size() && Clock::now() < end);
-      if (done == output.size()) owner.screen.Flush();
+      {
+        std::lock_guard lock(owner.mutex);
+        const Clock::time_point end = Clock::now() + kRenderSlice;
+        do {
+          const std::string_view step = output.substr(done, kRenderStep);
+          owner.screen.Write(step);
+          done += step.size();
+          owner.bytesRendered += step.size();
+        } while (done < output.size() && Clock::now() < end);
+        if (done == output.size()) {
+          owner.screen.Flush();
+          owner.rendering = false;
+        }
+      }
       owner.rendered.notify_all();
     }
   }
@@ -135,6 +154,7 @@ void ConsoleScreen::CloseClientSide() {
   std::lock_guard lock(view.mutex);
   view.screen.SkipUnread();
   view.bytesRead = view.bytesRendered;
+  view.rendering = false;
 }
 
 NativeHandle ConsoleScreen::clientSide() const {
@@ -148,7 +168,8 @@ void ConsoleScreen::Settle() {
   if (::ioctl(view.terminal->pty.master.get(), FIONREAD, &waiting) != 0) waiting = 0;
   std::unique_lock lock(view.mutex);
   const std::uint64_t target = view.bytesRead + static_cast<std::uint64_t>(std::max(waiting, 0));
-  view.rendered.wait_for(lock, kLongestSettle, [&view, target] { return view.bytesRendered >= target; });
+  view.rendered.wait_for(lock, kLongestSettle,
+                         [&view, target] { return !view.rendering && view.bytesRendered >= target; });
 }
 
 ScreenInfo ConsoleScreen::Query() {
