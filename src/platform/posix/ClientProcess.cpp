@@ -224,6 +224,7 @@ void ClientProcess::TerminateAndWait() noexcept {
   ::kill(state.pid, SIGKILL);
   EndProcessTree(state.pid);
   std::lock_guard lock(state.reapMutex);
+  if (state.reaped) return;  // another caller got there while the tree was ended
   int status = 0;
   RetryOnInterrupt([&] { return ::waitpid(state.pid, &status, 0); });
   state.exitCode = ShellStatus(status);

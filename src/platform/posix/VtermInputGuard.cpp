@@ -65,8 +65,7 @@ void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
       case State::kEscapeFinal:
         if (byte == kEsc) {
           PassHeld();
-          held_.assign(1, static_cast<char>(kEsc));
-          state_ = State::kEscape;
+          BeginEscape();
           break;
         }
         held_.push_back(static_cast<char>(byte));
@@ -101,17 +100,16 @@ void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
       case State::kCsi:
         if (byte == kEsc) {
           PassHeld();  // libvterm abandons the sequence
-          held_.assign(1, static_cast<char>(kEsc));
-          state_ = State::kEscape;
+          BeginEscape();
         } else if (IsCsiFinal(byte)) {
           // DECSTR (CSI ! p) resets libvterm's state, the character to repeat with it.
           const bool softReset = byte == 'p' && held_.find('!') != std::string::npos;
-          // A REP that cannot pass still ends the sequence (with its ESC, which may end one before it),
-          // as an SGR, which changes no character.
           // Scrolling margins: DECSTBM, DECSLRM, and the mode that enables the second.
           if (byte == 'r' || byte == 's' || (byte == 'h' && held_.find("69") != std::string::npos)) {
             marginsSet_ = true;
           }
+          // A REP that cannot pass still ends the sequence (with its ESC, which may end one before it),
+          // as an SGR, which changes no character.
           held_.push_back(static_cast<char>(byte == 'b' && !repeatable_ ? kHarmlessFinal : byte));
           PassHeld();
           if (softReset) repeatable_ = false;
@@ -133,8 +131,7 @@ void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
 
       case State::kCsiDropped:
         if (byte == kEsc) {
-          held_.assign(1, static_cast<char>(kEsc));
-          state_ = State::kEscape;
+          BeginEscape();
         } else if (IsCsiFinal(byte) || IsCancel(byte)) {
           pass_.push_back(static_cast<char>(IsCancel(byte) ? byte : kHarmlessFinal));
           state_ = State::kGround;
@@ -143,8 +140,7 @@ void VtermInputGuard::Scan(std::string_view input, Sink& sink) {
 
       case State::kString:
         if (byte == kEsc) {
-          held_.assign(1, static_cast<char>(kEsc));
-          state_ = State::kEscape;
+          BeginEscape();
           break;
         }
         pass_.push_back(static_cast<char>(byte));
@@ -185,8 +181,7 @@ void VtermInputGuard::Ground(unsigned char byte, Sink& sink) {
       repeatable_ = false;
     }
     if (byte == kEsc) {
-      held_.assign(1, static_cast<char>(kEsc));
-      state_ = State::kEscape;
+      BeginEscape();
       return;
     }
   } else {
@@ -226,6 +221,11 @@ void VtermInputGuard::EndRun(Sink& sink) {
   }
   run_.clear();
   runLineFeeds_ = 0;
+}
+
+void VtermInputGuard::BeginEscape() {
+  held_.assign(1, static_cast<char>(kEsc));
+  state_ = State::kEscape;
 }
 
 void VtermInputGuard::PassHeld() {

@@ -58,6 +58,7 @@ class VtermInputGuard {
   void Ground(unsigned char byte, Sink& sink);
   void Text(unsigned char byte);
   void EndRun(Sink& sink);
+  void BeginEscape();
   void PassHeld();
 
   State state_ = State::kGround;
