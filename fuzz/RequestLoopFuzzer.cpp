@@ -16,6 +16,7 @@
 #include <variant>
 
 #include "FuzzCheck.h"
+#include "codec/CodecTestText.h"
 #include "codec/DecodeError.h"
 #include "codec/JsonModule.h"
 #include "codec/Utf.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "BenchInputs.h"
+#include "codec/CodecTestText.h"
 #include "codec/JsonModule.h"
 #include "output/TerminalOutputProcessor.h"
 

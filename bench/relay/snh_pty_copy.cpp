@@ -1,7 +1,7 @@
 // snh_pty_copy: the limit that the pseudo-console relay is measured against (Linux). Starts a client
-// on a pty opened as the host opens its pseudo console (same size and modes, the client's controlling
-// terminal), and copies what the client writes from the pty's master to standard output in reads of
-// 1024 bytes, as the host reads it, with no framing. Ends when the client has let go of the terminal.
+// in the host's own pseudo console (the same pty, size and modes; the client's controlling terminal),
+// and copies what the client writes to standard output in reads of 1024 bytes through the host's read
+// port, with no framing. Ends when the client has let go of the terminal.
 //
 //   snh_pty_copy PROGRAM [ARGUMENT...]
 
@@ -13,20 +13,20 @@
 #include <cstdio>
 #include <string_view>
 
-#include "platform/ConsoleSize.h"
 #include "platform/PipeIo.h"
-#include "platform/posix/Pty.h"
+#include "platform/PipeReadPort.h"
+#include "platform/PseudoConsole.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: snh_pty_copy PROGRAM [ARGUMENT...]\n");
     return 2;
   }
-  snh::Pty pty = snh::OpenPty(snh::kConsoleSize, "openpty");
+  snh::PseudoConsole console;
   const pid_t client = ::fork();
   if (client < 0) return 1;
   if (client == 0) {
-    const int terminal = pty.slave.get();
+    const int terminal = console.clientSide();
     if (::setsid() < 0 || ::ioctl(terminal, TIOCSCTTY, 0) < 0 || ::dup2(terminal, STDIN_FILENO) < 0 ||
         ::dup2(terminal, STDOUT_FILENO) < 0 || ::dup2(terminal, STDERR_FILENO) < 0) {
       ::_exit(127);
@@ -34,19 +34,19 @@ int main(int argc, char** argv) {
     ::execvp(argv[1], argv + 1);
     ::_exit(127);
   }
-  pty.slave.reset();
+  console.ReleaseClientSide();
 
+  snh::PipeReadPort output(console.outputRead());
   char buffer[1024];
   bool copied = true;
   for (;;) {
-    const ssize_t count = ::read(pty.master.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    // EIO: no process holds the terminal any more, and everything it wrote has been read.
-    if (count <= 0) {
-      copied = count == 0 || errno == EIO;
+    const snh::ReadResult read = output.Read(buffer);
+    // Ended: no process holds the terminal any more, and everything it wrote has been read.
+    if (read.outcome != snh::ReadOutcome::kData) {
+      copied = read.outcome == snh::ReadOutcome::kEnded;
       break;
     }
-    if (snh::WriteWhole(STDOUT_FILENO, std::string_view(buffer, static_cast<std::size_t>(count))).outcome !=
+    if (snh::WriteWhole(STDOUT_FILENO, std::string_view(buffer, read.size)).outcome !=
         snh::WriteOutcome::kDone) {
       copied = false;
       break;

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/UsageError.h"
 #include "codec/Messages.h"
-#include "codec/UsageError.h"
 
 namespace snh::client {
 

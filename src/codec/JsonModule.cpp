@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "codec/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "codec/JsonText.h"
 
 namespace snh {
@@ -43,7 +43,9 @@ std::size_t TextBytes(const Response& response) {
   return bytes;
 }
 
-// The message's JSON text, "type" first and the other members in their fixed order.
+}  // namespace
+
+// "type" first and the other members in their fixed order.
 void AppendResponse(std::string& out, const Response& response) {
   AppendText(out, "type", response.type, /*first=*/true);
   if (response.version) AppendText(out, "version", *response.version);
@@ -78,14 +80,6 @@ void AppendResponse(std::string& out, const Response& response) {
     out += ']';
   }
   out += '}';
-}
-
-}  // namespace
-
-std::string SerializeResponse(const Response& response) {
-  std::string text;
-  AppendResponse(text, response);
-  return text;
 }
 
 JsonModule::JsonModule(OutputSink& output) : output_(output) {}

@@ -8,14 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/OutputSink.h"
 #include "codec/ByteSource.h"
 #include "codec/Messages.h"
-#include "codec/OutputSink.h"
 
 namespace snh {
-
-// Browsers close the port on a host message larger than this.
-inline constexpr std::size_t kMaxOutgoingMessageBytes = 1024 * 1024;
 
 // Requests nest three levels; deeper texts are refused before they cost much.
 inline constexpr int kMaxRequestNestingDepth = 512;
@@ -25,12 +22,10 @@ inline constexpr int kMaxRequestNestingDepth = 512;
 // DecodeError on any text that breaks the decoding rules or nests deeper than kMaxRequestNestingDepth,
 // possibly before the text has been read to its end; nothing of a partly decoded request is returned.
 Request DecodeRequest(ByteSource& text);
-// The same for a text in memory.
-Request ParseRequest(std::string_view text);
 
-// The UTF-8 JSON text of one message, "type" first. Strings end at their first NUL; ill-formed UTF-8
-// becomes U+FFFD, so the text is always valid JSON and valid UTF-8.
-std::string SerializeResponse(const Response& response);
+// Appends the UTF-8 JSON text of one message, "type" first. Strings end at their first NUL; ill-formed
+// UTF-8 becomes U+FFFD, so the text is always valid JSON and valid UTF-8.
+void AppendResponse(std::string& out, const Response& response);
 
 class JsonModule {
  public:

@@ -192,4 +192,14 @@ void AppendJsonInteger(std::string& out, std::int64_t value) {
   out.append(digits, result.ptr);
 }
 
+std::string LoggedText(std::string_view text) {
+  // A request type or a program path is far shorter.
+  constexpr std::size_t kLoggedTextBytes = 256;
+  std::string quoted;
+  const bool cut = text.size() > kLoggedTextBytes;
+  AppendJsonText(quoted, text.substr(0, kLoggedTextBytes));
+  if (cut) quoted += "...";
+  return quoted;
+}
+
 }  // namespace snh

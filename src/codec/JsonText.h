@@ -20,4 +20,8 @@ void AppendJsonText(std::string& out, std::string_view text);
 
 void AppendJsonInteger(std::string& out, std::int64_t value);
 
+// A text from outside (a request type, a program name) as one bounded, quoted, escaped JSON string for
+// the diagnostic log, so that no text can forge a line or grow the log without bound.
+std::string LoggedText(std::string_view text);
+
 }  // namespace snh

@@ -348,9 +348,4 @@ Request DecodeRequest(ByteSource& text) {
   return request;
 }
 
-Request ParseRequest(std::string_view text) {
-  TextSource source(text);
-  return DecodeRequest(source);
-}
-
 }  // namespace snh

@@ -4,8 +4,9 @@
 #include <optional>
 #include <utility>
 
+#include "base/DiagnosticLog.h"
 #include "codec/DecodeError.h"
-#include "codec/DiagnosticLog.h"
+#include "codec/JsonText.h"
 #include "codec/RequestRefused.h"
 #include "host/FrameReader.h"
 

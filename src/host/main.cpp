@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "codec/JsonModule.h"
 #include "host/HostCommandLine.h"
 #include "host/RequestDispatcher.h"
@@ -74,7 +74,6 @@ int RunHost(const HostStart& start) {
     snh::SshModule session(json);
     snh::RunRequestLoop(input, json, session, &snh::GetExecutableVersion);
     snh::LogDiagnostic("end: requests over; ending the client");
-    session.StopPolling();
   }
   snh::LogDiagnostic("end: host exits");
   snh::CloseDiagnosticLog();

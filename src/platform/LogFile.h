@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "codec/OutputSink.h"
+#include "base/OutputSink.h"
 #include "platform/UniqueHandle.h"
 
 namespace snh {

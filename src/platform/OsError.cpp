@@ -1,6 +1,6 @@
 #include "platform/OsError.h"
 
-#include "codec/SystemError.h"
+#include "base/SystemError.h"
 
 namespace snh {
 

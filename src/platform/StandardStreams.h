@@ -2,8 +2,8 @@
 
 // The host's own standard input and output: untranslated byte streams to and from the browser.
 
+#include "base/OutputSink.h"
 #include "codec/ByteSource.h"
-#include "codec/OutputSink.h"
 #include "platform/UniqueHandle.h"
 
 namespace snh {

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <optional>
 
-#include "codec/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
+#include "base/SystemError.h"
 #include "codec/RequestRefused.h"
-#include "codec/SystemError.h"
 #include "output/OutputHandlers.h"
 #include "output/PipeStreamReader.h"
 #include "output/WorkerFailure.h"

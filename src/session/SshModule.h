@@ -48,8 +48,6 @@ class SshModule final : public SessionControl {
   // A failure of the system call is refused (answered, the host goes on), not raised.
   void Resize(Coord size) override;
   void CloseInput() override;
-  // Ends the polling thread, if any, and waits for it.
-  void StopPolling();
 
  private:
   enum class ConsoleMode { kPseudoConsole, kConsoleWithPolling, kConsoleWithoutPolling };
@@ -61,6 +59,8 @@ class SshModule final : public SessionControl {
   void StartClient(Connection& connection, const ConnectParams& params);
   void ReleaseConnection();
   void PollConsole();
+  // Ends the polling thread, if any, and waits for it.
+  void StopPolling();
   // Sends the exit notice (after the last screen text, if `readScreen`) once the client's output has
   // ended, or the connection is released, or a second has passed.
   void OnClientExit(bool readScreen, OutputEnds& outputEnds, std::optional<std::int64_t> exitCode);

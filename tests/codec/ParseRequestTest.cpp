@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/CodecTestText.h"
 #include "codec/DecodeError.h"
 #include "codec/JsonModule.h"
 

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "codec/CodecTestText.h"
 #include "codec/JsonModule.h"
 #include "codec/Utf.h"
 

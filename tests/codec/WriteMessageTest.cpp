@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "codec/CodecTestText.h"
 #include "codec/JsonModule.h"
 
 namespace snh {

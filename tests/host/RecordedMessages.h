@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/OutputSink.h"
+#include "base/OutputSink.h"
 
 namespace snh::testing {
 

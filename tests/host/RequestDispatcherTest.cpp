@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/SystemError.h"
 #include "codec/RequestRefused.h"
-#include "codec/SystemError.h"
 #include "host/RecordedMessages.h"
 #include "host/RequestDispatcher.h"
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "codec/CodecTestText.h"
 #include "codec/JsonModule.h"
 #include "session/ScreenReading.h"
 
@@ -86,6 +87,8 @@ TEST(ScreenReading, SplitNeverCutsASurrogatePair) {
 }
 
 TEST(ScreenReading, DefaultSplitKeepsEveryMessageUnderTheBrowserLimit) {
+  // Browsers close the port on a host message larger than this.
+  constexpr std::size_t kMaxOutgoingMessageBytes = 1024 * 1024;
   // Worst case for JSON: control characters, six bytes each once escaped.
   const std::u16string cells(300000, u'\x01');
   const auto messages = SplitConsoleRead({1000, 300}, {0, 0}, {0, 300}, cells);

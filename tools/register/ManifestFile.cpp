@@ -16,20 +16,20 @@ namespace fs = std::filesystem;
 // Manifests are a few hundred bytes; anything much larger is not ours and is not read whole.
 constexpr std::uintmax_t kMaxManifestSize = 64 * 1024;
 
-std::runtime_error Failure(std::string_view what, const fs::path& file, const std::error_code& error) {
+}  // namespace
+
+std::runtime_error FileFailure(std::string_view what, const fs::path& file, std::error_code error) {
   return std::runtime_error("cannot " + std::string(what) + " " + PathText(file) + ": " + error.message());
 }
-
-}  // namespace
 
 ManifestState InspectManifest(const fs::path& file) {
   std::error_code error;
   const fs::file_status status = fs::symlink_status(file, error);
   if (status.type() == fs::file_type::not_found) return ManifestState::Absent;
-  if (error) throw Failure("inspect", file, error);
+  if (error) throw FileFailure("inspect", file, error);
   if (status.type() != fs::file_type::regular) return ManifestState::NotOurs;
   const std::uintmax_t size = fs::file_size(file, error);
-  if (error) throw Failure("inspect", file, error);
+  if (error) throw FileFailure("inspect", file, error);
   if (size > kMaxManifestSize) return ManifestState::NotOurs;
 
   std::ifstream in(file, std::ios::binary);
@@ -46,7 +46,7 @@ ManifestState InspectManifest(const fs::path& file) {
 void RemoveFile(const fs::path& file) {
   std::error_code error;
   fs::remove(file, error);
-  if (error) throw Failure("remove", file, error);
+  if (error) throw FileFailure("remove", file, error);
 }
 
 }  // namespace snh::reg

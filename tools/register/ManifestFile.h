@@ -4,7 +4,9 @@
 // manifest of this host is ever removed.
 
 #include <filesystem>
+#include <stdexcept>
 #include <string_view>
+#include <system_error>
 
 namespace snh::reg {
 
@@ -21,5 +23,9 @@ ManifestState InspectManifest(const std::filesystem::path& file);
 
 // Throws std::runtime_error naming the path when `file` cannot be removed.
 void RemoveFile(const std::filesystem::path& file);
+
+// The error every file step above throws: "cannot <what> <path>: <system text>".
+std::runtime_error FileFailure(std::string_view what, const std::filesystem::path& file,
+                               std::error_code error);
 
 }  // namespace snh::reg

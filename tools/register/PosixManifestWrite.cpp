@@ -24,25 +24,25 @@ constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kFileMode = 0644;
 constexpr int kTemporaryNameAttempts = 10;
 
-std::runtime_error Failure(std::string_view what, const fs::path& file, int code) {
-  return std::runtime_error("cannot " + std::string(what) + " " + PathText(file) + ": " +
-                            std::generic_category().message(code));
+std::runtime_error ErrnoFailure(std::string_view what, const fs::path& file, int code) {
+  return FileFailure(what, file, std::error_code(code, std::generic_category()));
 }
 
 // Opens `dir` (absolute), making each missing folder. Folders already there are taken as they are,
 // links included; one made here is opened without following a link, so a swap is refused.
 UniqueHandle OpenFolder(const fs::path& dir) {
   UniqueHandle current(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!current) throw Failure("open the folder", "/", errno);
+  if (!current) throw ErrnoFailure("open the folder", "/", errno);
   for (const fs::path& part : dir.relative_path()) {
     if (part.empty()) continue;
     const bool made = mkdirat(current.get(), part.c_str(), kFolderMode) == 0;
-    if (!made && errno != EEXIST) throw Failure("create the folder", dir, errno);
+    if (!made && errno != EEXIST) throw ErrnoFailure("create the folder", dir, errno);
     UniqueHandle next(
         openat(current.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (made ? O_NOFOLLOW : 0)));
-    if (!next) throw Failure("create the folder", dir, errno);
+    if (!next) throw ErrnoFailure("create the folder", dir, errno);
     // mkdir narrows the mode by the umask.
-    if (made && fchmod(next.get(), kFolderMode) != 0) throw Failure("set the permissions of", dir, errno);
+    if (made && fchmod(next.get(), kFolderMode) != 0)
+      throw ErrnoFailure("set the permissions of", dir, errno);
     current = std::move(next);
   }
   return current;
@@ -68,10 +68,10 @@ void WriteAll(int fd, std::string_view contents, const fs::path& file) {
   while (!contents.empty()) {
     const ssize_t written = write(fd, contents.data(), contents.size());
     if (written < 0 && errno == EINTR) continue;
-    if (written < 0) throw Failure("write", file, errno);
+    if (written < 0) throw ErrnoFailure("write", file, errno);
     contents.remove_prefix(static_cast<size_t>(written));
   }
-  if (fsync(fd) != 0) throw Failure("write", file, errno);
+  if (fsync(fd) != 0) throw ErrnoFailure("write", file, errno);
 }
 
 }  // namespace
@@ -88,15 +88,15 @@ void WriteFileAtomically(const fs::path& file, std::string_view contents) {
     out.reset(openat(folder.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                      kFileMode));
     if (!out && (errno != EEXIST || attempt == kTemporaryNameAttempts))
-      throw Failure("create", file.parent_path() / temporary, errno);
+      throw ErrnoFailure("create", file.parent_path() / temporary, errno);
   }
   TemporaryName guard(folder.get(), temporary);
-  if (fchmod(out.get(), kFileMode) != 0) throw Failure("set the permissions of", file, errno);
+  if (fchmod(out.get(), kFileMode) != 0) throw ErrnoFailure("set the permissions of", file, errno);
   WriteAll(out.get(), contents, file);
   out.reset();
   // rename replaces whatever is at the name, a link included, without following it.
   if (renameat(folder.get(), temporary.c_str(), folder.get(), name.c_str()) != 0)
-    throw Failure("replace", file, errno);
+    throw ErrnoFailure("replace", file, errno);
   guard.Release();
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Registration.h"
-#include "codec/UsageError.h"
+#include "base/UsageError.h"
 
 namespace snh::reg {
 

@@ -19,12 +19,8 @@ namespace fs = std::filesystem;
 
 constexpr int kTemporaryNameAttempts = 10;
 
-std::runtime_error Failure(std::string_view what, const fs::path& file, const std::error_code& error) {
-  return std::runtime_error("cannot " + std::string(what) + " " + PathText(file) + ": " + error.message());
-}
-
 std::runtime_error LastFailure(std::string_view what, const fs::path& file) {
-  return Failure(what, file, std::error_code(static_cast<int>(GetLastError()), std::system_category()));
+  return FileFailure(what, file, std::error_code(static_cast<int>(GetLastError()), std::system_category()));
 }
 
 // Deletes the temporary file unless the rename took it.
@@ -58,7 +54,7 @@ void WriteAll(HANDLE out, std::string_view contents, const fs::path& file) {
 void WriteFileAtomically(const fs::path& file, std::string_view contents) {
   std::error_code error;
   fs::create_directories(file.parent_path(), error);
-  if (error) throw Failure("create the folder", file.parent_path(), error);
+  if (error) throw FileFailure("create the folder", file.parent_path(), error);
 
   std::random_device entropy;
   fs::path temporary;

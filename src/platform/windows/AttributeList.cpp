@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "codec/SystemError.h"
+#include "base/SystemError.h"
 #include "platform/OsError.h"
 
 namespace snh {

@@ -15,7 +15,6 @@ struct ClientProcess::State {
   // Kills what is left in it when closed: the client cannot outlive the host, even a killed one.
   UniqueHandle job;
   UniqueHandle process;
-  UniqueHandle thread;
 };
 
 namespace {
@@ -84,8 +83,10 @@ ClientProcess Start(const ConnectParams& params, const ChildStdio& stdio, HPCON 
   const DWORD error = ok ? 0 : GetLastError();
   attributes.Free();
   if (!ok) RaiseSystemError("CreateProcess", error);
-  return ClientProcess(std::make_unique<ClientProcess::State>(std::move(job), UniqueHandle(started.hProcess),
-                                                              UniqueHandle(started.hThread)));
+  // The client's first thread is never used: its handle is closed at once.
+  const UniqueHandle firstThread(started.hThread);
+  return ClientProcess(
+      std::make_unique<ClientProcess::State>(std::move(job), UniqueHandle(started.hProcess)));
 }
 
 }  // namespace

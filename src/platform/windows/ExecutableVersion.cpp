@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "codec/SystemError.h"
+#include "base/SystemError.h"
 #include "platform/OsError.h"
 
 namespace snh {

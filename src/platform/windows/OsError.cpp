@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 #include <windows.h>
 
-#include "codec/SystemError.h"
+#include "base/SystemError.h"
 #include "codec/WideText.h"
 
 namespace snh {

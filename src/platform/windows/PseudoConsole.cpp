@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "codec/SystemError.h"
+#include "base/SystemError.h"
 #include "platform/ConsoleSize.h"
 #include "platform/OsError.h"
 

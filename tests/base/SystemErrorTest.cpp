@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "codec/SystemError.h"
+#include "base/SystemError.h"
 
 namespace snh {
 namespace {

@@ -1,4 +1,4 @@
-#include "codec/SystemError.h"
+#include "base/SystemError.h"
 
 #include <fmt/format.h>
 

@@ -1,4 +1,4 @@
-#include "codec/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 
 #include <fmt/chrono.h>
 
@@ -6,13 +6,8 @@
 #include <chrono>
 #include <mutex>
 
-#include "codec/JsonText.h"
-
 namespace snh {
 namespace {
-
-// The longest outside text a line shows; a request type or a program path is far shorter.
-constexpr std::size_t kLoggedTextBytes = 256;
 
 struct LogFile {
   std::atomic<bool> open{false};
@@ -74,14 +69,6 @@ void WriteDiagnosticLine(std::string_view text) noexcept {
     if (!log.file->Write(line)) log.open.store(false);
   } catch (...) {
   }
-}
-
-std::string LoggedText(std::string_view text) {
-  std::string quoted;
-  const bool cut = text.size() > kLoggedTextBytes;
-  AppendJsonText(quoted, text.substr(0, kLoggedTextBytes));
-  if (cut) quoted += "...";
-  return quoted;
 }
 
 }  // namespace snh

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <utility>
 
-#include "codec/OutputSink.h"
+#include "base/OutputSink.h"
 
 namespace snh {
 
@@ -35,9 +35,5 @@ void LogDiagnostic(fmt::format_string<Args...> format, Args&&... args) noexcept 
     // Out of memory while formatting: the line is lost.
   }
 }
-
-// A text from outside (a request type, a program name) as one bounded, quoted, escaped JSON string, so
-// that no text can forge a line or grow the log without bound.
-std::string LoggedText(std::string_view text);
 
 }  // namespace snh
