@@ -3,16 +3,17 @@
 #include <array>
 #include <chrono>
 #include <iostream>
+#include <utility>
 
 #include "output/WorkerFailure.h"
 #include "platform/OsError.h"
 
 namespace snh {
 
-PipeStreamReader::PipeStreamReader(NativeHandle pipe, const OutputHandler& handler, JsonModule& json,
+PipeStreamReader::PipeStreamReader(NativeHandle pipe, OutputHandler handler, JsonModule& json,
                                    std::function<void()> onFinished)
     : port_(pipe),
-      handler_(handler),
+      handler_(std::move(handler)),
       json_(json),
       onFinished_(std::move(onFinished)),
       thread_(&PipeStreamReader::ReadLoop, this) {}

@@ -22,10 +22,10 @@ class PipeStreamReader {
  public:
   static constexpr std::size_t kChunkSize = 1024;
 
-  // Starts reading at once. The handler and the JsonModule must outlive the reader; the pipe stays the
-  // caller's. `onFinished`, if set, runs on the reader's thread once the handler will not be called
+  // Starts reading at once; the reader owns its handler. The JsonModule must outlive the reader; the
+  // pipe stays the caller's. `onFinished`, if set, runs on the reader's thread once the handler will not be called
   // again, whatever ended the reading.
-  PipeStreamReader(NativeHandle pipe, const OutputHandler& handler, JsonModule& json,
+  PipeStreamReader(NativeHandle pipe, OutputHandler handler, JsonModule& json,
                    std::function<void()> onFinished = {});
   // Stops the reader if the owner has not.
   ~PipeStreamReader();
@@ -42,7 +42,7 @@ class PipeStreamReader {
   void MarkFinished();
 
   PipeReadPort port_;
-  const OutputHandler& handler_;
+  OutputHandler handler_;
   JsonModule& json_;
   std::function<void()> onFinished_;
   std::atomic<bool> running_{true};

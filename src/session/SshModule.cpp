@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "base/DiagnosticLog.h"
 #include "base/SystemError.h"
@@ -28,9 +29,7 @@ struct SshModule::Connection {
   bool usePseudoConsole = false;
   ChildPipes pipes;
   std::unique_ptr<PseudoConsole> pseudoConsole;
-  OutputHandler pseudoConsoleHandler;
-  OutputHandler stdoutHandler;
-  OutputHandler stderrHandler;
+  // One reader per output stream, each owning its handler.
   std::unique_ptr<PipeStreamReader> pseudoConsoleReader;
   std::unique_ptr<PipeStreamReader> stdoutReader;
   std::unique_ptr<PipeStreamReader> stderrReader;
@@ -47,11 +46,11 @@ void StopReader(std::unique_ptr<PipeStreamReader>& reader) {
 }
 
 // A reader whose end the exit notice waits for.
-std::unique_ptr<PipeStreamReader> StartReader(OutputEnds& ends, NativeHandle pipe,
-                                              const OutputHandler& handler, JsonModule& json) {
+std::unique_ptr<PipeStreamReader> StartReader(OutputEnds& ends, NativeHandle pipe, OutputHandler handler,
+                                              JsonModule& json) {
   ends.Open();
   try {
-    return std::make_unique<PipeStreamReader>(pipe, handler, json, [&ends] { ends.Ended(); });
+    return std::make_unique<PipeStreamReader>(pipe, std::move(handler), json, [&ends] { ends.Ended(); });
   } catch (...) {
     ends.Ended();
     throw;
@@ -119,12 +118,10 @@ void SshModule::OpenConnection(const ConnectParams& params) {
                                       [&connection] { connection.pipes.stdinWrite.reset(); });
   }
 
-  connection.stdoutHandler = StreamOutputHandler(json_, "stdout");
-  connection.stdoutReader =
-      StartReader(connection.outputEnds, connection.pipes.stdoutRead.get(), connection.stdoutHandler, json_);
-  connection.stderrHandler = StreamOutputHandler(json_, "stderr");
-  connection.stderrReader =
-      StartReader(connection.outputEnds, connection.pipes.stderrRead.get(), connection.stderrHandler, json_);
+  connection.stdoutReader = StartReader(connection.outputEnds, connection.pipes.stdoutRead.get(),
+                                        StreamOutputHandler(json_, "stdout"), json_);
+  connection.stderrReader = StartReader(connection.outputEnds, connection.pipes.stderrRead.get(),
+                                        StreamOutputHandler(json_, "stderr"), json_);
 
   // The screen shows every write the client has finished when it is read, so in the console modes
   // the end of the pipes is the end of the output.
@@ -155,10 +152,8 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
     connection.pseudoConsole = std::make_unique<PseudoConsole>();
     connection.process.emplace(ClientProcess::StartInPseudoConsole(params, *connection.pseudoConsole, stdio));
     connection.pseudoConsole->ReleaseClientSide();
-    connection.pseudoConsoleHandler = PseudoConsoleOutputHandler(json_);
-    connection.pseudoConsoleReader =
-        StartReader(connection.outputEnds, connection.pseudoConsole->outputRead(),
-                    connection.pseudoConsoleHandler, json_);
+    connection.pseudoConsoleReader = StartReader(connection.outputEnds, connection.pseudoConsole->outputRead(),
+                                                 PseudoConsoleOutputHandler(json_), json_);
   } else {
     // Every connect starts at the usual size: a resized screen is replaced.
     if (screenResized_) screen_.reset();
