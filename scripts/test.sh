@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 bash scripts/setup-test-user.sh
+# The code map names every source file (the include layers are checked by the build itself).
+python3 scripts/check-code-map.py
 
 jobs=$(nproc)
 for preset in native native-asan native-tsan windows; do

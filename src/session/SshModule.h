@@ -14,7 +14,7 @@
 //      output and pseudo-console readers stopped;
 //   6. the console screen's terminal is hung up (POSIX), so that what the client left behind no longer
 //      reaches the screen;
-//   7. the handlers, pipes, pseudo console and process handles are released.
+//   7. the pipes, pseudo console and process handles are released.
 // The console screen buffer lives as long as the session, unless a resize changed it: then the next
 // console-mode connect starts on a new one, of the usual size. A connect that fails at any step ends the
 // client it started, releases the rest in the same order and leaves the session not connected.
