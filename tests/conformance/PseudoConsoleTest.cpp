@@ -97,17 +97,27 @@ TEST_F(PseudoConsole, ClientGetsATermWhereTheHostHasNone) {
   WaitForProcessedContaining(host, term ? "env:TERM=" + *term : "env:TERM unset", kClientTimeout);
 }
 
-TEST_F(PseudoConsole, ClientStandardHandlesNeverReachTheHostOutput) {
-  // Whatever the client's standard handles turn out to be, its writes must not land between frames;
-  // the harness fails the test on the first stray byte.
+TEST_F(PseudoConsole, ClientStandardHandlesAreThePseudoConsoleOrNothing) {
+  // Whatever the client's standard handles turn out to be, its writes must not land between frames
+  // (the harness fails the test on the first stray byte) nor come back as stdout or stderr messages.
   HostSession& host = StartHost();
   host.Send(Connect({"out:stray stdout\\r\\n", "err:stray stderr\\r\\n", "printf:stray printf\\r\\n",
                      "eprintf:stray eprintf\\r\\n", "console:console-text", "out:\\x05\\x00\\x00\\x00[1,2]",
-                     "sleep:300"}));
-  const std::string processed = WaitForProcessedContaining(host, "console-text", kClientTimeout);
+                     "read:6", "sleep:300"}));
+  std::string processed = WaitForProcessedContaining(host, "console-text", kClientTimeout);
+  if (Platform().pseudoConsoleCarriesStandardStreams) {
+    // Typed text reaches the client's standard input: it prints what it read, hex-encoded.
+    host.Send(StdinRequest("typed!\r"));
+    processed = WaitForProcessedContaining(host, "747970656421", kClientTimeout, processed);
+  }
+  // Elsewhere (Wine) its standard handles are empty: its read ends at once, with nothing typed.
   host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
   ExpectVersionNext(host);
   EXPECT_TRUE(host.ProtocolFailures().empty());
+  for (const ReceivedMessage& message : host.AllReceived()) {
+    EXPECT_NE(message.Type(), "stdout") << message.body.dump();
+    EXPECT_NE(message.Type(), "stderr") << message.body.dump();
+  }
   if (Platform().pseudoConsoleCarriesStandardStreams) {
     for (const char* text : {"stray stdout", "stray stderr", "stray printf", "stray eprintf"}) {
       EXPECT_NE(processed.find(text), std::string::npos) << text << " is missing from " << processed;

@@ -67,12 +67,17 @@ ClientProcess Start(const ConnectParams& params, const ChildStdio& stdio, HPCON 
   STARTUPINFOEXW info{};
   info.StartupInfo.cb = sizeof info;
   info.lpAttributeList = attributes.get();
-  // Standard handles named also in the pseudo console, where none are inherited: otherwise the client
-  // would take the host's own redirected handles, and its output would bypass the console to the browser.
   info.StartupInfo.dwFlags = kStartupFlags;
-  info.StartupInfo.hStdInput = stdio.input;
-  info.StartupInfo.hStdOutput = stdio.output;
-  info.StartupInfo.hStdError = stdio.error;
+  if (inConsole) {
+    info.StartupInfo.hStdInput = stdio.input;
+    info.StartupInfo.hStdOutput = stdio.output;
+    info.StartupInfo.hStdError = stdio.error;
+  }
+  // In the pseudo console the flag stays and the handles stay NULL. Without the flag the client would
+  // get copies of the host's own standard handles, the browser's channel. Named pipe ends would not be
+  // inherited (handles are not, there), so since Windows 8 the client would hold their bare values, and
+  // only console handles are replaced by the pseudo console's. NULL ones are: the client's standard
+  // handles are then the pseudo console, as for a program started in a terminal.
   PROCESS_INFORMATION started{};
   // No other creation flag: in the console modes the client attaches to the host's console.
   const BOOL ok =
