@@ -34,7 +34,8 @@ struct HostPlatform {
   // a pty passes the client's bytes on as they are.
   bool pseudoConsoleSendsItsOwnEscapes = false;
   // On POSIX the pty is the client's stdin, stdout and stderr too, so what the client writes to its
-  // standard streams arrives as pseudo console output; Windows makes no such promise.
+  // standard streams arrives as pseudo console output, byte for byte. Windows' pseudo console carries
+  // them but re-renders them; under Wine, where the Windows build is tested, they are empty.
   bool pseudoConsoleCarriesStandardStreams = false;
   bool batchFilesRunInCmd = false;  // .bat and .cmd files run through cmd.exe
 
