@@ -16,33 +16,13 @@
 #include "FuzzCheck.h"
 #include "output/RegexTerminalOracle.h"
 #include "output/TerminalOutputProcessor.h"
+#include "output/TerminalOutputTestSupport.h"
 
 namespace snh {
 namespace {
 
 // libstdc++'s std::regex recurses once per byte: the oracle only sees inputs this short.
 constexpr std::size_t kOracleInputLimit = 256;
-
-struct StreamResult {
-  std::string text;
-  std::optional<std::string> lastTitle;
-  std::string pending;
-};
-
-StreamResult Feed(TerminalOutputProcessor& processor, const std::vector<std::string>& chunks,
-                  std::size_t bound) {
-  StreamResult result;
-  for (const std::string& chunk : chunks) {
-    ProcessedOutput out = processor.Process(chunk);
-    result.text += out.processedContent;
-    if (out.windowTitle) result.lastTitle = std::move(out.windowTitle);
-    const std::string& pending = processor.pendingSequence();
-    FUZZ_CHECK(pending.size() <= bound, "held-back tail within the bound");
-    FUZZ_CHECK(pending.empty() || pending[0] == '\x1b', "held-back tail starts with ESC");
-  }
-  result.pending = processor.pendingSequence();
-  return result;
-}
 
 void CompareWithOracle(const std::vector<std::string>& chunks, std::optional<std::size_t> bound) {
   TerminalOutputProcessor processor = bound ? TerminalOutputProcessor(*bound) : TerminalOutputProcessor();
@@ -82,9 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t effectiveBound = bound.value_or(TerminalOutputProcessor::kMaxPendingSequence);
 
   TerminalOutputProcessor whole = bound ? TerminalOutputProcessor(*bound) : TerminalOutputProcessor();
-  const StreamResult inOnePiece = Feed(whole, {stream}, effectiveBound);
+  const terminal_test::StreamResult inOnePiece = terminal_test::Feed(whole, {stream});
   TerminalOutputProcessor cut = bound ? TerminalOutputProcessor(*bound) : TerminalOutputProcessor();
-  const StreamResult inChunks = Feed(cut, chunks, effectiveBound);
+  const terminal_test::StreamResult inChunks = terminal_test::Feed(cut, chunks);
+  for (const terminal_test::StreamResult* result : {&inOnePiece, &inChunks}) {
+    FUZZ_CHECK(result->longestTail <= effectiveBound, "held-back tail within the bound");
+    FUZZ_CHECK(result->tailsStartWithEsc, "held-back tail starts with ESC");
+  }
   FUZZ_CHECK(inChunks.text == inOnePiece.text, "same text whatever the cuts");
   FUZZ_CHECK(inChunks.lastTitle == inOnePiece.lastTitle, "same last title whatever the cuts");
   FUZZ_CHECK(inChunks.pending == inOnePiece.pending, "same final tail whatever the cuts");

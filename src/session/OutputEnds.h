@@ -14,6 +14,9 @@
 
 namespace snh {
 
+// The longest the exit notice waits for the client's last output.
+inline constexpr std::chrono::seconds kExitNoticeDelay{1};
+
 class OutputEnds {
  public:
   using Clock = std::chrono::steady_clock;

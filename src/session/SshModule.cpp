@@ -58,8 +58,6 @@ std::unique_ptr<PipeStreamReader> StartReader(OutputEnds& ends, NativeHandle pip
 }
 
 constexpr Coord kScreenOrigin{0, 0};
-// The longest the exit notice waits for the client's last output.
-constexpr std::chrono::seconds kExitNoticeDelay{1};
 
 }  // namespace
 

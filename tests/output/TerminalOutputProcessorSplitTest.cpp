@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -17,29 +16,11 @@
 namespace snh {
 namespace {
 
-using terminal_test::Cat;
-
 using terminal_test::Bytes;
+using terminal_test::Cat;
+using terminal_test::Feed;
 using terminal_test::Show;
-
-struct StreamResult {
-  std::string text;
-  std::optional<std::string> lastTitle;
-  std::string pending;
-};
-
-StreamResult Feed(const std::vector<std::string>& chunks, std::size_t bound) {
-  TerminalOutputProcessor processor(bound);
-  StreamResult result;
-  for (const std::string& chunk : chunks) {
-    ProcessedOutput out = processor.Process(chunk);
-    result.text += out.processedContent;
-    if (out.windowTitle) result.lastTitle = std::move(out.windowTitle);
-    EXPECT_TRUE(processor.pendingSequence().empty() || processor.pendingSequence()[0] == '\x1b');
-  }
-  result.pending = processor.pendingSequence();
-  return result;
-}
+using terminal_test::StreamResult;
 
 std::string Describe(const std::vector<std::string>& chunks) {
   std::string shown;
@@ -49,9 +30,13 @@ std::string Describe(const std::vector<std::string>& chunks) {
 
 void ExpectSameAsWhole(const std::string& input, const std::vector<std::string>& chunks,
                        std::size_t bound = TerminalOutputProcessor::kMaxPendingSequence) {
-  const StreamResult whole = Feed({input}, bound);
-  const StreamResult split = Feed(chunks, bound);
+  TerminalOutputProcessor inOnePiece(bound);
+  TerminalOutputProcessor inChunks(bound);
+  const StreamResult whole = Feed(inOnePiece, {input});
+  const StreamResult split = Feed(inChunks, chunks);
   SCOPED_TRACE(Cat({"bound ", std::to_string(bound), ", chunks ", Describe(chunks)}));
+  EXPECT_TRUE(whole.tailsStartWithEsc && split.tailsStartWithEsc);
+  EXPECT_LE(split.longestTail, bound);
   EXPECT_EQ(Show(split.text), Show(whole.text));
   EXPECT_EQ(split.lastTitle, whole.lastTitle);
   EXPECT_EQ(Show(split.pending), Show(whole.pending));

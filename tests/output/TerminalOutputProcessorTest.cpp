@@ -1,6 +1,7 @@
 // TerminalOutputProcessor against its documented edge cases and the rows of its three tables (each
 // case is also run through the regex oracle, the original algorithm as written), multi-chunk cases, the
-// bound on held-back sequences, oversized command numbers, Reset, and large inputs.
+// bound on held-back sequences, oversized command numbers, held-back sequences kept apart per
+// processor, and large inputs.
 
 #include <gtest/gtest.h>
 
@@ -470,7 +471,7 @@ TEST(TerminalOutputProcessorBoundTest, SmallerBoundForTests) {
   EXPECT_EQ(tiny.Process("\x1b[m\x1b]0;t\x07"), Text("\x1b[m\x1b]0;t\x07"));
 }
 
-TEST(TerminalOutputProcessorResetTest, ProcessorsDoNotShareHeldBackSequences) {
+TEST(TerminalOutputProcessorIsolationTest, ProcessorsDoNotShareHeldBackSequences) {
   TerminalOutputProcessor first;
   TerminalOutputProcessor second;
   EXPECT_EQ(first.Process("\x1b[1"), Text(""));

@@ -1,17 +1,21 @@
 #pragma once
 
-// Helpers shared by the TerminalOutputProcessor tests: the byte notation of the tables, a readable dump of
-// bytes, and the random input and chunking used by the split and differential tests.
+// Helpers shared by the TerminalOutputProcessor tests and its fuzz target: the byte notation of the
+// tables, a readable dump of bytes, the random input and chunking used by the split and differential
+// tests, and what a stream fed in chunks comes to.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "output/TerminalOutputProcessor.h"
 
 namespace snh::terminal_test {
 
@@ -181,6 +185,29 @@ std::vector<std::string> RandomChunks(std::mt19937_64& rng, const std::string& i
   }
   chunks.push_back(input.substr(from));
   return chunks;
+}
+
+// What a processor made of a stream fed to it chunk by chunk, and the held-back tails on the way.
+struct StreamResult {
+  std::string text;  // in total
+  std::optional<std::string> lastTitle;
+  std::string pending;  // held back at the end
+  bool tailsStartWithEsc = true;
+  std::size_t longestTail = 0;
+};
+
+inline StreamResult Feed(TerminalOutputProcessor& processor, const std::vector<std::string>& chunks) {
+  StreamResult result;
+  for (const std::string& chunk : chunks) {
+    ProcessedOutput out = processor.Process(chunk);
+    result.text += out.processedContent;
+    if (out.windowTitle) result.lastTitle = std::move(out.windowTitle);
+    const std::string& pending = processor.pendingSequence();
+    result.tailsStartWithEsc = result.tailsStartWithEsc && (pending.empty() || pending[0] == '\x1b');
+    result.longestTail = std::max(result.longestTail, pending.size());
+  }
+  result.pending = processor.pendingSequence();
+  return result;
 }
 
 }  // namespace snh::terminal_test
