@@ -6,7 +6,6 @@
 //   snh_pty_copy PROGRAM [ARGUMENT...]
 
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,8 +13,10 @@
 #include <string_view>
 
 #include "platform/ConsoleSize.h"
+#include "platform/PidFd.h"
 #include "platform/PipeIo.h"
 #include "platform/posix/Pty.h"
+#include "platform/posix/RetryOnInterrupt.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -39,8 +40,7 @@ int main(int argc, char** argv) {
   char buffer[1024];
   bool copied = true;
   for (;;) {
-    const ssize_t count = ::read(pty.master.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
+    const ssize_t count = snh::RetryOnInterrupt([&] { return ::read(pty.master.get(), buffer, sizeof buffer); });
     // EIO: no process holds the terminal any more, and everything it wrote has been read.
     if (count <= 0) {
       copied = count == 0 || errno == EIO;
@@ -53,8 +53,6 @@ int main(int argc, char** argv) {
     }
   }
   // Reaped, as the host reaps its client, so that the client's CPU time counts alike in both rows.
-  int status = 0;
-  while (::waitpid(client, &status, 0) < 0 && errno == EINTR) {
-  }
-  return copied && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+  const int status = snh::ReapProcess(client);
+  return copied && status == 0 ? 0 : 1;
 }
