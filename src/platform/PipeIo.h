@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "platform/UniqueHandle.h"
@@ -25,6 +26,10 @@ struct ReadResult {
   std::size_t size = 0;     // bytes read, for kData (may be 0)
   std::uint32_t error = 0;  // the system's code, for kFailed
 };
+
+// One read of what `pipe` holds (on POSIX EINTR is retried, and a non-blocking fd with nothing to read
+// gives kData of size 0). On a pty master EIO, no process holding the terminal any more, is kEnded.
+ReadResult ReadOnce(NativeHandle pipe, std::span<char> buffer);
 
 // Whether a failed write's code means that nobody reads the other end any more.
 bool IsClosedReader(std::uint32_t error);

@@ -84,13 +84,18 @@ ReadResult PipeReadPort::Read(std::span<char> buffer) {
       if (ready == WaitOutcome::kWoken) return {ReadOutcome::kCancelled, 0, 0};
       if (ready == WaitOutcome::kFailed) return {ReadOutcome::kFailed, 0, static_cast<std::uint32_t>(errno)};
     }
-    const ssize_t count = RetryOnInterrupt([&] { return ::read(state.fd, buffer.data(), buffer.size()); });
-    if (count > 0) return {ReadOutcome::kData, static_cast<std::size_t>(count), 0};
-    if (count < 0 && errno == EAGAIN) continue;
-    // A pty master reads EIO once no process holds the terminal any more: its end of stream.
-    if (count == 0 || errno == EIO) return {ReadOutcome::kEnded, 0, 0};
-    return {ReadOutcome::kFailed, 0, static_cast<std::uint32_t>(errno)};
+    const ReadResult result = ReadOnce(state.fd, buffer);
+    if (result.outcome != ReadOutcome::kData || result.size != 0) return result;
   }
+}
+
+ReadResult ReadOnce(NativeHandle fd, std::span<char> buffer) {
+  const ssize_t count = RetryOnInterrupt([&] { return ::read(fd, buffer.data(), buffer.size()); });
+  if (count > 0) return {ReadOutcome::kData, static_cast<std::size_t>(count), 0};
+  if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return {ReadOutcome::kData, 0, 0};
+  // A pty master reads EIO once no process holds the terminal any more: its end of stream.
+  if (count == 0 || errno == EIO) return {ReadOutcome::kEnded, 0, 0};
+  return {ReadOutcome::kFailed, 0, static_cast<std::uint32_t>(errno)};
 }
 
 void PipeReadPort::Cancel() {

@@ -90,9 +90,7 @@ PipeReadPort::PipeReadPort(NativeHandle pipe) : state_(std::make_unique<State>(p
 
 PipeReadPort::~PipeReadPort() = default;
 
-namespace {
-
-ReadResult ReadPipe(NativeHandle pipe, std::span<char> buffer) {
+ReadResult ReadOnce(NativeHandle pipe, std::span<char> buffer) {
   DWORD count = 0;
   if (ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &count, /*lpOverlapped=*/nullptr)) {
     return {ReadOutcome::kData, count, 0};
@@ -103,12 +101,10 @@ ReadResult ReadPipe(NativeHandle pipe, std::span<char> buffer) {
   return {ReadOutcome::kFailed, 0, error};
 }
 
-}  // namespace
-
 ReadResult PipeReadPort::Read(std::span<char> buffer) {
   State& state = *state_;
   if (state.cancel.Begin()) {
-    const ReadResult result = ReadPipe(state.pipe, buffer);
+    const ReadResult result = ReadOnce(state.pipe, buffer);
     state.cancel.Finished();
     return result;
   }
@@ -120,7 +116,7 @@ ReadResult PipeReadPort::Read(std::span<char> buffer) {
     return {ReadOutcome::kFailed, 0, error};
   }
   if (available == 0) return {ReadOutcome::kCancelled, 0, 0};
-  return ReadPipe(state.pipe, buffer.first(std::min<std::size_t>(buffer.size(), available)));
+  return ReadOnce(state.pipe, buffer.first(std::min<std::size_t>(buffer.size(), available)));
 }
 
 void PipeReadPort::Cancel() { state_->cancel.Cancel(); }
