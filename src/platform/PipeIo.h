@@ -38,9 +38,4 @@ bool IsClosedReader(std::uint32_t error);
 // POSIX a non-blocking pipe that is full is waited on.
 WriteResult WriteWhole(NativeHandle pipe, std::string_view bytes);
 
-// The same, and raises with `label` on failure. When `forgiveClosedReader` is set, a failure because
-// the reading end is gone is returned as its code instead of raised; otherwise the result is 0.
-std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* label,
-                        bool forgiveClosedReader);
-
 }  // namespace snh
