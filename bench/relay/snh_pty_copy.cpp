@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
   char buffer[1024];
   bool copied = true;
   for (;;) {
-    const ssize_t count = snh::RetryOnInterrupt([&] { return ::read(pty.master.get(), buffer, sizeof buffer); });
+    const ssize_t count =
+        snh::RetryOnInterrupt([&] { return ::read(pty.master.get(), buffer, sizeof buffer); });
     // EIO: no process holds the terminal any more, and everything it wrote has been read.
     if (count <= 0) {
       copied = count == 0 || errno == EIO;

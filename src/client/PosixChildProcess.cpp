@@ -98,7 +98,8 @@ struct ChildProcess::State {
 
 void ChildProcess::StateDeleter::operator()(State* state) const { delete state; }
 
-ChildProcess::Started ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
+ChildProcess::Started ChildProcess::Start(const std::string& program,
+                                          const std::vector<std::string>& arguments) {
   ChildPipes pipes = CreateChildPipes();
   SpawnSetup setup;
   setup.ResetSignals();

@@ -21,7 +21,8 @@ struct ChildProcess::State {
 
 void ChildProcess::StateDeleter::operator()(State* state) const { delete state; }
 
-ChildProcess::Started ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
+ChildProcess::Started ChildProcess::Start(const std::string& program,
+                                          const std::vector<std::string>& arguments) {
   // Inheritable pipe ends exist only while this lock is held, so a start on another thread cannot pass
   // them to the wrong child.
   static std::mutex startMutex;

@@ -43,7 +43,7 @@ class PipeStreamReader {
   JsonModule& json_;
   std::function<void()> onFinished_;
   std::atomic<bool> running_{true};
-  std::thread thread_;     // last, so that it starts after everything it uses exists
+  std::thread thread_;  // last, so that it starts after everything it uses exists
 };
 
 }  // namespace snh

@@ -28,7 +28,8 @@ std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
     const ssize_t count = RetryOnInterrupt(
         [&] { return ::read(STDIN_FILENO, buffer, std::min<std::size_t>(capacity, 1u << 30)); });
     if (count >= 0) return static_cast<std::size_t>(count);
-    if ((errno != EAGAIN && errno != EWOULDBLOCK) || WaitUntilReady(STDIN_FILENO, POLLIN) == WaitOutcome::kFailed)
+    if ((errno != EAGAIN && errno != EWOULDBLOCK) ||
+        WaitUntilReady(STDIN_FILENO, POLLIN) == WaitOutcome::kFailed)
       return 0;
   }
 }

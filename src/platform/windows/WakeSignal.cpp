@@ -15,6 +15,8 @@ WakeSignal::WakeSignal()
 
 void WakeSignal::Raise() { SetEvent(handle_.get()); }
 
-bool WakeSignal::IsRaised() const { return WaitForHandle(handle_.get(), nullptr, std::chrono::milliseconds(0)) == WaitOutcome::kReady; }
+bool WakeSignal::IsRaised() const {
+  return WaitForHandle(handle_.get(), nullptr, std::chrono::milliseconds(0)) == WaitOutcome::kReady;
+}
 
 }  // namespace snh
