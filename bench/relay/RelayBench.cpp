@@ -36,6 +36,7 @@
 
 #include "RelayPattern.h"
 #include "Spawn.h"
+#include "platform/OsError.h"
 #include "platform/PipeIo.h"
 
 namespace snh::bench {
@@ -215,7 +216,8 @@ struct RunningHost {
     output.write.reset();
   }
   void Send(const Json& request) {
-    WritePipe(input.write.get(), Frame(request), "write", /*forgiveClosedReader=*/false);
+    const WriteResult result = WriteWhole(input.write.get(), Frame(request));
+    if (result.outcome != WriteOutcome::kDone) RaiseSystemError("write", result.error);
   }
   // Closes the host's input (it then ends) and waits for it.
   void End() {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/OsError.h"
+#include "platform/RetryOnInterrupt.h"
 
 extern char** environ;
 
@@ -80,11 +81,9 @@ Rss ReadRss(pid_t pid) {
 }
 
 std::size_t ReadSome(int fd, char* buffer, std::size_t capacity) {
-  for (;;) {
-    const ssize_t count = ::read(fd, buffer, capacity);
-    if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno != EINTR) RaiseLastError("read");
-  }
+  const ssize_t count = RetryOnInterrupt([&] { return ::read(fd, buffer, capacity); });
+  if (count < 0) RaiseLastError("read");
+  return static_cast<std::size_t>(count);
 }
 
 }  // namespace snh::bench

@@ -6,13 +6,13 @@
 //   snh_pty_copy PROGRAM [ARGUMENT...]
 
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <string_view>
 
+#include "platform/PidFd.h"
 #include "platform/PipeIo.h"
 #include "platform/PipeReadPort.h"
 #include "platform/PseudoConsole.h"
@@ -53,8 +53,6 @@ int main(int argc, char** argv) {
     }
   }
   // Reaped, as the host reaps its client, so that the client's CPU time counts alike in both rows.
-  int status = 0;
-  while (::waitpid(client, &status, 0) < 0 && errno == EINTR) {
-  }
-  return copied && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+  const int status = snh::ReapProcess(client);
+  return copied && status == 0 ? 0 : 1;
 }

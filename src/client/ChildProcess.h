@@ -6,37 +6,76 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/PipeReadPort.h"
+#include "platform/PipeWritePort.h"
+#include "platform/UniqueHandle.h"
+
 namespace snh::client {
 
 class ChildProcess {
  public:
-  virtual ~ChildProcess() = default;
+  // Throws std::runtime_error when the process cannot be started.
+  ChildProcess(const std::string& program, const std::vector<std::string>& arguments);
+  // Kills the process if it still runs.
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
 
   // Writes all bytes to the child's standard input; false once the pipe is broken or closed.
-  virtual bool WriteInput(std::string_view bytes) = 0;
+  bool WriteInput(std::string_view bytes);
   // Closes the caller's end of the input pipe, so the child sees end of input.
-  virtual void CloseInput() = 0;
+  void CloseInput();
 
   // Closes the harness's end of the output pipe, as a browser that stops listening does; the caller
   // makes sure no ReadOutput is in progress.
-  virtual void CloseOutput() = 0;
+  void CloseOutput();
 
-  // Block until some bytes arrive; 0 means the stream ended or CancelPendingIo() interrupted the read.
-  virtual std::size_t ReadOutput(std::span<char> buffer) = 0;
-  virtual std::size_t ReadError(std::span<char> buffer) = 0;
-  // Makes reads and writes that are blocked right now give up; safe to call from any thread.
-  virtual void CancelPendingIo() = 0;
+  // Block until some bytes arrive; 0 means the stream ended, or CancelPendingIo() was called and the
+  // pipe holds nothing more.
+  std::size_t ReadOutput(std::span<char> buffer);
+  std::size_t ReadError(std::span<char> buffer);
+  // Makes reads and writes give up instead of waiting, now and from now on; safe from any thread.
+  void CancelPendingIo();
 
   // The exit status once the process has ended, or nothing when it still runs after the timeout.
-  virtual std::optional<int> WaitForExit(std::chrono::milliseconds timeout) = 0;
-  virtual void Kill() = 0;
-  virtual unsigned long ProcessId() const = 0;
+  std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
+  void Kill();
+  unsigned long ProcessId() const;
+
+ private:
+  struct State;  // the process, as each platform keeps it
+  // Defined where State is.
+  struct StateDeleter {
+    void operator()(State* state) const;
+  };
+  using StatePointer = std::unique_ptr<State, StateDeleter>;
+  struct Started {
+    StatePointer process;
+    // The caller's ends of the three pipes; the child's are closed by then.
+    UniqueHandle input;
+    UniqueHandle output;
+    UniqueHandle error;
+  };
+
+  // Per platform.
+  static Started Start(const std::string& program, const std::vector<std::string>& arguments);
+  explicit ChildProcess(Started started);
+
+  StatePointer process_;
+  std::mutex inputMutex_;
+  UniqueHandle input_;       // guarded by inputMutex_
+  PipeWritePort inputPort_;  // touches the pipe only while a write holds inputMutex_
+  UniqueHandle output_;
+  std::optional<PipeReadPort> outputPort_;  // empty once the output is closed
+  UniqueHandle error_;
+  PipeReadPort errorPort_;
 };
 
 // Starts `program` with `arguments`; throws std::runtime_error when the process cannot be started.

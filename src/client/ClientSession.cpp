@@ -123,26 +123,16 @@ class Session {
     if (!options_.json) console_.SaveWindowTitle();
     const std::string lineEnd = raw && console_.OutputIsTerminal() ? "\r\n" : "\n";
 
-    std::thread errors([&] { RelayHostErrors(); });
-    std::thread output([&] { ReadHostOutput(lineEnd, program.fileName); });
-    std::thread windowWatch([&] { FollowWindowSize(); });
-
-    // One write, so that a resize sent after the answer reaches the host after the connect.
-    if (host_->WriteInput(EncodeFrame(kGetCapabilities) + EncodeFrame(connect))) ForwardInput(lineEnd);
-    // Ends the window watch.
-    console_.CancelInput();
-
-    // Closing its input is how a browser ends the host: it ends the client and exits.
-    host_->CloseInput();
-    if (!host_->WaitForExit(kHostExitWait)) {
-      state_.End("the host did not end within " + std::to_string(kHostExitWait.count()) + " s; ended it");
-      host_->Kill();
+    {
+      std::jthread errors([&] { RelayHostErrors(); });
+      std::jthread output([&] { ReadHostOutput(lineEnd, program.fileName); });
+      std::jthread windowWatch([&] { FollowWindowSize(); });
+      // Declared after the threads, so that however the input loop ends the host is ended before
+      // they are joined.
+      const HostEnding ending(*this);
+      // One write, so that a resize sent after the answer reaches the host after the connect.
+      if (host_->WriteInput(EncodeFrame(kGetCapabilities) + EncodeFrame(connect))) ForwardInput(lineEnd);
     }
-    // A client that the host left behind may still hold the host's pipes open.
-    host_->CancelPendingIo();
-    windowWatch.join();
-    output.join();
-    errors.join();
 
     if (const auto failure = state_.Failure()) {
       console_.WriteError(ErrorLine("ssh-native-host-cli", *failure, lineEnd));
@@ -153,6 +143,30 @@ class Session {
   }
 
  private:
+  class HostEnding {
+   public:
+    explicit HostEnding(Session& session) : session_(session) {}
+    ~HostEnding() { session_.EndHost(); }
+    HostEnding(const HostEnding&) = delete;
+    HostEnding& operator=(const HostEnding&) = delete;
+
+   private:
+    Session& session_;
+  };
+
+  // Ends the window watch, then the host, then every wait on the host's pipes.
+  void EndHost() {
+    console_.CancelInput();
+    // Closing its input is how a browser ends the host: it ends the client and exits.
+    host_->CloseInput();
+    if (!host_->WaitForExit(kHostExitWait)) {
+      state_.End("the host did not end within " + std::to_string(kHostExitWait.count()) + " s; ended it");
+      host_->Kill();
+    }
+    // A client that the host left behind may still hold the host's pipes open.
+    host_->CancelPendingIo();
+  }
+
   bool Send(const std::string& body) { return host_->WriteInput(EncodeFrame(body)); }
 
   void ForwardInput(const std::string& lineEnd) {

@@ -4,9 +4,9 @@
 // forwarded as `stdin`, messages shown (or printed as JSON lines) until the exit notice, Ctrl-] or a
 // failure of the host.
 //
-// Threads: the calling thread reads the input and sends requests; it starts and joins two workers,
-// one decoding the host's standard output, one copying the host's standard error to ours. The output
-// worker ends the input loop (CancelInput) when the session is over.
+// Threads: the calling thread reads the input and sends requests; it owns three joining workers, one
+// decoding the host's standard output, one copying the host's standard error to ours, one following
+// the window's size. The output worker ends the input loop (CancelInput) when the session is over.
 
 #include "client/ClientOptions.h"
 #include "client/LocalConsole.h"

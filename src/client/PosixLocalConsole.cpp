@@ -4,7 +4,6 @@
 // CancelInput raises; window changes arrive as SIGWINCH, whose handler only writes to a pipe.
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include "client/LocalConsole.h"
 #include "platform/OsError.h"
 #include "platform/PipeIo.h"
+#include "platform/Wait.h"
 #include "platform/WakeSignal.h"
 
 namespace snh::client {
@@ -106,17 +106,14 @@ class PosixLocalConsole final : public LocalConsole {
     }
   }
 
+  // Standard input keeps the blocking mode it came with (the terminal is shared with the shell), so
+  // a read starts only once the wait says it will not block.
   std::size_t ReadInput(std::span<char> buffer) override {
     for (;;) {
-      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {cancel_.handle(), POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return 0;
-      }
-      if (fds[1].revents != 0) return 0;
-      const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
-      if (count >= 0) return static_cast<std::size_t>(count);
-      if (errno != EINTR && errno != EAGAIN) return 0;
+      if (WaitForHandle(STDIN_FILENO, &cancel_) != WaitOutcome::kReady) return 0;
+      const ReadResult result = ReadOnce(STDIN_FILENO, buffer);
+      // Nothing after all (another reader of the terminal took it): wait again.
+      if (result.outcome != ReadOutcome::kData || result.size != 0) return result.size;
     }
   }
 
@@ -132,18 +129,11 @@ class PosixLocalConsole final : public LocalConsole {
   }
 
   bool WaitForWindowChange() override {
-    for (;;) {
-      pollfd fds[2] = {{windowChangeReader_.get(), POLLIN, 0}, {cancel_.handle(), POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (fds[1].revents != 0) return false;
-      std::array<char, 64> changes{};
-      while (::read(windowChangeReader_.get(), changes.data(), changes.size()) > 0) {
-      }
-      return true;
+    if (WaitForHandle(windowChangeReader_.get(), &cancel_) != WaitOutcome::kReady) return false;
+    std::array<char, 64> changes{};
+    while (ReadOnce(windowChangeReader_.get(), changes).size != 0) {
     }
+    return true;
   }
 
   void SaveWindowTitle() override {

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <mutex>
 #include <utility>
 
@@ -12,81 +11,18 @@
 #include "codec/WideText.h"
 #include "platform/ChildPipes.h"
 #include "platform/OsError.h"
-#include "platform/PipeIo.h"
+#include "platform/Wait.h"
 
 namespace snh::client {
-namespace {
 
-std::size_t ReadPipe(HANDLE pipe, std::span<char> buffer) {
-  DWORD count = 0;
-  if (!ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &count, nullptr)) return 0;
-  return count;
-}
-
-class WindowsChildProcess final : public ChildProcess {
- public:
-  WindowsChildProcess(UniqueHandle process, UniqueHandle input, UniqueHandle output, UniqueHandle error)
-      : process_(std::move(process)),
-        input_(std::move(input)),
-        inputToCancel_(input_.get()),
-        output_(std::move(output)),
-        error_(std::move(error)) {}
-
-  ~WindowsChildProcess() override {
-    if (!WaitForExit(std::chrono::milliseconds(0))) Kill();
-  }
-
-  bool WriteInput(std::string_view bytes) override {
-    std::lock_guard lock(inputMutex_);
-    if (!input_ || bytes.empty()) return bytes.empty();
-    return WriteWhole(input_.get(), bytes).outcome == WriteOutcome::kDone;
-  }
-
-  void CloseInput() override {
-    std::lock_guard lock(inputMutex_);
-    inputToCancel_ = nullptr;
-    input_.reset();
-  }
-
-  void CloseOutput() override { output_.reset(); }
-  unsigned long ProcessId() const override { return GetProcessId(process_.get()); }
-
-  std::size_t ReadOutput(std::span<char> buffer) override { return ReadPipe(output_.get(), buffer); }
-  std::size_t ReadError(std::span<char> buffer) override { return ReadPipe(error_.get(), buffer); }
-
-  void CancelPendingIo() override {
-    if (HANDLE input = inputToCancel_.load()) CancelIoEx(input, nullptr);
-    CancelIoEx(output_.get(), nullptr);
-    CancelIoEx(error_.get(), nullptr);
-  }
-
-  std::optional<int> WaitForExit(std::chrono::milliseconds timeout) override {
-    if (WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
-      return std::nullopt;
-    }
-    DWORD status = 0;
-    GetExitCodeProcess(process_.get(), &status);
-    return static_cast<int>(status);
-  }
-
-  void Kill() override {
-    TerminateProcess(process_.get(), 1);
-    WaitForSingleObject(process_.get(), INFINITE);
-  }
-
- private:
-  UniqueHandle process_;
-  std::mutex inputMutex_;
-  UniqueHandle input_;
-  std::atomic<HANDLE> inputToCancel_;  // cancelling must not wait for a writer that holds the mutex
-  UniqueHandle output_;
-  UniqueHandle error_;
+struct ChildProcess::State {
+  UniqueHandle process;
 };
 
-}  // namespace
+void ChildProcess::StateDeleter::operator()(State* state) const { delete state; }
 
-std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
-                                                const std::vector<std::string>& arguments) {
+ChildProcess::Started ChildProcess::Start(const std::string& program,
+                                          const std::vector<std::string>& arguments) {
   // Inheritable pipe ends exist only while this lock is held, so a start on another thread cannot pass
   // them to the wrong child.
   static std::mutex startMutex;
@@ -110,8 +46,22 @@ std::unique_ptr<ChildProcess> StartChildProcess(const std::string& program,
   }
   UniqueHandle thread(info.hThread);
   // The child's ends are released here (with the pipes), so end of stream follows the child's exit.
-  return std::make_unique<WindowsChildProcess>(UniqueHandle(info.hProcess), std::move(pipes.stdinWrite),
-                                               std::move(pipes.stdoutRead), std::move(pipes.stderrRead));
+  return {StatePointer(new State{UniqueHandle(info.hProcess)}), std::move(pipes.stdinWrite),
+          std::move(pipes.stdoutRead), std::move(pipes.stderrRead)};
+}
+
+unsigned long ChildProcess::ProcessId() const { return GetProcessId(process_->process.get()); }
+
+std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds timeout) {
+  if (WaitForHandle(process_->process.get(), nullptr, timeout) != WaitOutcome::kReady) return std::nullopt;
+  DWORD status = 0;
+  GetExitCodeProcess(process_->process.get(), &status);
+  return static_cast<int>(status);
+}
+
+void ChildProcess::Kill() {
+  TerminateProcess(process_->process.get(), 1);
+  WaitForHandle(process_->process.get(), nullptr);
 }
 
 }  // namespace snh::client

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -15,12 +16,13 @@
 #include "codec/WideText.h"
 #include "platform/OsError.h"
 #include "platform/PipeIo.h"
+#include "platform/Wait.h"
 #include "platform/WakeSignal.h"
 
 namespace snh::client {
 namespace {
 
-constexpr DWORD kPipePollMilliseconds = 10;
+constexpr std::chrono::milliseconds kPipePoll{10};
 
 bool IsConsole(HANDLE handle) {
   DWORD mode = 0;
@@ -108,7 +110,7 @@ class WindowsLocalConsole final : public LocalConsole {
         DWORD available = 0;
         if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr)) return 0;  // writer gone
         if (available == 0) {
-          WaitForSingleObject(cancel_.handle(), kPipePollMilliseconds);
+          WaitForHandle(cancel_.handle(), nullptr, kPipePoll);
           continue;
         }
         return ReadBytes(buffer.first(std::min<std::size_t>(buffer.size(), available)));
@@ -144,8 +146,7 @@ class WindowsLocalConsole final : public LocalConsole {
   }
 
   bool WaitForWindowChange() override {
-    const HANDLE handles[2] = {cancel_.handle(), windowChanged_.get()};
-    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+    return WaitForHandle(windowChanged_.get(), &cancel_) == WaitOutcome::kReady;
   }
 
   void SaveWindowTitle() override {
@@ -169,19 +170,14 @@ class WindowsLocalConsole final : public LocalConsole {
   }
 
  private:
-  std::size_t ReadBytes(std::span<char> buffer) {
-    DWORD count = 0;
-    if (!ReadFile(input_, buffer.data(), static_cast<DWORD>(buffer.size()), &count, nullptr)) return 0;
-    return count;
-  }
+  std::size_t ReadBytes(std::span<char> buffer) { return ReadOnce(input_, buffer).size; }
 
   // Waits for keys (or the cancel event) and moves the typed text into pendingInput_; false once
   // cancelled or failed. Events other than key presses (focus, mouse, resize) are dropped, so that
   // ReadConsoleW never waits with the input handle signalled; a resize is passed on to
   // WaitForWindowChange first.
   bool ReadConsoleKeys() {
-    const HANDLE handles[2] = {cancel_.handle(), input_};
-    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return false;
+    if (WaitForHandle(input_, &cancel_) != WaitOutcome::kReady) return false;
     DWORD events = 0;
     if (!GetNumberOfConsoleInputEvents(input_, &events) || events == 0) return true;
     std::vector<INPUT_RECORD> records(events);

@@ -1,8 +1,6 @@
 #include "output/PipeStreamReader.h"
 
 #include <array>
-#include <chrono>
-#include <iostream>
 #include <utility>
 
 #include "output/WorkerFailure.h"
@@ -31,7 +29,6 @@ void PipeStreamReader::ReadLoop() {
     DebugOutput("PipeStreamReader stopped by an unknown exception");
   }
   if (onFinished_) onFinished_();
-  MarkFinished();
 }
 
 void PipeStreamReader::ReadChunks() {
@@ -49,27 +46,10 @@ void PipeStreamReader::ReadChunks() {
   }
 }
 
-void PipeStreamReader::MarkFinished() {
-  std::lock_guard lock(finishedMutex_);
-  finished_ = true;
-  finishedChanged_.notify_all();
-}
-
 void PipeStreamReader::Stop() {
   running_.store(false);
-  if (const std::uint32_t error = port_.Cancel(); error != 0) {
-    try {
-      std::cerr << SystemErrorMessage(PipeReadPort::kCancelLabel, error) << std::endl;
-    } catch (const std::exception&) {
-      // A diagnostic that cannot be written must not keep the reader from stopping.
-    }
-  }
-  std::unique_lock lock(finishedMutex_);
-  while (!finishedChanged_.wait_for(lock, std::chrono::milliseconds(10), [this] { return finished_; })) {
-    // The thread may have been between its run-flag test and its next read.
-    port_.Cancel();
-  }
-  lock.unlock();
+  // Every read from now on ends without waiting, and the loop ends at its next test.
+  port_.Cancel();
   if (thread_.joinable()) thread_.join();
 }
 

@@ -5,9 +5,7 @@
 // the stream (every writer gone) and Stop() end it quietly.
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -32,24 +30,20 @@ class PipeStreamReader {
   PipeStreamReader(const PipeStreamReader&) = delete;
   PipeStreamReader& operator=(const PipeStreamReader&) = delete;
 
-  // Ends the thread and waits for it. A read that starts just after the run flag was tested is
-  // cancelled too: cancelling goes on until the thread has ended.
+  // Ends the thread and waits for it; the port's cancel also ends a read that starts just after the
+  // run flag was tested.
   void Stop();
 
  private:
   void ReadLoop();
   void ReadChunks();
-  void MarkFinished();
 
   PipeReadPort port_;
   OutputHandler handler_;
   JsonModule& json_;
   std::function<void()> onFinished_;
   std::atomic<bool> running_{true};
-  std::mutex finishedMutex_;
-  std::condition_variable finishedChanged_;
-  bool finished_ = false;  // guarded by finishedMutex_
-  std::thread thread_;     // last, so that it starts after everything it uses exists
+  std::thread thread_;  // last, so that it starts after everything it uses exists
 };
 
 }  // namespace snh

@@ -11,6 +11,9 @@ namespace snh {
 // Empty, with errno set, on failure (ENOSYS before Linux 5.3).
 UniqueHandle OpenPidFd(int pid);
 
+// Waits for the child `pid` to end, reaps it and returns its ShellStatus.
+int ReapProcess(int pid);
+
 // An ended process's status as a shell reports it: its exit code, or 128 + the signal that ended it.
 int ShellStatus(bool exited, int value);
 // The same from a status that waitpid gave.

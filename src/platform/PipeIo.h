@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "platform/UniqueHandle.h"
@@ -26,16 +27,15 @@ struct ReadResult {
   std::uint32_t error = 0;  // the system's code, for kFailed
 };
 
+// One read of what `pipe` holds (on POSIX EINTR is retried, and a non-blocking fd with nothing to read
+// gives kData of size 0). On a pty master EIO, no process holding the terminal any more, is kEnded.
+ReadResult ReadOnce(NativeHandle pipe, std::span<char> buffer);
+
 // Whether a failed write's code means that nobody reads the other end any more.
 bool IsClosedReader(std::uint32_t error);
 
 // Writes all of `bytes` to a pipe (on Windows a zero-length write too); stops at the first failure. On
 // POSIX a non-blocking pipe that is full is waited on.
 WriteResult WriteWhole(NativeHandle pipe, std::string_view bytes);
-
-// The same, and raises with `label` on failure. When `forgiveClosedReader` is set, a failure because
-// the reading end is gone is returned as its code instead of raised; otherwise the result is 0.
-std::uint32_t WritePipe(NativeHandle pipe, std::string_view bytes, const char* label,
-                        bool forgiveClosedReader);
 
 }  // namespace snh

@@ -3,7 +3,6 @@
 // The reading side of one pipe as one reader thread sees it: blocking reads that another thread can
 // cancel. Does not own the pipe.
 
-#include <cstdint>
 #include <memory>
 #include <span>
 
@@ -20,16 +19,13 @@ class PipeReadPort {
   PipeReadPort(const PipeReadPort&) = delete;
   PipeReadPort& operator=(const PipeReadPort&) = delete;
 
-  // Blocks until data arrives, every writer has gone, the pipe fails, or Cancel() ends the read.
+  // Blocks until data arrives, every writer has gone, the pipe fails, or Cancel() ends the read. After
+  // a cancel a read never waits: it still gives what the pipe already holds, then kCancelled.
   ReadResult Read(std::span<char> buffer);
 
-  // Ends a read pending on the pipe. Returns 0, or the system's code when there was nothing to cancel
-  // (ERROR_NOT_FOUND) or cancelling failed. On POSIX a cancel always succeeds and is sticky: every read
-  // after it ends at once. On Windows (CancelIoEx) it ends only the read in progress.
-  std::uint32_t Cancel();
-
-  // The label of the cancel call in diagnostics.
-  static constexpr const char* kCancelLabel = "CancelIoEx";
+  // Ends the read in progress, if any, and every wait after it; any thread. Returns once no read is
+  // waiting in the system any more.
+  void Cancel();
 
  private:
   struct State;

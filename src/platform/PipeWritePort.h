@@ -13,15 +13,16 @@ namespace snh {
 class PipeWritePort {
  public:
   // On POSIX the pipe is made non-blocking (a blocking write could not be cancelled) and a full pipe
-  // is waited for in poll(). Raises on failure.
+  // is waited for in poll(); a reader that has gone fails the write (EPIPE) and raises no SIGPIPE,
+  // whatever the process does with that signal. Raises on failure.
   explicit PipeWritePort(NativeHandle pipe);
   ~PipeWritePort();
   PipeWritePort(const PipeWritePort&) = delete;
   PipeWritePort& operator=(const PipeWritePort&) = delete;
 
   WriteResult Write(std::string_view bytes);
-  // Ends a write pending on the pipe. On POSIX the cancel is sticky: later writes end at once. On
-  // Windows (CancelIoEx) a write that has not started yet is not affected.
+  // Ends the write in progress, if any, and every write after it (kCancelled); any thread. Returns once
+  // no write is waiting in the system any more.
   void Cancel();
 
  private:

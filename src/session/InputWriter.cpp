@@ -1,28 +1,25 @@
 #include "session/InputWriter.h"
 
-#include <chrono>
-
 #include "output/WorkerFailure.h"
 #include "platform/OsError.h"
 
 namespace snh {
 
-InputWriter::InputWriter(NativeHandle target, const char* label, JsonModule& json,
-                         std::function<void()> closeTarget)
-    : port_(target),
+InputWriter::InputWriter(NativeHandle target, const char* label, JsonModule& json)
+    : InputWriter(UniqueHandle(), target, label, json) {}
+
+InputWriter::InputWriter(UniqueHandle target, const char* label, JsonModule& json)
+    : InputWriter(std::move(target), kNoHandle, label, json) {}
+
+InputWriter::InputWriter(UniqueHandle owned, NativeHandle borrowed, const char* label, JsonModule& json)
+    : owned_(std::move(owned)),
+      port_(owned_ ? owned_.get() : borrowed),
       label_(label),
       json_(json),
-      closeTarget_(std::move(closeTarget)),
       thread_(&InputWriter::Run, this) {}
 
 InputWriter::~InputWriter() {
   Abandon();
-  std::unique_lock lock(mutex_);
-  while (!changed_.wait_for(lock, std::chrono::milliseconds(10), [this] { return finished_; })) {
-    // The thread may have been between its abandon test and its next write.
-    if (!closed_) port_.Cancel();
-  }
-  lock.unlock();
   thread_.join();
 }
 
@@ -47,10 +44,10 @@ void InputWriter::Abandon() {
     abandoned_ = true;
     queue_.clear();
     queuedBytes_ = 0;
-    // Under the lock: a closed target's handle may already belong to something else.
-    if (!closed_) port_.Cancel();
   }
   changed_.notify_all();
+  // The port touches the pipe only while a write is under way, never after the writer has closed it.
+  port_.Cancel();
 }
 
 void InputWriter::Close() {
@@ -88,8 +85,7 @@ void InputWriter::WriteQueued() {
       if (abandoned_) return;
       if (queue_.empty()) {
         // Closing: everything queued before it has been written.
-        closed_ = true;
-        if (closeTarget_) closeTarget_();
+        owned_.reset();
         return;
       }
       text = std::move(queue_.front());

@@ -110,10 +110,9 @@ void SshModule::OpenConnection(const ConnectParams& params) {
     connection.inputWriter = std::make_unique<InputWriter>(connection.pseudoConsole->inputWrite(),
                                                            "WriteFile pseudo console input", json_);
   } else {
-    // The writer closes the pipe on closeStdin; ReleaseConnection touches it only after the writer.
+    // The writer owns the pipe: it closes it on closeStdin, or when it is released.
     connection.inputWriter =
-        std::make_unique<InputWriter>(connection.pipes.stdinWrite.get(), "WriteFile child stdin", json_,
-                                      [&connection] { connection.pipes.stdinWrite.reset(); });
+        std::make_unique<InputWriter>(std::move(connection.pipes.stdinWrite), "WriteFile child stdin", json_);
   }
 
   connection.stdoutReader = StartReader(connection.outputEnds, connection.pipes.stdoutRead.get(),
@@ -226,7 +225,6 @@ void SshModule::ReleaseConnection() {
   connection.outputEnds.Release();
   connection.exitWatch.reset();
   connection.inputWriter.reset();
-  connection.pipes.stdinWrite.reset();
   StopReader(connection.stderrReader);
   StopReader(connection.stdoutReader);
   StopReader(connection.pseudoConsoleReader);

@@ -19,7 +19,7 @@
 
 #include "TestClientPlatform.h"
 #include "platform/PipeIo.h"
-#include "platform/posix/RetryOnInterrupt.h"
+#include "platform/RetryOnInterrupt.h"
 
 namespace snh::test_client {
 namespace {

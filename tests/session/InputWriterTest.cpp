@@ -1,11 +1,12 @@
-// The input writer against a real pipe: order and wholeness, the bounded queue, and a reader that has
-// gone.
+// The input writer against a real pipe: order and wholeness, closing a pipe it owns, the bounded queue,
+// and a reader that has gone.
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <thread>
@@ -53,6 +54,22 @@ TEST(InputWriter, TextsArriveWholeAndInOrder) {
   }
   EXPECT_TRUE(received == expected) << received.size() << " bytes of " << expected.size();
   EXPECT_TRUE(output.Messages().empty());
+}
+
+// The writer owns the pipe it is given: Close ends the reader's stream once the queue is written.
+TEST(InputWriter, CloseEndsAnOwnedPipeAfterWhatIsQueued) {
+  testing::RecordedMessages output;
+  JsonModule json(output);
+  ChildPipes pipes = CreateChildPipes();
+  std::string received;
+  std::thread reader([&] { received = ReadBytes(pipes.stdinRead.get(), SIZE_MAX); });
+  InputWriter writer(std::move(pipes.stdinWrite), "WriteFile child stdin", json);
+  writer.Write(NumberedText(36));
+  writer.Write("end");
+  writer.Close();
+  reader.join();
+  EXPECT_EQ(received, NumberedText(36) + "end");
+  EXPECT_EQ(writer.Write("late"), std::optional<std::string>(texts::kInputClosed));
 }
 
 TEST(InputWriter, WriteBeyondTheLimitIsRefusedAndNothingOfItArrives) {

@@ -13,6 +13,7 @@
 #include "ManifestFile.h"
 #include "Registration.h"
 #include "platform/UniqueHandle.h"
+#include "platform/RetryOnInterrupt.h"
 
 namespace snh::reg {
 namespace {
@@ -66,8 +67,7 @@ class TemporaryName {
 
 void WriteAll(int fd, std::string_view contents, const fs::path& file) {
   while (!contents.empty()) {
-    const ssize_t written = write(fd, contents.data(), contents.size());
-    if (written < 0 && errno == EINTR) continue;
+    const ssize_t written = RetryOnInterrupt([&] { return write(fd, contents.data(), contents.size()); });
     if (written < 0) throw ErrnoFailure("write", file, errno);
     contents.remove_prefix(static_cast<size_t>(written));
   }

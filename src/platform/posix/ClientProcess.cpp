@@ -1,7 +1,6 @@
 #include "platform/ClientProcess.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -20,8 +19,9 @@
 #include "platform/OsError.h"
 #include "platform/PidFd.h"
 #include "platform/PseudoConsole.h"
+#include "platform/Wait.h"
 #include "platform/posix/ProcessTree.h"
-#include "platform/posix/RetryOnInterrupt.h"
+#include "platform/RetryOnInterrupt.h"
 
 namespace snh {
 
@@ -194,8 +194,7 @@ bool ClientProcess::HasExited() const {
     std::lock_guard lock(state_->reapMutex);
     if (state_->reaped) return true;
   }
-  pollfd fd{state_->pidfd.get(), POLLIN, 0};
-  return ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0;
+  return WaitForHandle(state_->pidfd.get(), nullptr, std::chrono::milliseconds(0)) == WaitOutcome::kReady;
 }
 
 std::optional<std::int64_t> ClientProcess::ExitCode() const {
@@ -225,9 +224,7 @@ void ClientProcess::TerminateAndWait() noexcept {
   EndProcessTree(state.pid);
   std::lock_guard lock(state.reapMutex);
   if (state.reaped) return;  // another caller got there while the tree was ended
-  int status = 0;
-  RetryOnInterrupt([&] { return ::waitpid(state.pid, &status, 0); });
-  state.exitCode = ShellStatus(status);
+  state.exitCode = ReapProcess(state.pid);
   state.reaped = true;
 }
 

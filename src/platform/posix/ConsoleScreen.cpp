@@ -1,7 +1,6 @@
 #include "platform/ConsoleScreen.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -15,8 +14,9 @@
 
 #include "platform/ConsoleSize.h"
 #include "platform/OsError.h"
-#include "platform/WakeSignal.h"
+#include "platform/Wait.h"
 #include "platform/posix/Pty.h"
+#include "platform/RetryOnInterrupt.h"
 #include "platform/posix/VtermScreen.h"
 
 // The screen lives as long as the session; each connection's client gets a terminal (pty) of its own,
@@ -84,25 +84,21 @@ ConsoleScreen::State::Terminal::~Terminal() {
 void ConsoleScreen::State::Terminal::Render(State& owner) {
   std::array<char, 4096> buffer;
   for (;;) {
-    pollfd fds[2] = {{pty.master.get(), POLLIN, 0}, {stop.handle(), POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[1].revents != 0) return;
+    if (WaitForHandle(pty.master.get(), &stop) != WaitOutcome::kReady) return;
     // Marked before the read, so that a Settle never sees the bytes neither waiting nor counted.
     {
       std::lock_guard lock(owner.mutex);
       owner.rendering = true;
     }
-    const ssize_t count = ::read(pty.master.get(), buffer.data(), buffer.size());
+    const ssize_t count =
+        RetryOnInterrupt([&] { return ::read(pty.master.get(), buffer.data(), buffer.size()); });
     if (count <= 0) {
       {
         std::lock_guard lock(owner.mutex);
         owner.rendering = false;
       }
       owner.rendered.notify_all();
-      if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (count < 0 && errno == EAGAIN) continue;
       // The session holds the terminal, so the master has no end; a failing one leaves the screen as
       // it is.
       return;

@@ -1,11 +1,8 @@
 #include "platform/ExitWatch.h"
 
-#include <poll.h>
-
-#include <cerrno>
 #include <thread>
 
-#include "platform/WakeSignal.h"
+#include "platform/Wait.h"
 
 namespace snh {
 
@@ -14,18 +11,7 @@ struct ExitWatch::State {
       : process(watched), onExit(std::move(callback)), watcher(&State::Watch, this) {}
 
   void Watch() {
-    for (;;) {
-      pollfd fds[2] = {{process, POLLIN, 0}, {stop.handle(), POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return;
-      }
-      if (fds[0].revents != 0) {
-        onExit();
-        return;
-      }
-      if (fds[1].revents != 0) return;
-    }
+    if (WaitForHandle(process, &stop) == WaitOutcome::kReady) onExit();
   }
 
   NativeHandle process;

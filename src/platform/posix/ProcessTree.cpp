@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -22,7 +21,8 @@
 #include <vector>
 
 #include "platform/PidFd.h"
-#include "platform/posix/RetryOnInterrupt.h"
+#include "platform/Wait.h"
+#include "platform/RetryOnInterrupt.h"
 
 namespace snh {
 namespace {
@@ -30,7 +30,7 @@ namespace {
 // The longest EndProcessTree waits for the processes it has signalled to end.
 constexpr std::chrono::seconds kLongestEnd{1};
 constexpr std::chrono::milliseconds kLongestPause{20};
-constexpr int kReapIntervalMilliseconds = 1000;
+constexpr std::chrono::milliseconds kReapInterval{1000};
 
 // What /proc/<pid>/stat tells of one process.
 struct ProcessEntry {
@@ -277,9 +277,7 @@ void ReapOrphans(pid_t client) noexcept {
 
 void OrphanReaper::Start(pid_t client) {
   thread_ = std::thread([this, client] {
-    for (;;) {
-      pollfd stop{stop_.handle(), POLLIN, 0};
-      if (RetryOnInterrupt([&] { return ::poll(&stop, 1, kReapIntervalMilliseconds); }) != 0) return;
+    while (WaitForHandle(stop_.handle(), nullptr, kReapInterval) == WaitOutcome::kTimedOut) {
       ReapOrphans(client);
     }
   });

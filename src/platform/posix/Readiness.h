@@ -1,11 +1,16 @@
 #pragma once
 
-// Waiting for an fd that is non-blocking, by our choice or by whoever handed it to us.
+// The poll behind WaitForHandle, for the fds that wait for room to write as well as for input.
+
+#include <chrono>
+
+#include "platform/Wait.h"
 
 namespace snh {
 
-// Waits until `fd` is ready for `events` (POLLIN, POLLOUT) or has a hang-up or an error to report, which
-// the next read or write then gives; EINTR is retried. False, with errno set, when poll fails.
-bool WaitUntilReady(int fd, short events);
+// Waits until `fd` is ready for `events` (POLLIN, POLLOUT) or has a hang-up or an error to report,
+// which the next read or write then gives, as WaitForHandle does; EINTR is retried with the time left.
+WaitOutcome WaitUntilReady(int fd, short events, const WakeSignal* wake = nullptr,
+                           std::chrono::milliseconds timeout = kWaitForever);
 
 }  // namespace snh

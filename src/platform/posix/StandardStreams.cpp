@@ -9,6 +9,7 @@
 #include <csignal>
 
 #include "platform/posix/Readiness.h"
+#include "platform/RetryOnInterrupt.h"
 
 namespace snh {
 
@@ -24,10 +25,12 @@ void PrepareStandardStreams() {
 // for data instead of reading as ended.
 std::size_t StandardInput::Read(char* buffer, std::size_t capacity) {
   for (;;) {
-    const ssize_t count = ::read(STDIN_FILENO, buffer, std::min<std::size_t>(capacity, 1u << 30));
+    const ssize_t count = RetryOnInterrupt(
+        [&] { return ::read(STDIN_FILENO, buffer, std::min<std::size_t>(capacity, 1u << 30)); });
     if (count >= 0) return static_cast<std::size_t>(count);
-    if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilReady(STDIN_FILENO, POLLIN)) continue;
-    if (errno != EINTR) return 0;
+    if ((errno != EAGAIN && errno != EWOULDBLOCK) ||
+        WaitUntilReady(STDIN_FILENO, POLLIN) == WaitOutcome::kFailed)
+      return 0;
   }
 }
 

@@ -1,12 +1,12 @@
 #include "platform/WakeSignal.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cstdint>
 
 #include "platform/OsError.h"
+#include "platform/Wait.h"
 
 namespace snh {
 
@@ -21,8 +21,7 @@ void WakeSignal::Raise() {
 }
 
 bool WakeSignal::IsRaised() const {
-  pollfd fd{handle_.get(), POLLIN, 0};
-  return ::poll(&fd, 1, 0) > 0;
+  return WaitForHandle(handle_.get(), nullptr, std::chrono::milliseconds(0)) == WaitOutcome::kReady;
 }
 
 }  // namespace snh

@@ -7,6 +7,7 @@
 #include "platform/ConsoleScreen.h"
 #include "platform/OsError.h"
 #include "platform/PseudoConsole.h"
+#include "platform/Wait.h"
 #include "platform/windows/AttributeList.h"
 
 namespace snh {
@@ -117,7 +118,7 @@ ClientProcess ClientProcess::StartInConsole(const ConnectParams& params, const C
 NativeHandle ClientProcess::handle() const { return state_->process.get(); }
 
 bool ClientProcess::HasExited() const {
-  return WaitForSingleObject(state_->process.get(), 0) == WAIT_OBJECT_0;
+  return WaitForHandle(state_->process.get(), nullptr, std::chrono::milliseconds(0)) == WaitOutcome::kReady;
 }
 
 std::optional<std::int64_t> ClientProcess::ExitCode() const {
@@ -132,7 +133,7 @@ void ClientProcess::TerminateAndWait() noexcept {
   constexpr UINT kTerminatedExitCode = 1;
   TerminateJobObject(state_->job.get(), kTerminatedExitCode);
   TerminateProcess(state_->process.get(), kTerminatedExitCode);
-  WaitForSingleObject(state_->process.get(), INFINITE);
+  WaitForHandle(state_->process.get(), nullptr);
 }
 
 }  // namespace snh

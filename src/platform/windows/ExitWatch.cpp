@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "platform/OsError.h"
+#include "platform/Wait.h"
 
 namespace snh {
 
@@ -39,7 +40,7 @@ ExitWatch::~ExitWatch() {
   // Unregistering drops a callback the pool had not started yet: an exit that has happened is reported
   // here instead, as the POSIX watch reports it.
   if (state_->wait != nullptr && !state_->ran.load() &&
-      WaitForSingleObject(state_->process, 0) == WAIT_OBJECT_0) {
+      WaitForHandle(state_->process, nullptr, std::chrono::milliseconds(0)) == WaitOutcome::kReady) {
     state_->onExit();
   }
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/OsError.h"
+#include "platform/Wait.h"
 
 namespace snh {
 
@@ -14,6 +15,8 @@ WakeSignal::WakeSignal()
 
 void WakeSignal::Raise() { SetEvent(handle_.get()); }
 
-bool WakeSignal::IsRaised() const { return WaitForSingleObject(handle_.get(), 0) == WAIT_OBJECT_0; }
+bool WakeSignal::IsRaised() const {
+  return WaitForHandle(handle_.get(), nullptr, std::chrono::milliseconds(0)) == WaitOutcome::kReady;
+}
 
 }  // namespace snh

@@ -1,6 +1,7 @@
 #pragma once
 
-// The one retry of a system call that a signal interrupted before it did anything (EINTR).
+// POSIX only: the one retry of a system call that a signal interrupted before it did anything (EINTR),
+// for the platform and the POSIX code of the programs on top. Windows calls are not interrupted so.
 
 #include <cerrno>
 
