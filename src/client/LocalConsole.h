@@ -1,6 +1,6 @@
 #pragma once
 
-// The terminal client's own standard streams, one implementation per platform: whether they are a
+// The terminal client's own standard streams, kept per platform behind `State`: whether they are a
 // terminal, raw mode, cancellable reads of the keyboard or of piped input, whole writes, the window's
 // size and title.
 
@@ -22,38 +22,45 @@ struct WindowSize {
 
 class LocalConsole {
  public:
+  // Raises std::runtime_error when the streams cannot be prepared.
+  LocalConsole();
   // Puts back every terminal mode it changed, and the window title once saved.
-  virtual ~LocalConsole() = default;
+  ~LocalConsole();
+  LocalConsole(const LocalConsole&) = delete;
+  LocalConsole& operator=(const LocalConsole&) = delete;
 
-  virtual bool InputIsTerminal() const = 0;
-  virtual bool OutputIsTerminal() const = 0;
+  bool InputIsTerminal() const;
+  bool OutputIsTerminal() const;
 
   // Keys arrive one by one, unechoed, with no signals made of them (Ctrl-C is a byte); output is
   // passed through untranslated. Restored by the destructor, and on POSIX also when a signal such as
   // SIGTERM or SIGHUP ends the process. Throws std::runtime_error when the terminal refuses.
-  virtual void EnterRawMode() = 0;
+  void EnterRawMode();
 
   // Blocks until input arrives; 0 at end of input or once CancelInput() has been called.
-  virtual std::size_t ReadInput(std::span<char> buffer) = 0;
+  std::size_t ReadInput(std::span<char> buffer);
   // Makes the current and every later ReadInput return 0; safe from any thread.
-  virtual void CancelInput() = 0;
+  void CancelInput();
 
   // The size of the window that shows the output; nothing when the output is not a terminal.
-  virtual std::optional<WindowSize> OutputWindowSize() const = 0;
+  std::optional<WindowSize> OutputWindowSize() const;
   // Blocks until the window may have changed size; false once CancelInput() has been called. For one
   // thread besides the reader; a change seen by no waiter is reported to the next wait.
-  virtual bool WaitForWindowChange() = 0;
+  bool WaitForWindowChange();
 
   // Keeps the window title to put back when the console closes (also on POSIX when an ending signal
   // arrives), since the program may set its own. Only for a terminal output.
-  virtual void SaveWindowTitle() = 0;
+  void SaveWindowTitle();
 
   // Whole writes; false once the stream is gone. Safe from any thread.
-  virtual bool WriteOutput(std::string_view bytes) = 0;
-  virtual bool WriteError(std::string_view bytes) = 0;
-};
+  bool WriteOutput(std::string_view bytes);
+  bool WriteError(std::string_view bytes);
 
-std::unique_ptr<LocalConsole> OpenLocalConsole();
+ private:
+  // What each platform keeps (PosixLocalConsole.cpp, WindowsLocalConsole.cpp).
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // ssh-native-host next to this program's own executable.
 std::string DefaultHostPath();

@@ -64,104 +64,101 @@ void NoteWindowChange(int) {
   errno = savedErrno;
 }
 
-class PosixLocalConsole final : public LocalConsole {
- public:
-  PosixLocalConsole() {
-    // A host or terminal that has gone away shows as a failed write.
-    std::signal(SIGPIPE, SIG_IGN);
-    int windowChange[2];
-    if (::pipe2(windowChange, O_CLOEXEC | O_NONBLOCK) != 0) RaiseLastError("pipe2");
-    windowChangeReader_ = UniqueHandle(windowChange[0]);
-    windowChangeWriter_ = UniqueHandle(windowChange[1]);
-    windowChangeWriter = windowChangeWriter_.get();
-    struct sigaction action {};
-    action.sa_handler = NoteWindowChange;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGWINCH, &action, nullptr);
-  }
-
-  ~PosixLocalConsole() override {
-    std::signal(SIGWINCH, SIG_DFL);
-    windowChangeWriter = -1;
-    if (!modesSaved && !titleSaved) return;
-    PutTerminalBack();
-    modesSaved = 0;
-    titleSaved = 0;
-    for (int signal : kEndingSignals) std::signal(signal, SIG_DFL);
-  }
-
-  bool InputIsTerminal() const override { return ::isatty(STDIN_FILENO) == 1; }
-  bool OutputIsTerminal() const override { return ::isatty(STDOUT_FILENO) == 1; }
-
-  void EnterRawMode() override {
-    termios modes{};
-    if (::tcgetattr(STDIN_FILENO, &modes) != 0) RaiseLastError("cannot read the terminal's modes: tcgetattr");
-    savedModes = modes;
-    modesSaved = 1;
-    InstallEndingHandlers();
-    ::cfmakeraw(&modes);
-    if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &modes) != 0) {
-      RaiseLastError("cannot put the terminal in raw mode: tcsetattr");
-    }
-  }
-
-  // Standard input keeps the blocking mode it came with (the terminal is shared with the shell), so
-  // a read starts only once the wait says it will not block.
-  std::size_t ReadInput(std::span<char> buffer) override {
-    for (;;) {
-      if (WaitForHandle(STDIN_FILENO, &cancel_) != WaitOutcome::kReady) return 0;
-      const ReadResult result = ReadOnce(STDIN_FILENO, buffer);
-      // Nothing after all (another reader of the terminal took it): wait again.
-      if (result.outcome != ReadOutcome::kData || result.size != 0) return result.size;
-    }
-  }
-
-  void CancelInput() override { cancel_.Raise(); }
-
-  std::optional<WindowSize> OutputWindowSize() const override {
-    winsize size{};
-    // A terminal that was never given a size reports 0x0.
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
-      return std::nullopt;
-    }
-    return WindowSize{size.ws_col, size.ws_row};
-  }
-
-  bool WaitForWindowChange() override {
-    if (WaitForHandle(windowChangeReader_.get(), &cancel_) != WaitOutcome::kReady) return false;
-    std::array<char, 64> changes{};
-    while (ReadOnce(windowChangeReader_.get(), changes).size != 0) {
-    }
-    return true;
-  }
-
-  void SaveWindowTitle() override {
-    if (titleSaved || !OutputIsTerminal() || !WriteOutput(kPushTitle)) return;
-    titleSaved = 1;
-    InstallEndingHandlers();
-  }
-
-  bool WriteOutput(std::string_view bytes) override {
-    std::lock_guard lock(outputMutex_);
-    return WriteWhole(STDOUT_FILENO, bytes).outcome == WriteOutcome::kDone;
-  }
-  bool WriteError(std::string_view bytes) override {
-    std::lock_guard lock(errorMutex_);
-    return WriteWhole(STDERR_FILENO, bytes).outcome == WriteOutcome::kDone;
-  }
-
- private:
-  WakeSignal cancel_;
-  UniqueHandle windowChangeReader_;
-  UniqueHandle windowChangeWriter_;
-  std::mutex outputMutex_;
-  std::mutex errorMutex_;
-};
-
 }  // namespace
 
-std::unique_ptr<LocalConsole> OpenLocalConsole() { return std::make_unique<PosixLocalConsole>(); }
+struct LocalConsole::State {
+  WakeSignal cancel;
+  UniqueHandle windowChangeReader;
+  UniqueHandle windowChangeWriter;
+  std::mutex outputMutex;
+  std::mutex errorMutex;
+};
+
+LocalConsole::LocalConsole() : state_(std::make_unique<State>()) {
+  // A host or terminal that has gone away shows as a failed write.
+  std::signal(SIGPIPE, SIG_IGN);
+  int windowChange[2];
+  if (::pipe2(windowChange, O_CLOEXEC | O_NONBLOCK) != 0) RaiseLastError("pipe2");
+  state_->windowChangeReader = UniqueHandle(windowChange[0]);
+  state_->windowChangeWriter = UniqueHandle(windowChange[1]);
+  windowChangeWriter = state_->windowChangeWriter.get();
+  struct sigaction action {};
+  action.sa_handler = NoteWindowChange;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGWINCH, &action, nullptr);
+}
+
+LocalConsole::~LocalConsole() {
+  std::signal(SIGWINCH, SIG_DFL);
+  windowChangeWriter = -1;
+  if (!modesSaved && !titleSaved) return;
+  PutTerminalBack();
+  modesSaved = 0;
+  titleSaved = 0;
+  for (int signal : kEndingSignals) std::signal(signal, SIG_DFL);
+}
+
+bool LocalConsole::InputIsTerminal() const { return ::isatty(STDIN_FILENO) == 1; }
+bool LocalConsole::OutputIsTerminal() const { return ::isatty(STDOUT_FILENO) == 1; }
+
+void LocalConsole::EnterRawMode() {
+  termios modes{};
+  if (::tcgetattr(STDIN_FILENO, &modes) != 0) RaiseLastError("cannot read the terminal's modes: tcgetattr");
+  savedModes = modes;
+  modesSaved = 1;
+  InstallEndingHandlers();
+  ::cfmakeraw(&modes);
+  if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &modes) != 0) {
+    RaiseLastError("cannot put the terminal in raw mode: tcsetattr");
+  }
+}
+
+// Standard input keeps the blocking mode it came with (the terminal is shared with the shell), so a
+// read starts only once the wait says it will not block.
+std::size_t LocalConsole::ReadInput(std::span<char> buffer) {
+  for (;;) {
+    if (WaitForHandle(STDIN_FILENO, &state_->cancel) != WaitOutcome::kReady) return 0;
+    const ReadResult result = ReadOnce(STDIN_FILENO, buffer);
+    // Nothing after all (another reader of the terminal took it): wait again.
+    if (result.outcome != ReadOutcome::kData || result.size != 0) return result.size;
+  }
+}
+
+void LocalConsole::CancelInput() { state_->cancel.Raise(); }
+
+std::optional<WindowSize> LocalConsole::OutputWindowSize() const {
+  winsize size{};
+  // A terminal that was never given a size reports 0x0.
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
+    return std::nullopt;
+  }
+  return WindowSize{size.ws_col, size.ws_row};
+}
+
+bool LocalConsole::WaitForWindowChange() {
+  if (WaitForHandle(state_->windowChangeReader.get(), &state_->cancel) != WaitOutcome::kReady) return false;
+  std::array<char, 64> changes{};
+  while (ReadOnce(state_->windowChangeReader.get(), changes).size != 0) {
+  }
+  return true;
+}
+
+void LocalConsole::SaveWindowTitle() {
+  if (titleSaved || !OutputIsTerminal() || !WriteOutput(kPushTitle)) return;
+  titleSaved = 1;
+  InstallEndingHandlers();
+}
+
+bool LocalConsole::WriteOutput(std::string_view bytes) {
+  std::lock_guard lock(state_->outputMutex);
+  return WriteWhole(STDOUT_FILENO, bytes).outcome == WriteOutcome::kDone;
+}
+
+bool LocalConsole::WriteError(std::string_view bytes) {
+  std::lock_guard lock(state_->errorMutex);
+  return WriteWhole(STDERR_FILENO, bytes).outcome == WriteOutcome::kDone;
+}
 
 std::string DefaultHostPath() {
   std::array<char, 4096> self{};

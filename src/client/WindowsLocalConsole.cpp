@@ -49,9 +49,10 @@ bool WriteConsoleText(HANDLE console, std::string_view utf8) {
   return true;
 }
 
-class WindowsLocalConsole final : public LocalConsole {
- public:
-  WindowsLocalConsole()
+}  // namespace
+
+struct LocalConsole::State {
+  State()
       : input_(GetStdHandle(STD_INPUT_HANDLE)),
         output_(GetStdHandle(STD_OUTPUT_HANDLE)),
         error_(GetStdHandle(STD_ERROR_HANDLE)),
@@ -67,16 +68,16 @@ class WindowsLocalConsole final : public LocalConsole {
     }
   }
 
-  ~WindowsLocalConsole() override {
+  ~State() {
     if (inputModeSaved_) SetConsoleMode(input_, inputMode_);
     if (outputModeSaved_) SetConsoleMode(output_, outputMode_);
     if (titleSaved_) SetConsoleTitleW(title_.c_str());
   }
 
-  bool InputIsTerminal() const override { return inputIsConsole_; }
-  bool OutputIsTerminal() const override { return outputIsConsole_; }
+  bool InputIsTerminal() const { return inputIsConsole_; }
+  bool OutputIsTerminal() const { return outputIsConsole_; }
 
-  void EnterRawMode() override {
+  void EnterRawMode() {
     if (!inputModeSaved_) {
       if (!GetConsoleMode(input_, &inputMode_)) RaiseLastError("GetConsoleMode");
       inputModeSaved_ = true;
@@ -95,7 +96,7 @@ class WindowsLocalConsole final : public LocalConsole {
     }
   }
 
-  std::size_t ReadInput(std::span<char> buffer) override {
+  std::size_t ReadInput(std::span<char> buffer) {
     for (;;) {
       if (!pendingInput_.empty()) {
         const std::size_t count = std::min(buffer.size(), pendingInput_.size());
@@ -120,7 +121,7 @@ class WindowsLocalConsole final : public LocalConsole {
     }
   }
 
-  void CancelInput() override {
+  void CancelInput() {
     cancel_.Raise();
     // A line-mode ReadConsoleW waits for Enter whatever else happens; a synthetic Enter ends it, and
     // the line it completes is dropped by ReadInput.
@@ -138,18 +139,16 @@ class WindowsLocalConsole final : public LocalConsole {
     }
   }
 
-  std::optional<WindowSize> OutputWindowSize() const override {
+  std::optional<WindowSize> OutputWindowSize() const {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (!outputIsConsole_ || !GetConsoleScreenBufferInfo(output_, &info)) return std::nullopt;
     return WindowSize{info.srWindow.Right - info.srWindow.Left + 1,
                       info.srWindow.Bottom - info.srWindow.Top + 1};
   }
 
-  bool WaitForWindowChange() override {
-    return WaitForHandle(windowChanged_.get(), &cancel_) == WaitOutcome::kReady;
-  }
+  bool WaitForWindowChange() { return WaitForHandle(windowChanged_.get(), &cancel_) == WaitOutcome::kReady; }
 
-  void SaveWindowTitle() override {
+  void SaveWindowTitle() {
     if (titleSaved_ || !outputIsConsole_) return;
     std::wstring title(1024, L'\0');
     const DWORD length = GetConsoleTitleW(title.data(), static_cast<DWORD>(title.size()));
@@ -160,16 +159,15 @@ class WindowsLocalConsole final : public LocalConsole {
     titleSaved_ = true;
   }
 
-  bool WriteOutput(std::string_view bytes) override {
+  bool WriteOutput(std::string_view bytes) {
     std::lock_guard lock(outputMutex_);
     return outputIsConsole_ ? WriteConsoleText(output_, bytes) : WriteAll(output_, bytes);
   }
-  bool WriteError(std::string_view bytes) override {
+  bool WriteError(std::string_view bytes) {
     std::lock_guard lock(errorMutex_);
     return errorIsConsole_ ? WriteConsoleText(error_, bytes) : WriteAll(error_, bytes);
   }
 
- private:
   std::size_t ReadBytes(std::span<char> buffer) { return ReadOnce(input_, buffer).size; }
 
   // Waits for keys (or the cancel event) and moves the typed text into pendingInput_; false once
@@ -229,9 +227,18 @@ class WindowsLocalConsole final : public LocalConsole {
   std::mutex errorMutex_;
 };
 
-}  // namespace
-
-std::unique_ptr<LocalConsole> OpenLocalConsole() { return std::make_unique<WindowsLocalConsole>(); }
+LocalConsole::LocalConsole() : state_(std::make_unique<State>()) {}
+LocalConsole::~LocalConsole() = default;
+bool LocalConsole::InputIsTerminal() const { return state_->InputIsTerminal(); }
+bool LocalConsole::OutputIsTerminal() const { return state_->OutputIsTerminal(); }
+void LocalConsole::EnterRawMode() { state_->EnterRawMode(); }
+std::size_t LocalConsole::ReadInput(std::span<char> buffer) { return state_->ReadInput(buffer); }
+void LocalConsole::CancelInput() { state_->CancelInput(); }
+std::optional<WindowSize> LocalConsole::OutputWindowSize() const { return state_->OutputWindowSize(); }
+bool LocalConsole::WaitForWindowChange() { return state_->WaitForWindowChange(); }
+void LocalConsole::SaveWindowTitle() { state_->SaveWindowTitle(); }
+bool LocalConsole::WriteOutput(std::string_view bytes) { return state_->WriteOutput(bytes); }
+bool LocalConsole::WriteError(std::string_view bytes) { return state_->WriteError(bytes); }
 
 std::string DefaultHostPath() {
   std::wstring self(32768, L'\0');

@@ -24,7 +24,7 @@ int RunClient(const std::vector<std::string>& arguments) {
   using namespace snh::client;
   std::unique_ptr<LocalConsole> console;
   try {
-    console = OpenLocalConsole();
+    console = std::make_unique<LocalConsole>();
   } catch (const std::exception& failure) {
     std::fputs(ErrorLine(kProgram, failure.what(), "\n").c_str(), stderr);
     return 1;

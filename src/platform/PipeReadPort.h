@@ -20,7 +20,7 @@ class PipeReadPort {
   PipeReadPort& operator=(const PipeReadPort&) = delete;
 
   // Blocks until data arrives, every writer has gone, the pipe fails, or Cancel() ends the read. After
-  // a cancel a read never waits: it still gives what the pipe already holds, then kCancelled.
+  // a cancel a read never waits: it still gives what the pipe already holds and its end, then kCancelled.
   ReadResult Read(std::span<char> buffer);
 
   // Ends the read in progress, if any, and every wait after it; any thread. Returns once no read is

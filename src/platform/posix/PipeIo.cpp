@@ -12,9 +12,9 @@
 #include "platform/OsError.h"
 #include "platform/PipeReadPort.h"
 #include "platform/PipeWritePort.h"
+#include "platform/RetryOnInterrupt.h"
 #include "platform/WakeSignal.h"
 #include "platform/posix/Readiness.h"
-#include "platform/RetryOnInterrupt.h"
 
 namespace snh {
 
@@ -81,7 +81,14 @@ ReadResult PipeReadPort::Read(std::span<char> buffer) {
     if (wait) {
       if (state.cancelRequested.load()) return {ReadOutcome::kCancelled, 0, 0};
       const WaitOutcome ready = WaitUntilReady(state.fd, POLLIN, &state.cancelled);
-      if (ready == WaitOutcome::kWoken) return {ReadOutcome::kCancelled, 0, 0};
+      if (ready == WaitOutcome::kWoken) {
+        // What the pipe already holds, its end included, is still the reader's: a cancel that meets
+        // the writer's exit must not hide that exit.
+        if (!state.nonBlocking) return {ReadOutcome::kCancelled, 0, 0};
+        const ReadResult last = ReadOnce(state.fd, buffer);
+        if (last.outcome != ReadOutcome::kData || last.size != 0) return last;
+        return {ReadOutcome::kCancelled, 0, 0};
+      }
       if (ready == WaitOutcome::kFailed) return {ReadOutcome::kFailed, 0, static_cast<std::uint32_t>(errno)};
     }
     const ReadResult result = ReadOnce(state.fd, buffer);
