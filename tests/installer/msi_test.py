@@ -2,7 +2,8 @@
 """The Windows installer under Wine, in a prefix of its own: a bad id changes nothing; an older
 version installed with ids for both families, then the current one over it without ids; the files,
 registry values and manifests, and the host a browser would start answering getVersion; then the
-uninstall leaves nothing of ours.
+uninstall leaves nothing of ours; an install without ids registers nothing and says so. (Wine's
+msiexec installs for the machine: it has no MSIINSTALLPERUSER.)
 
 msi_test.py BUILD_DIR SOURCE_DIR WINE_RUN PREFIX VERSION"""
 import json
@@ -87,13 +88,12 @@ def read_log(path):
 
 
 def leftovers():
-    """What of ours is still in the prefix: the install folder, registry keys."""
+    """What of ours is still in the prefix: the install folder, registry keys and values naming it."""
     found = [INSTALL_DIR] if os.path.exists(unix_path(INSTALL_DIR)) else []
     for root in ("HKLM", "HKCU"):
-        for key in [rf"{root}\Software\ssh-native-host"] + [rf"{root}\{k}\{HOST_NAME}" for k in BROWSER_KEYS.values()]:
-            if reg_default(key) is not None:
-                found.append(key)
-    return found + our_products()
+        listing = wine("reg", "query", rf"{root}\Software", "/s").stdout.decode(errors="replace")
+        found += [line.strip() for line in listing.splitlines() if "ssh-native-host" in line or HOST_NAME in line]
+    return found
 
 
 work = tempfile.mkdtemp(prefix="snh-msi-test.")
@@ -117,7 +117,8 @@ try:
     check(status != 0, "an install with a bad id succeeded")
     log_text = read_log(log)
     check(f'"{CHROMIUM_ID.upper()}" is not a valid extension id' in log_text, "the log does not name the bad id")
-    check(leftovers() == [], f"a failed install left {leftovers()}")
+    left = leftovers()
+    check(left == [], f"a failed install left {left}")
 
     check(msiexec("/i", packages["old"], "/qn", f"CHROMIUM_EXTENSION_IDS={CHROMIUM_ID}",
                   f"FIREFOX_EXTENSION_IDS={FIREFOX_ID}") == 0, "the older version did not install")
@@ -153,7 +154,17 @@ try:
               f"getVersion answered {reply}")
 
     check(msiexec("/x", packages["new"], "/qn") == 0, "the uninstall failed")
-    check(leftovers() == [], f"the uninstall left {leftovers()}")
+    left = leftovers()
+    check(left == [], f"the uninstall left {left}")
+
+    # Without ids: the programs only, and the log says so.
+    check(msiexec("/i", packages["new"], "/qn", "/l*v", log) == 0, "an install without ids failed")
+    check("ssh-native-host: no extension id given" in read_log(log), "the log does not say that no id was given")
+    registered = [key for key in BROWSER_KEYS.values() if reg_default(rf"HKLM\{key}\{HOST_NAME}") is not None]
+    check(registered == [], f"without ids, registered in {registered}")
+    check(msiexec("/x", packages["new"], "/qn") == 0, "the second uninstall failed")
+    left = leftovers()
+    check(left == [], f"the second uninstall left {left}")
 finally:
     subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": prefix}, capture_output=True)
     if os.environ.get("SNH_KEEP_MSI_TEST"):
