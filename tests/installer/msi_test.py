@@ -88,12 +88,15 @@ def read_log(path):
 
 
 def leftovers():
-    """What of ours is still in the prefix: the install folder, registry keys and values naming it."""
+    """What of ours is still in the prefix: the install folder, registry keys, the entry in Apps."""
     found = [INSTALL_DIR] if os.path.exists(unix_path(INSTALL_DIR)) else []
-    for root in ("HKLM", "HKCU"):
-        listing = wine("reg", "query", rf"{root}\Software", "/s").stdout.decode(errors="replace")
-        found += [line.strip() for line in listing.splitlines() if "ssh-native-host" in line or HOST_NAME in line]
-    return found
+    keys = [rf"{root}\{key}" for root in ("HKLM", "HKCU")
+            for key in [r"Software\ssh-native-host"] + [rf"{k}\{HOST_NAME}" for k in BROWSER_KEYS.values()]]
+    # One Wine start for every query: reg prints the name of each key it finds (unquoted: no spaces).
+    queries = " & ".join(f"reg query {key}" for key in keys)
+    listing = wine("cmd", "/c", queries).stdout.decode(errors="replace")
+    found += [line.strip() for line in listing.splitlines() if line.startswith("HKEY_")]
+    return found + our_products()
 
 
 work = tempfile.mkdtemp(prefix="snh-msi-test.")
@@ -124,6 +127,10 @@ try:
                   f"FIREFOX_EXTENSION_IDS={FIREFOX_ID}") == 0, "the older version did not install")
     # The newer one over it, without ids: it keeps the registrations.
     check(msiexec("/i", packages["new"], "/qn") == 0, "the upgrade failed")
+    # What the uninstall must take away, as the leftover listing sees it.
+    installed = leftovers()
+    check(all(rf"HKEY_LOCAL_MACHINE\{key}\{HOST_NAME}" in installed for key in BROWSER_KEYS.values())
+          and INSTALL_DIR in installed, f"installed, but not listed: {installed}")
     check(len(our_products()) == 1, f"not one entry in Apps: {our_products()}")
 
     for relative in ("ssh-native-host.exe", "ssh-native-host-cli.exe", "ssh-native-host-register.exe", "README.md",
