@@ -242,32 +242,6 @@ TEST_F(InstallerTest, WindowsPointsTheRegistryAtEachManifest) {
             std::string::npos);
 }
 
-TEST_F(InstallerTest, WriteManifestsPutsThemBesideTheHostOnly) {
-  FakeRegistry registry;
-  system_.os = Os::Windows;
-  system_.registry = &registry;
-  // The installer's step does not ask who may change the host: the installer put it there.
-  system_.changeableByOthers = [](const fs::path&) -> std::optional<std::string> { return "everyone"; };
-  ASSERT_EQ(Run({"write-manifests", "--chromium-ids", kChromeId, "--firefox-ids", kFirefoxId}), 0)
-      << err_.str();
-  EXPECT_EQ(FilesUnder(root_ / "bin"),
-            (std::vector<fs::path>{"NativeMessagingHosts/chrome/com.sshnativehost.host.json",
-                                   "NativeMessagingHosts/chromium/com.sshnativehost.host.json",
-                                   "NativeMessagingHosts/edge/com.sshnativehost.host.json",
-                                   "NativeMessagingHosts/firefox/com.sshnativehost.host.json",
-                                   "ssh-native-host.exe"}));
-  const auto edge =
-      nlohmann::json::parse(ReadFile(root_ / "bin/NativeMessagingHosts/edge/com.sshnativehost.host.json"));
-  EXPECT_EQ(edge["path"], host_.string());
-  EXPECT_EQ(edge["allowed_origins"], nlohmann::json::array({"chrome-extension://" + kChromeId + "/"}));
-  EXPECT_TRUE(registry.values.empty());
-  EXPECT_TRUE(FilesUnder(root_ / "home").empty());
-
-  EXPECT_EQ(Run({"write-manifests", "--chromium-ids", "", "--firefox-ids", ""}), 0);
-  EXPECT_EQ(out_.str(),
-            "no extension id given: no manifest written, the host is registered for no browser\n");
-}
-
 TEST_F(InstallerTest, WriteFailureIsReportedWithThePath) {
   // A file where a folder must go.
   WriteFile(Home(".mozilla"), "in the way");
