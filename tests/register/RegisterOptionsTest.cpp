@@ -43,17 +43,6 @@ TEST(ParseOptions, OneBrowserOverrides) {
             std::filesystem::path("/m"));
 }
 
-TEST(ParseOptions, WriteManifestsReadsIdListsOfEachFamily) {
-  const Options options =
-      ParseOptions({"write-manifests", "--chromium-ids", kChromeId + ", " + kChromeId, "--firefox-ids",
-                    " snh@example.org,{01234567-89ab-cdef-0123-456789abcdef}"});
-  EXPECT_EQ(options.command, Command::WriteManifests);
-  EXPECT_EQ(options.extensionIds, (std::vector<std::string>{kChromeId, "snh@example.org",
-                                                            "{01234567-89ab-cdef-0123-456789abcdef}"}));
-  EXPECT_TRUE(
-      ParseOptions({"write-manifests", "--chromium-ids", "", "--firefox-ids", ""}).extensionIds.empty());
-}
-
 TEST(ParseOptions, HelpAnywhere) {
   EXPECT_EQ(ParseOptions({"--help"}).command, Command::Help);
   EXPECT_EQ(ParseOptions({"-h"}).command, Command::Help);

@@ -4,7 +4,7 @@ msi_test.py BUILD_DIR SOURCE_DIR WINE_RUN PREFIX VERSION"""
 import json, os, shutil, struct, subprocess, sys, tempfile, time
 
 build_dir, source_dir, wine_run, prefix, version = sys.argv[1:6]
-CHROMIUM_ID, FIREFOX_ID = "dimnjlmdmbeogedbmnlfcndbbfpbkgei", "snh-test@example.org"
+CHROMIUM_IDS, FIREFOX_ID = ["dimnjlmdmbeogedbmnlfcndbbfpbkgei", "inekfkdbdmdmffhenhohjpggolffkhek"], "snh@example.org"
 HOST_NAME = "com.sshnativehost.host"
 INSTALL_DIR = r"C:\Program Files\ssh-native-host"
 BROWSER_KEYS = {"chrome": r"Software\Google\Chrome", "chromium": r"Software\Chromium",
@@ -56,9 +56,8 @@ def ours():
 work = tempfile.mkdtemp(prefix="snh-msi-test.")
 try:
     stage, log, msi = os.path.join(work, "stage"), os.path.join(work, "msi.log"), {}
-    for component in ([], ["--component", "msi"]):  # the id check is packed, not installed
-        subprocess.run(["cmake", "--install", build_dir, "--prefix", stage, *component], check=True,
-                       capture_output=True)
+    for part in ([], ["--component", "msi"]):  # the id check is packed, not installed
+        subprocess.run(["cmake", "--install", build_dir, "--prefix", stage, *part], check=True, capture_output=True)
     for name, package_version in (("old", "0.1.0.0"), ("new", version)):  # one tree, two versions
         msi[name] = os.path.join(work, f"{name}.msi")
         subprocess.run(["cmake", f"-DSTAGE_DIR={stage}", f"-DMSI_VERSION={package_version}",
@@ -67,18 +66,17 @@ try:
     shutil.rmtree(prefix, ignore_errors=True)
 
     # A bad id changes nothing, and the log says why.
-    check(msiexec("/i", msi["new"], "/qn", "/l*v", log, f"CHROMIUM_EXTENSION_IDS={CHROMIUM_ID.upper()}") != 0,
+    check(msiexec("/i", msi["new"], "/qn", "/l*v", log, f"CHROMIUM_EXTENSION_IDS={CHROMIUM_IDS[0].upper()}") != 0,
           "an install with a bad id succeeded")
-    check(f'"{CHROMIUM_ID.upper()}" is not a valid extension id' in open(log, errors="replace").read(), "no reason")
+    check(f'"{CHROMIUM_IDS[0].upper()}" is not a valid extension id' in open(log, errors="replace").read(), "no reason")
     check(not (left := ours()), f"a failed install left {left}")
 
-    # An older version with ids of both families; the current one over it, without: it keeps them.
-    check(msiexec("/i", msi["old"], "/qn", f"CHROMIUM_EXTENSION_IDS={CHROMIUM_ID}",
+    # An older version with ids of both families (a list); the current one over it, without: it keeps them.
+    check(msiexec("/i", msi["old"], "/qn", f"CHROMIUM_EXTENSION_IDS={','.join(CHROMIUM_IDS)}",
                   f"FIREFOX_EXTENSION_IDS={FIREFOX_ID}") == 0, "the older version did not install")
     check(msiexec("/i", msi["new"], "/qn") == 0, "the upgrade failed")
-    installed = ours()
     # The folder, Software\ssh-native-host, a key per browser, and one entry in Apps.
-    check(len(installed) == 7 and sum("DisplayName" in line for line in installed) == 1, f"installed: {installed}")
+    check(len(installed := ours()) == 7 and sum("DisplayName" in line for line in installed) == 1, f"{installed}")
     for name in ("ssh-native-host.exe", "ssh-native-host-cli.exe", "ssh-native-host-register.exe", "README.md",
                  "LICENSE", r"docs\protocol.md", r"docs\architecture.md", r"docs\install.md"):
         check(os.path.isfile(unix_path(rf"{INSTALL_DIR}\{name}")), f"{name} is not installed")
@@ -87,7 +85,7 @@ try:
         check(path == rf"{INSTALL_DIR}\NativeMessagingHosts\{browser}\{HOST_NAME}.json", f"{browser}: {path!r}")
         manifest = json.load(open(unix_path(path))) if path and os.path.isfile(unix_path(path)) else {}
         allowed = {"allowed_extensions": [FIREFOX_ID]} if browser == "firefox" else {
-            "allowed_origins": [f"chrome-extension://{CHROMIUM_ID}/"]}
+            "allowed_origins": [f"chrome-extension://{cid}/" for cid in CHROMIUM_IDS]}
         check(manifest == {"name": HOST_NAME, "description": manifest.get("description"),
                            "path": rf"{INSTALL_DIR}\ssh-native-host.exe", "type": "stdio", **allowed},
               f"{browser}'s manifest: {manifest}")
