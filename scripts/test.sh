@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native unit tests (plain, with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and with ThreadSanitizer), the Windows build's tests under Wine, and a short
-# run of each fuzz target; then builds the .deb, .tar.gz and Windows .zip and checks what they hold.
+# run of each fuzz target; then builds the .deb, .tar.gz, Windows .zip and .msi and checks what they hold.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
