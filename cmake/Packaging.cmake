@@ -1,7 +1,8 @@
 # Install layout and packages. Every target that a subfolder installs is packaged: the host, the
 # terminal client and the browser registration tool. Linux: bin/, share/man/man1 and
-# share/doc/ssh-native-host, as a .deb and a .tar.gz. Windows (the cross build): one .zip with bin/ and
-# doc/.
+# share/doc/ssh-native-host, as a .deb and a .tar.gz. Windows (the cross build): a .zip with bin/ and
+# doc/, and the installer ssh-native-host-<version>-x64.msi made from the same tree by wixl
+# (cmake/BuildMsi.cmake, as cpack's External generator).
 include(GNUInstallDirs)
 include(cmake/ManPages.cmake)
 
@@ -53,8 +54,10 @@ set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 
 if(WIN32)
-  set(CPACK_GENERATOR ZIP)
+  set(CPACK_GENERATOR ZIP External)
   set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+  set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/BuildMsi.cmake)
 else()
   set(CPACK_GENERATOR DEB TGZ)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

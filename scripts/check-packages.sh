@@ -2,7 +2,8 @@
 # Builds the packages from the native and windows builds (already configured and built) and checks
 # that each holds what it should: the programs, the documentation, the licence (Debian's copyright file
 # in the .deb, LICENSE in the others), man pages that render, a wrapped description, and in the Windows
-# programs their version resource, icon and manifest.
+# programs their version resource, icon and manifest; in the Windows installer its files and registry
+# values (msiinfo).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,7 +33,8 @@ done
 deb=build/native/packages/ssh-native-host_${version}_amd64.deb
 tgz=build/native/packages/ssh-native-host-${version}-Linux.tar.gz
 zip=build/windows/packages/ssh-native-host-${version}-win64.zip
-for package in "${deb}" "${tgz}" "${zip}"; do
+msi=build/windows/packages/ssh-native-host-${version}-x64.msi
+for package in "${deb}" "${tgz}" "${zip}" "${msi}"; do
   [ -f "${package}" ] || fail "${package} was not made"
 done
 
@@ -99,4 +101,10 @@ for program in "${!descriptions[@]}"; do
   wrestool -x --raw --type=24 "${exe}" | grep -q 'level="asInvoker"' || fail "${program}.exe's manifest is not asInvoker"
   echo "${program}.exe: icon, version ${version} (\"${descriptions[${program}]}\"), asInvoker manifest"
 done
+# The installer: its files, and a registry value naming the manifest for each of the four browsers.
+msiinfo export "${msi}" File | tr -d '\r' | cut -f3 >"${work}/msi"
+expect_listed "${work}/msi" "${programs[@]/%/.exe}" README.md LICENSE protocol.md install.md
+browsers=$(msiinfo export "${msi}" Registry | grep -c 'NativeMessagingHosts\\com.sshnativehost.host.*\.json') || true
+[ "${browsers}" -eq 4 ] || fail "the .msi registers ${browsers} browsers, not 4"
+echo "msi: $(grep -c . "${work}/msi") files, ${browsers} browsers"
 echo "packages: all checks passed"

@@ -9,7 +9,7 @@ packages=(
   chromium python3
   libbenchmark-dev libsimdjson-dev strace
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
-  dpkg-dev unzip icoutils help2man man-db
+  dpkg-dev unzip icoutils help2man man-db wixl msitools
   clang-14 libclang-rt-14-dev
   ccache
 )

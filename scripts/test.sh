@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native tests (plain, with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and with ThreadSanitizer; each fuzz corpus replayed among them), the Windows
-# build's tests under Wine, and a short run of each fuzz target; then builds the .deb, .tar.gz and
-# Windows .zip and checks what they hold.
+# build's tests under Wine (the .msi's install, upgrade and uninstall among them), and a short run of each
+# fuzz target; then builds the .deb, .tar.gz, Windows .zip and .msi and checks what they hold.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

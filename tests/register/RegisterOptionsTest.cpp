@@ -78,6 +78,13 @@ TEST(ParseOptions, RefusesBadCommandLines) {
       {{"install", "--extension-id", kChromeId, "--browser", "chrome", "--user-data-dir", "/p",
         "--manifest-dir", "/m"},
        "--manifest-dir and --user-data-dir cannot be used together"},
+      {{"write-manifests", "--chromium-ids", kChromeId + ",snh@example.org"},
+       "\"snh@example.org\" is a Firefox id, given with --chromium-ids"},
+      {{"write-manifests", "--firefox-ids", "a@b ABC"},
+       "\"ABC\" is not a valid extension id: Chromium-family ids are 32 letters a-p, Firefox ids look like "
+       "name@example.org or {01234567-89ab-cdef-0123-456789abcdef}"},
+      {{"write-manifests", "--firefox-ids"}, "--firefox-ids needs a value"},
+      {{"write-manifests", "--browser", "chrome"}, "unknown option \"--browser\""},
   };
   for (const Case& c : cases) {
     try {

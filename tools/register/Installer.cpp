@@ -106,24 +106,58 @@ std::vector<Target> PlanInstall(const Options& options, const System& system, co
   return targets;
 }
 
+void WriteManifest(const Target& target, bool dryRun, std::ostream& out) {
+  const std::string text = target.manifest.dump(2) + "\n";
+  const fs::path& manifest = target.location.manifest;
+  if (dryRun) {
+    out << "would write " << PathText(manifest) << ":\n" << text;
+  } else {
+    WriteFileAtomically(manifest, text);
+    out << "wrote " << PathText(manifest) << "\n";
+  }
+}
+
 int Install(const Options& options, const System& system, std::ostream& out) {
   const fs::path host = ResolveHost(options, system);
   const std::vector<Target> targets = PlanInstall(options, system, host, out);
   const std::string prefix = options.dryRun ? "would " : "";
   for (const Target& target : targets) {
-    const std::string text = target.manifest.dump(2) + "\n";
-    const fs::path& manifest = target.location.manifest;
-    if (options.dryRun) {
-      out << "would write " << PathText(manifest) << ":\n" << text;
-    } else {
-      WriteFileAtomically(manifest, text);
-      out << "wrote " << PathText(manifest) << "\n";
-    }
+    WriteManifest(target, options.dryRun, out);
     if (const std::optional<RegistryKey>& key = target.location.registryKey) {
-      if (!options.dryRun) system.registry->SetManifestPath(*key, manifest);
-      out << prefix << "set " << RegistryKeyText(*key) << " to " << PathText(manifest) << "\n";
+      if (!options.dryRun) system.registry->SetManifestPath(*key, target.location.manifest);
+      out << prefix << "set " << RegistryKeyText(*key) << " to " << PathText(target.location.manifest)
+          << "\n";
     }
   }
+  return kDone;
+}
+
+// The installer's step: manifests beside the host, no registry (the installer owns those values) and
+// no check of who may change the host (the installer put it there). It writes only into the host's own
+// folder, so it gives no one a change they could not already make.
+int WriteManifests(const Options& options, const System& system, std::ostream& out) {
+  if (options.extensionIds.empty()) {
+    out << "no extension id given: no manifest written, the host is registered for no browser\n";
+    return kDone;
+  }
+  const fs::path host = ResolveHost(options, system);
+  std::vector<Target> targets;
+  for (Browser browser : kAllBrowsers) {
+    const std::vector<std::string> ids = IdsOf(FamilyOf(browser), options.extensionIds);
+    if (ids.empty()) continue;
+    nlohmann::ordered_json manifest = MakeManifest(browser, host, ids);
+    if (const std::optional<std::string> problem = ManifestProblem(browser, manifest)) {
+      throw std::invalid_argument("refusing to write a broken manifest for " +
+                                  std::string(BrowserName(browser)) + ": " + *problem);
+    }
+    const fs::path file = ManifestBesideHost(browser, host.parent_path());
+    if (InspectManifest(file) == ManifestState::NotOurs) {
+      throw std::runtime_error(PathText(file) + " is not a manifest of " + std::string(kHostName) +
+                               "; remove it yourself if you want to replace it");
+    }
+    targets.push_back({{file, std::nullopt}, std::move(manifest)});
+  }
+  for (const Target& target : targets) WriteManifest(target, options.dryRun, out);
   return kDone;
 }
 
@@ -180,6 +214,7 @@ int RunRegistration(const Options& options, const System& system, std::ostream& 
   try {
     if (options.command == Command::Install) return Install(options, system, out);
     if (options.command == Command::Remove) return Remove(options, system, out, err);
+    if (options.command == Command::WriteManifests) return WriteManifests(options, system, out);
     if (options.command == Command::Version) {
       out << "ssh-native-host-register " SNH_VERSION "\n";
       return kDone;

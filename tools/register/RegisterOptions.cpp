@@ -11,6 +11,43 @@ std::string InvalidIdText(const std::string& id) {
          "name@example.org or {01234567-89ab-cdef-0123-456789abcdef}";
 }
 
+// "a,b c": ids separated by commas or white space, as an installer property holds them.
+void AddIdList(std::vector<std::string>& ids, const std::string& list, Family family,
+               const std::string& option) {
+  size_t start = 0;
+  while ((start = list.find_first_not_of(", \t", start)) != std::string::npos) {
+    const size_t end = std::min(list.find_first_of(", \t", start), list.size());
+    const std::string id = list.substr(start, end - start);
+    start = end;
+    const std::optional<Family> idFamily = ExtensionIdFamily(id);
+    if (!idFamily) throw UsageError(InvalidIdText(id));
+    if (*idFamily != family) {
+      throw UsageError("\"" + id + "\" is a " + std::string(FamilyName(*idFamily)) + " id, given with " +
+                       option);
+    }
+    if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+  }
+}
+
+// write-manifests: the installer's step, so only what the installer passes.
+Options ParseWriteManifests(const std::vector<std::string>& args) {
+  Options options;
+  options.command = Command::WriteManifests;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& name = args[i];
+    if (name == "--dry-run") {
+      options.dryRun = true;
+      continue;
+    }
+    if (name != "--chromium-ids" && name != "--firefox-ids")
+      throw UsageError("unknown option \"" + name + "\"");
+    if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+    AddIdList(options.extensionIds, args[++i], name == "--firefox-ids" ? Family::Firefox : Family::Chromium,
+              name);
+  }
+  return options;
+}
+
 void AddBrowser(std::vector<Browser>& browsers, const std::string& name) {
   const std::optional<Browser> browser = ParseBrowser(name);
   if (!browser) throw UsageError("unknown browser \"" + name + "\" (chrome, chromium, edge, firefox or all)");
@@ -27,6 +64,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
     options.command = Command::Install;
   } else if (command == "remove") {
     options.command = Command::Remove;
+  } else if (command == "write-manifests") {
+    return ParseWriteManifests(args);
   } else if (command == "help" || command == "--help" || command == "-h") {
     options.command = Command::Help;
     return options;
@@ -133,6 +172,12 @@ Options:
   --dry-run            print what would be written or removed, change nothing.
   --help               this text.
   --version            the version (as the only argument).
+
+The Windows installer's step, for the machine or the user it installs for:
+  ssh-native-host-register write-manifests [--chromium-ids LIST] [--firefox-ids LIST]
+writes each browser's manifest into NativeMessagingHosts\<browser>\ beside the host and nothing else
+(the installer sets the registry values). LIST: ids of the option's family, separated by commas or
+spaces.
 
 Exit status: 0 done, 1 a file or registry change failed or something not ours was left in place,
 2 a bad command line.

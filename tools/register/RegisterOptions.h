@@ -12,7 +12,7 @@
 
 namespace snh::reg {
 
-enum class Command { Install, Remove, Help, Version };
+enum class Command { Install, Remove, WriteManifests, Help, Version };
 
 struct Options {
   Command command = Command::Help;

@@ -134,6 +134,8 @@ std::string WindowsSubkey(Browser browser) {
   throw std::logic_error("unknown browser");
 }
 
+constexpr const char* kManifestsFolder = "NativeMessagingHosts";
+
 // Windows reads the manifest from wherever the registry says; one folder per browser keeps the
 // Chromium-family and Firefox manifests (which differ) apart under one file name.
 path WindowsDir(Browser browser, Scope scope, const Environment& environment, const path& hostDir) {
@@ -142,7 +144,7 @@ path WindowsDir(Browser browser, Scope scope, const Environment& environment, co
                                                              "the local application data folder "
                                                              "(LOCALAPPDATA)") /
                                                  "ssh-native-host";
-  return base / "NativeMessagingHosts" / std::string(BrowserName(browser));
+  return base / kManifestsFolder / std::string(BrowserName(browser));
 }
 
 }  // namespace
@@ -187,6 +189,10 @@ bool IsValidHostName(std::string_view name) {
   }
   return std::all_of(name.begin(), name.end(),
                      [](char c) { return IsLowerAlnum(c) || c == '.' || c == '_'; });
+}
+
+path ManifestBesideHost(Browser browser, const path& hostDir) {
+  return hostDir / kManifestsFolder / std::string(BrowserName(browser)) / (std::string(kHostName) + ".json");
 }
 
 std::string PathText(const path& p) {

@@ -77,6 +77,10 @@ struct LocationOverrides {
 Location Locate(Browser browser, Scope scope, Os os, const Environment& environment,
                 const std::filesystem::path& hostDir, const LocationOverrides& overrides);
 
+// Where a manifest kept beside the host goes: <hostDir>/NativeMessagingHosts/<browser>/<name>.json
+// (Windows, for every user and for the installer).
+std::filesystem::path ManifestBesideHost(Browser browser, const std::filesystem::path& hostDir);
+
 // A path as UTF-8, whatever the platform's narrow encoding.
 std::string PathText(const std::filesystem::path& path);
 
