@@ -1,9 +1,9 @@
 #pragma once
 
-// The terminal client's command line: `ssh-native-host-cli [options] [--] [arguments...]`. Options
-// come first; the first word that is not one (or `--`) starts the client program's arguments, so ssh's
-// own options such as `-p` pass through untouched. `--program PROGRAM` ends the options too: the words
-// after it are PROGRAM's arguments.
+// The terminal client's command line, read as ssh reads its own: `ssh-native-host-cli [options]
+// destination [command...]`. ssh's short options (bundled or not, values attached or apart) are kept
+// in order for ssh; the client's own options are long ones ssh does not have and may stand among them.
+// `--program PROGRAM` ends the options: the words after it are PROGRAM's arguments.
 
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -17,11 +17,15 @@
 namespace snh::client {
 
 struct ClientOptions {
-  std::string mode{modes::kPseudoConsole};
+  std::optional<std::string> mode;  // absent: pseudo_console on a terminal, a console mode on a pipe
   std::optional<double> pollingIntervalInSeconds;
   std::optional<std::string> hostPath;  // absent: the host next to the client's own executable
   std::optional<std::string> program;   // absent: ssh, or the user's shell when there are no arguments
   std::vector<std::string> arguments;
+  std::optional<std::string> destination;  // ssh's destination, when one was given
+  std::optional<char> escapeCharacter = '~';
+  bool ttyChosen = false;  // ssh's -t or -T was given
+  bool quiet = false;
   bool json = false;
 };
 
@@ -42,9 +46,15 @@ struct ClientProgram {
   std::vector<std::string> arguments;
 };
 
-// Without --program: ssh with the arguments, or `shell` (no arguments) when none were given.
-ClientProgram ResolveProgram(const ClientOptions& options, const std::string& shell);
+// Without --program: ssh with the arguments (and -T when the input is not a terminal and neither -t
+// nor -T was given, as ssh itself decides), or `shell` when there are no arguments.
+ClientProgram ResolveProgram(const ClientOptions& options, const std::string& shell, bool inputIsTerminal);
 
-nlohmann::json ConnectRequest(const ClientOptions& options, const ClientProgram& program);
+// The mode asked for, else pseudo_console on a terminal and, on a pipe, a console mode: its output
+// arrives as the program's own bytes and closeStdin ends its input.
+std::string ResolveMode(const ClientOptions& options, bool inputIsTerminal);
+
+nlohmann::json ConnectRequest(const ClientOptions& options, const std::string& mode,
+                              const ClientProgram& program);
 
 }  // namespace snh::client

@@ -15,12 +15,16 @@
 #include "client/FrameCodec.h"
 #include "client/KeyboardInput.h"
 #include "client/MessagePresenter.h"
+#include "client/TerminalModes.h"
 #include "codec/Messages.h"
 
 namespace snh::client {
 namespace {
 
 using namespace std::chrono_literals;
+
+// As ssh's ~. does.
+constexpr int kEndedByEscapeStatus = 255;
 
 // How long the host may take to end after its input has closed; it ends its client first.
 constexpr auto kHostExitWait = 10s;
@@ -97,11 +101,25 @@ class SessionState {
   std::optional<std::set<std::string>> capabilities_;
 };
 
+// How a key shows in the client's lines: ^] for a control key.
+std::string KeyName(char key) {
+  if (static_cast<unsigned char>(key) < 0x20 || key == 0x7f) return {'^', static_cast<char>(key ^ 0x40)};
+  return {key};
+}
+
 // Said once, before the terminal turns raw: in a raw terminal Ctrl-C goes to the program, so a user
 // would otherwise not know how to leave.
-std::string EndKeyHint(const std::string& program, bool raw) {
-  return "ssh-native-host-cli: running " + program + " through ssh-native-host; " +
-         (raw ? "Ctrl-] ends the session\n" : "Ctrl-] then Enter ends the session\n");
+std::string OpeningLine(const std::string& program, std::optional<char> escape, bool raw) {
+  std::string line = "ssh-native-host-cli: running " + program + " through ssh-native-host; ";
+  if (!escape) return line + "no escape character, the session ends with the program\n";
+  return line + KeyName(*escape) + ". at the start of a line ends the session" + (raw ? "\n" : " (then Enter)\n");
+}
+
+// In the console modes the terminal stays in line mode: the user must know before typing a password.
+std::string ConsoleModeWarning(const std::string& mode) {
+  return "ssh-native-host-cli: warning: in " + mode +
+         " mode what you type is shown as you type it and reaches only the program's standard input, "
+         "never ssh's password prompt; log in with --mode pseudo_console\n";
 }
 
 class Session {
@@ -113,32 +131,49 @@ class Session {
   }
 
   int Run() {
-    const ClientProgram program = ResolveProgram(options_, DefaultShell());
-    const std::string connect =
-        ConnectRequest(options_, program).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    const bool raw = console_.InputIsTerminal() && options_.mode == modes::kPseudoConsole;
-    if (console_.InputIsTerminal()) console_.WriteError(EndKeyHint(program.fileName, raw));
+    const bool terminal = console_.InputIsTerminal();
+    const ClientProgram program = ResolveProgram(options_, DefaultShell(), terminal);
+    const std::string mode = ResolveMode(options_, terminal);
+    const std::string connect = ConnectRequest(options_, mode, program)
+                                    .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const bool pseudoConsole = mode == modes::kPseudoConsole;
+    const bool raw = terminal && pseudoConsole;
+    if (terminal && !options_.quiet) console_.WriteError(OpeningLine(program.fileName, options_.escapeCharacter, raw));
+    if (terminal && !pseudoConsole) console_.WriteError(ConsoleModeWarning(mode));
     if (raw) console_.EnterRawMode();
-    // The program may set its own title; the user's comes back when the console closes.
+    // The program may set its own title and modes; the user's come back when the session ends.
     if (!options_.json) console_.SaveWindowTitle();
-    const std::string lineEnd = raw && console_.OutputIsTerminal() ? "\r\n" : "\n";
+    if (!options_.json && pseudoConsole) console_.RestoreProgramModesAtEnd();
+    lineEnd_ = raw && console_.OutputIsTerminal() ? "\r\n" : "\n";
+    const std::string& lineEnd = lineEnd_;
+    // Without a terminal the output is the program's bytes alone; its console's text is for the user.
+    const MessagePresenter presenter(lineEnd, program.fileName, !terminal && !options_.mode);
 
     {
       std::jthread errors([&] { RelayHostErrors(); });
-      std::jthread output([&] { ReadHostOutput(lineEnd, program.fileName); });
+      std::jthread output([&] { ReadHostOutput(presenter, pseudoConsole); });
       std::jthread windowWatch([&] { FollowWindowSize(); });
       // Declared after the threads, so that however the input loop ends the host is ended before
       // they are joined.
       const HostEnding ending(*this);
       // One write, so that a resize sent after the answer reaches the host after the connect.
-      if (host_->WriteInput(EncodeFrame(kGetCapabilities) + EncodeFrame(connect))) ForwardInput(lineEnd);
+      if (host_->WriteInput(EncodeFrame(kGetCapabilities) + EncodeFrame(connect))) ForwardInput(mode);
     }
 
+    // The client's last words go to the main screen.
+    console_.PutProgramModesBack();
+    if (endedByEscape_) {
+      // As ssh's ~. does; the shell's prompt is likely half a line.
+      console_.WriteError(lineEnd + (options_.destination ? "Connection to " + *options_.destination
+                                                         : "Session of " + program.fileName) +
+                          " closed." + lineEnd);
+      return kEndedByEscapeStatus;
+    }
     if (const auto failure = state_.Failure()) {
       console_.WriteError(ErrorLine("ssh-native-host-cli", *failure, lineEnd));
       return 1;
     }
-    // The program's status; 0 from a host that does not report it, and after Ctrl-].
+    // The program's status; 0 from a host that does not report it.
     return static_cast<int>(state_.ExitCode().value_or(0));
   }
 
@@ -169,10 +204,10 @@ class Session {
 
   bool Send(const std::string& body) { return host_->WriteInput(EncodeFrame(body)); }
 
-  void ForwardInput(const std::string& lineEnd) {
+  void ForwardInput(const std::string& mode) {
     const bool terminal = console_.InputIsTerminal();
-    const bool pipedIntoTerminal = !terminal && options_.mode == modes::kPseudoConsole;
-    KeyboardInput keyboard({.detachKey = terminal,
+    const bool pipedIntoTerminal = !terminal && mode == modes::kPseudoConsole;
+    KeyboardInput keyboard({.escapeCharacter = terminal ? options_.escapeCharacter : std::nullopt,
                             .lineEndsAsReturn = pipedIntoTerminal,
                             .endWithEndOfFile = pipedIntoTerminal});
     std::array<char, 4096> buffer{};
@@ -181,12 +216,11 @@ class Session {
       if (count == 0) break;
       const KeyboardChunk chunk = keyboard.Feed(std::string_view(buffer.data(), count));
       if (!chunk.text.empty() && !Send(StdinRequest(chunk.text))) return;
-      if (chunk.detach) {
+      if (chunk.end) {
         // The host ends the client; its exit notice is not waited for.
         Send(R"({"type":"disconnect"})");
+        endedByEscape_ = true;
         state_.End(std::nullopt);
-        // The shell's prompt is likely half a line; what follows starts on a line of its own.
-        console_.WriteOutput(lineEnd);
         return;
       }
     }
@@ -200,8 +234,8 @@ class Session {
     state_.WaitUntilOver();
   }
 
-  void ReadHostOutput(const std::string& lineEnd, const std::string& program) {
-    const MessagePresenter presenter(lineEnd, program);
+  void ReadHostOutput(const MessagePresenter& presenter, bool pseudoConsole) {
+    AlternateScreenTracker screen;
     FrameDecoder decoder;
     bool answered = false;
     std::array<char, 16384> buffer{};
@@ -220,7 +254,9 @@ class Session {
           if (const std::string type = TypeOf(frame->message); type == "capabilities" || type == "error")
             continue;
         }
-        if (!Show(presenter, *frame, lineEnd)) return Stop("cannot write to standard output");
+        if (!Show(presenter, *frame, pseudoConsole ? &screen : nullptr)) {
+          return Stop("cannot write to standard output");
+        }
       }
       if (const auto& failure = decoder.Failure()) return Stop("the host broke the protocol: " + *failure);
       if (count == 0) break;
@@ -232,14 +268,16 @@ class Session {
     }
   }
 
-  bool Show(const MessagePresenter& presenter, const DecodedFrame& frame, const std::string& lineEnd) {
+  // `screen` follows the program's raw output, when it goes to the terminal as it is.
+  bool Show(const MessagePresenter& presenter, const DecodedFrame& frame, AlternateScreenTracker* screen) {
     // Once the session is over, answers to requests still in flight (a resize) no longer concern the user.
     if (!options_.json && state_.Over() && TypeOf(frame.message) == "error") return true;
     const Presentation shown = presenter.Present(frame.message);
     bool written = true;
     if (options_.json) {
-      written = console_.WriteOutput(frame.body + lineEnd);
+      written = console_.WriteOutput(frame.body + lineEnd_);
     } else {
+      if (screen != nullptr && screen->Feed(shown.output)) console_.NoteAlternateScreen(screen->Screen());
       if (!shown.output.empty()) written = console_.WriteOutput(shown.output);
       if (!shown.error.empty()) console_.WriteError(shown.error);
     }
@@ -272,6 +310,8 @@ class Session {
 
   const ClientOptions& options_;
   LocalConsole& console_;
+  std::string lineEnd_;  // of the client's own lines: "\r\n" while the terminal is raw
+  bool endedByEscape_ = false;  // the input loop's, read once the workers are joined
   SessionState state_;
   std::unique_ptr<ChildProcess> host_;
 };

@@ -8,16 +8,13 @@ namespace snh::client {
 
 KeyboardChunk KeyboardInput::Feed(std::string_view bytes) {
   KeyboardChunk chunk;
-  if (options_.detachKey) {
-    if (const std::size_t key = bytes.find(kDetachKey); key != std::string_view::npos) {
-      // A character cut short by the key can never be completed.
-      chunk.text = Translate(pending_ + std::string(bytes.substr(0, key)));
-      pending_.clear();
-      chunk.detach = true;
-      return chunk;
-    }
+  std::string text = pending_ + Unescape(bytes, chunk.end);
+  if (chunk.end) {
+    // A character cut short by the escape can never be completed.
+    pending_.clear();
+    chunk.text = Translate(text);
+    return chunk;
   }
-  std::string text = pending_ + std::string(bytes);
   const std::size_t complete = CompleteUtf8PrefixLength(text);
   pending_ = text.substr(complete);
   text.resize(complete);
@@ -26,8 +23,34 @@ KeyboardChunk KeyboardInput::Feed(std::string_view bytes) {
 }
 
 std::string KeyboardInput::Finish() {
-  std::string text = Translate(std::exchange(pending_, {}));
+  std::string rest = std::exchange(pending_, {});
+  if (std::exchange(escapeTyped_, false)) rest += *options_.escapeCharacter;
+  std::string text = Translate(rest);
   if (options_.endWithEndOfFile) text.append(lineOpen_ ? 2 : 1, kEndOfFileKey);
+  return text;
+}
+
+std::string KeyboardInput::Unescape(std::string_view bytes, bool& end) {
+  if (!options_.escapeCharacter) return std::string(bytes);
+  const char escape = *options_.escapeCharacter;
+  std::string text;
+  text.reserve(bytes.size());
+  for (char c : bytes) {
+    if (escapeTyped_) {
+      escapeTyped_ = false;
+      if (c == '.') {
+        end = true;
+        return text;
+      }
+      // The escape itself twice is one escape; before another key it was no escape at all.
+      if (c != escape) text += escape;
+    } else if (atLineStart_ && c == escape) {
+      escapeTyped_ = true;
+      continue;
+    }
+    text += c;
+    atLineStart_ = c == '\r' || c == '\n';
+  }
   return text;
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "client/TerminalModes.h"
+
 namespace snh::client {
 
 // In character cells.
@@ -24,7 +26,8 @@ class LocalConsole {
  public:
   // Raises std::runtime_error when the streams cannot be prepared.
   LocalConsole();
-  // Puts back every terminal mode it changed, and the window title once saved.
+  // Puts back every terminal mode it changed (and the program's, when asked), and the window title
+  // once saved.
   ~LocalConsole();
   LocalConsole(const LocalConsole&) = delete;
   LocalConsole& operator=(const LocalConsole&) = delete;
@@ -51,6 +54,14 @@ class LocalConsole {
   // Keeps the window title to put back when the console closes (also on POSIX when an ending signal
   // arrives), since the program may set its own. Only for a terminal output.
   void SaveWindowTitle();
+
+  // The program's raw output goes to this terminal: mouse tracking and bracketed paste go off, the
+  // cursor is shown and the alternate screen left (as last noted) by PutProgramModesBack, the
+  // destructor, and on POSIX an ending signal. Only for a terminal output.
+  void RestoreProgramModesAtEnd();
+  void NoteAlternateScreen(AlternateScreen screen);
+  // Once, before the client's last words, so that they show on the main screen.
+  void PutProgramModesBack();
 
   // Whole writes; false once the stream is gone. Safe from any thread.
   bool WriteOutput(std::string_view bytes);

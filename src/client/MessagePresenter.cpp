@@ -71,29 +71,32 @@ Presentation MessagePresenter::Present(const nlohmann::json& message) const {
     shown.error = StringAt(message, "outputLine");
   } else if (type == "console_output") {
     const auto output = message.find("consoleOutput");
-    if (output != message.end()) shown.output = ConsoleText(*output);
+    if (output != message.end()) (consoleTextAsError_ ? shown.error : shown.output) = ConsoleText(*output);
   } else if (type == "error") {
     const std::string text = StringAt(message, "error");
     if (text == texts::kProcessExited) {
       shown.sessionEnded = true;
       shown.exitCode = ExitCodeOf(message);
+    } else if (!program_.empty() && text.starts_with(kStartFailure)) {
+      // "CreateProcess failed. 0x2 The system cannot find the file specified."
+      std::string_view detail = std::string_view(text).substr(kStartFailure.size());
+      const bool notFound = detail.starts_with(" 0x2 ") || detail.starts_with(" 0x3 ");
+      if (const std::size_t reason = detail.find(' ', 1); reason != std::string_view::npos) {
+        detail.remove_prefix(reason + 1);
+      }
+      while (detail.ends_with('\n') || detail.ends_with('\r')) detail.remove_suffix(1);
+      shown.error = ErrorLine("ssh-native-host-cli",
+                              "cannot start \"" + program_ + "\": " + std::string(detail) +
+                                  (notFound ? " (is it installed, and on PATH?)" : ""),
+                              lineEnd_);
+      shown.sessionEnded = true;
+      shown.exitCode = notFound ? 127 : 126;
     } else {
       shown.error = ErrorLine("ssh-native-host", text, lineEnd_);
-      shown.error += StartFailureLine(text);
     }
   }
   // "version" is never asked for, and a newer host's messages are not ours to guess at.
   return shown;
-}
-
-// The host's text is the protocol's and says nothing of which program; the client's own line does.
-std::string MessagePresenter::StartFailureLine(std::string_view error) const {
-  if (program_.empty() || !error.starts_with(kStartFailure)) return {};
-  const bool notFound = error.substr(kStartFailure.size()).starts_with(" 0x2 ");
-  return ErrorLine("ssh-native-host-cli",
-                   notFound ? "\"" + program_ + "\" was not found (is it installed, and on PATH?)"
-                            : "the host could not start \"" + program_ + "\"",
-                   lineEnd_);
 }
 
 // The cells run row after row with no separators, from the start position up to the cursor. Whole rows

@@ -31,18 +31,20 @@ std::set<std::string> OfferedCapabilities(const nlohmann::json& answer);
 class MessagePresenter {
  public:
   // `lineEnd` ends the lines the client makes itself: "\r\n" while the terminal is raw. `program`, the
-  // one the session asked the host to start, is named when the host cannot start it.
-  explicit MessagePresenter(std::string lineEnd, std::string program = {})
-      : lineEnd_(std::move(lineEnd)), program_(std::move(program)) {}
+  // one the session asked the host to start: when the host cannot start it, one line names it and the
+  // session ends with a shell's status (127 not found, 126 not runnable). `consoleTextAsError` puts
+  // the console's text on standard error, leaving standard output to the program's own bytes.
+  explicit MessagePresenter(std::string lineEnd, std::string program = {}, bool consoleTextAsError = false)
+      : lineEnd_(std::move(lineEnd)), program_(std::move(program)), consoleTextAsError_(consoleTextAsError) {}
 
   Presentation Present(const nlohmann::json& message) const;
 
  private:
   std::string ConsoleText(const nlohmann::json& consoleOutput) const;
-  std::string StartFailureLine(std::string_view error) const;
 
   std::string lineEnd_;
   std::string program_;
+  bool consoleTextAsError_;
 };
 
 }  // namespace snh::client

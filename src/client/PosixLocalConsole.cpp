@@ -1,5 +1,5 @@
-// The terminal client's streams on POSIX. Raw mode is termios's; the saved modes (and the window title
-// pushed on xterm's title stack) are also put back by a handler for the signals that end a process,
+// The terminal client's streams on POSIX. Raw mode is termios's; the saved modes (the window title
+// pushed on xterm's title stack, and the screen and modes the program's output changed) are also put back by a handler for the signals that end a process,
 // since a terminal left raw is unusable. Reads wait in poll on standard input and a signal that
 // CancelInput raises; window changes arrive as SIGWINCH, whose handler only writes to a pipe.
 
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -32,18 +33,33 @@ constexpr std::array kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 constexpr std::string_view kPushTitle = "\x1b[22;0t";
 constexpr std::string_view kPopTitle = "\x1b[23;0t";
 
-// Written before the handlers are installed and read only by them.
+// Written before the handlers are installed (or by the thread that ends the session) and read by them.
 termios savedModes;
 volatile std::sig_atomic_t modesSaved = 0;
 volatile std::sig_atomic_t titleSaved = 0;
+volatile std::sig_atomic_t programModesWatched = 0;
+// Noted by the output worker as the program's output goes by; lock-free, so a handler may read it.
+std::atomic<int> alternateScreen{static_cast<int>(AlternateScreen::kOff)};
+static_assert(std::atomic<int>::is_always_lock_free);
 // The write end of the pipe that wakes WaitForWindowChange; -1 while no console is open.
 volatile std::sig_atomic_t windowChangeWriter = -1;
 
+void WriteFromHandler(std::string_view bytes) {
+  [[maybe_unused]] const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+}
+
+void PutProgramModesBackOnce() {
+  if (!programModesWatched) return;
+  programModesWatched = 0;
+  WriteFromHandler(LeaveAlternateScreen(static_cast<AlternateScreen>(alternateScreen.load())));
+  WriteFromHandler(kProgramModesOff);
+}
+
 // Only async-signal-safe calls: it runs in the ending signals' handler too.
 void PutTerminalBack() {
+  PutProgramModesBackOnce();
   if (modesSaved) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedModes);
-  if (titleSaved) [[maybe_unused]]
-    const ssize_t written = ::write(STDOUT_FILENO, kPopTitle.data(), kPopTitle.size());
+  if (titleSaved) WriteFromHandler(kPopTitle);
 }
 
 void PutTerminalBackAndDie(int signal) {
@@ -92,7 +108,7 @@ LocalConsole::LocalConsole() : state_(std::make_unique<State>()) {
 LocalConsole::~LocalConsole() {
   std::signal(SIGWINCH, SIG_DFL);
   windowChangeWriter = -1;
-  if (!modesSaved && !titleSaved) return;
+  if (!modesSaved && !titleSaved && !programModesWatched) return;
   PutTerminalBack();
   modesSaved = 0;
   titleSaved = 0;
@@ -148,6 +164,19 @@ void LocalConsole::SaveWindowTitle() {
   if (titleSaved || !OutputIsTerminal() || !WriteOutput(kPushTitle)) return;
   titleSaved = 1;
   InstallEndingHandlers();
+}
+
+void LocalConsole::RestoreProgramModesAtEnd() {
+  if (!OutputIsTerminal()) return;
+  programModesWatched = 1;
+  InstallEndingHandlers();
+}
+
+void LocalConsole::NoteAlternateScreen(AlternateScreen screen) { alternateScreen.store(static_cast<int>(screen)); }
+
+void LocalConsole::PutProgramModesBack() {
+  std::lock_guard lock(state_->outputMutex);
+  PutProgramModesBackOnce();
 }
 
 bool LocalConsole::WriteOutput(std::string_view bytes) {

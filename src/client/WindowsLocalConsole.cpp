@@ -6,10 +6,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client/LocalConsole.h"
@@ -69,6 +71,8 @@ struct LocalConsole::State {
   }
 
   ~State() {
+    // While the output still interprets escape sequences.
+    PutProgramModesBack();
     if (inputModeSaved_) SetConsoleMode(input_, inputMode_);
     if (outputModeSaved_) SetConsoleMode(output_, outputMode_);
     if (titleSaved_) SetConsoleTitleW(title_.c_str());
@@ -159,6 +163,13 @@ struct LocalConsole::State {
     titleSaved_ = true;
   }
 
+  void PutProgramModesBack() {
+    std::lock_guard lock(outputMutex_);
+    if (!std::exchange(programModesWatched_, false)) return;
+    WriteConsoleText(output_, std::string(LeaveAlternateScreen(alternateScreen_.load())) +
+                                  std::string(kProgramModesOff));
+  }
+
   bool WriteOutput(std::string_view bytes) {
     std::lock_guard lock(outputMutex_);
     return outputIsConsole_ ? WriteConsoleText(output_, bytes) : WriteAll(output_, bytes);
@@ -221,6 +232,8 @@ struct LocalConsole::State {
   bool rawInput_ = false;
   std::wstring title_;
   bool titleSaved_ = false;
+  bool programModesWatched_ = false;  // under outputMutex_
+  std::atomic<AlternateScreen> alternateScreen_{AlternateScreen::kOff};
   std::u16string highSurrogate_;
   std::string pendingInput_;  // only the reading thread touches it
   std::mutex outputMutex_;
@@ -237,6 +250,13 @@ void LocalConsole::CancelInput() { state_->CancelInput(); }
 std::optional<WindowSize> LocalConsole::OutputWindowSize() const { return state_->OutputWindowSize(); }
 bool LocalConsole::WaitForWindowChange() { return state_->WaitForWindowChange(); }
 void LocalConsole::SaveWindowTitle() { state_->SaveWindowTitle(); }
+void LocalConsole::RestoreProgramModesAtEnd() {
+  if (!state_->outputIsConsole_) return;
+  std::lock_guard lock(state_->outputMutex_);
+  state_->programModesWatched_ = true;
+}
+void LocalConsole::NoteAlternateScreen(AlternateScreen screen) { state_->alternateScreen_.store(screen); }
+void LocalConsole::PutProgramModesBack() { state_->PutProgramModesBack(); }
 bool LocalConsole::WriteOutput(std::string_view bytes) { return state_->WriteOutput(bytes); }
 bool LocalConsole::WriteError(std::string_view bytes) { return state_->WriteError(bytes); }
 
