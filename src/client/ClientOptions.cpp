@@ -14,7 +14,8 @@ constexpr std::array<std::string_view, 3> kModes = {modes::kPseudoConsole, modes
                                                     modes::kConsoleWithoutPolling};
 
 // OpenSSH's option letters, as its getopt string has them: a letter before ':' takes a value.
-constexpr std::string_view kSshOptions = "1246ab:c:e:fgi:kl:m:no:p:qstvxAB:CD:E:F:GI:J:KL:MNO:P:Q:R:S:TVw:W:XYy";
+constexpr std::string_view kSshOptions =
+    "1246ab:c:e:fgi:kl:m:no:p:qstvxAB:CD:E:F:GI:J:KL:MNO:P:Q:R:S:TVw:W:XYy";
 
 // Whether ssh has the letter, and whether it takes a value.
 std::optional<bool> SshOptionTakesValue(char letter) {

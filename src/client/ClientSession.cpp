@@ -112,7 +112,8 @@ std::string KeyName(char key) {
 std::string OpeningLine(const std::string& program, std::optional<char> escape, bool raw) {
   std::string line = "ssh-native-host-cli: running " + program + " through ssh-native-host; ";
   if (!escape) return line + "no escape character, the session ends with the program\n";
-  return line + KeyName(*escape) + ". at the start of a line ends the session" + (raw ? "\n" : " (then Enter)\n");
+  return line + KeyName(*escape) + ". at the start of a line ends the session" +
+         (raw ? "\n" : " (then Enter)\n");
 }
 
 // In the console modes the terminal stays in line mode: the user must know before typing a password.
@@ -138,7 +139,8 @@ class Session {
                                     .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     const bool pseudoConsole = mode == modes::kPseudoConsole;
     const bool raw = terminal && pseudoConsole;
-    if (terminal && !options_.quiet) console_.WriteError(OpeningLine(program.fileName, options_.escapeCharacter, raw));
+    if (terminal && !options_.quiet)
+      console_.WriteError(OpeningLine(program.fileName, options_.escapeCharacter, raw));
     if (terminal && !pseudoConsole) console_.WriteError(ConsoleModeWarning(mode));
     if (raw) console_.EnterRawMode();
     // The program may set its own title and modes; the user's come back when the session ends.
@@ -164,8 +166,9 @@ class Session {
     console_.PutProgramModesBack();
     if (endedByEscape_) {
       // As ssh's ~. does; the shell's prompt is likely half a line.
-      console_.WriteError(lineEnd + (options_.destination ? "Connection to " + *options_.destination
-                                                         : "Session of " + program.fileName) +
+      console_.WriteError(lineEnd +
+                          (options_.destination ? "Connection to " + *options_.destination
+                                                : "Session of " + program.fileName) +
                           " closed." + lineEnd);
       return kEndedByEscapeStatus;
     }
@@ -310,7 +313,7 @@ class Session {
 
   const ClientOptions& options_;
   LocalConsole& console_;
-  std::string lineEnd_;  // of the client's own lines: "\r\n" while the terminal is raw
+  std::string lineEnd_;         // of the client's own lines: "\r\n" while the terminal is raw
   bool endedByEscape_ = false;  // the input loop's, read once the workers are joined
   SessionState state_;
   std::unique_ptr<ChildProcess> host_;

@@ -14,8 +14,8 @@ namespace snh::client {
 inline constexpr char kEndOfFileKey = '\x04';
 
 struct KeyboardChunk {
-  std::string text;   // whole UTF-8 characters to send; may be empty
-  bool end = false;   // the escape then `.` was typed: `text` holds what came before it
+  std::string text;  // whole UTF-8 characters to send; may be empty
+  bool end = false;  // the escape then `.` was typed: `text` holds what came before it
 };
 
 struct KeyboardOptions {

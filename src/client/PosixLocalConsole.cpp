@@ -1,7 +1,8 @@
 // The terminal client's streams on POSIX. Raw mode is termios's; the saved modes (the window title
-// pushed on xterm's title stack, and the screen and modes the program's output changed) are also put back by a handler for the signals that end a process,
-// since a terminal left raw is unusable. Reads wait in poll on standard input and a signal that
-// CancelInput raises; window changes arrive as SIGWINCH, whose handler only writes to a pipe.
+// pushed on xterm's title stack, and the screen and modes the program's output changed) are also put back by
+// a handler for the signals that end a process, since a terminal left raw is unusable. Reads wait in poll on
+// standard input and a signal that CancelInput raises; window changes arrive as SIGWINCH, whose handler only
+// writes to a pipe.
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -172,7 +173,9 @@ void LocalConsole::RestoreProgramModesAtEnd() {
   InstallEndingHandlers();
 }
 
-void LocalConsole::NoteAlternateScreen(AlternateScreen screen) { alternateScreen.store(static_cast<int>(screen)); }
+void LocalConsole::NoteAlternateScreen(AlternateScreen screen) {
+  alternateScreen.store(static_cast<int>(screen));
+}
 
 void LocalConsole::PutProgramModesBack() {
   std::lock_guard lock(state_->outputMutex);

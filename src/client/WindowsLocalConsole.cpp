@@ -166,8 +166,8 @@ struct LocalConsole::State {
   void PutProgramModesBack() {
     std::lock_guard lock(outputMutex_);
     if (!std::exchange(programModesWatched_, false)) return;
-    WriteConsoleText(output_, std::string(LeaveAlternateScreen(alternateScreen_.load())) +
-                                  std::string(kProgramModesOff));
+    WriteConsoleText(
+        output_, std::string(LeaveAlternateScreen(alternateScreen_.load())) + std::string(kProgramModesOff));
   }
 
   bool WriteOutput(std::string_view bytes) {

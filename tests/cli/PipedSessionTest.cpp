@@ -28,9 +28,10 @@ std::string PlainText(const std::vector<nlohmann::json>& messages) {
 }
 
 TEST(PipedSessionTest, JsonLinesEndWithTheExitNotice) {
-  const CliResult result = RunCli({"--json", "--host", Programs().host, "--program", Programs().client,
-                                   "console:ready ", "console-read:3", "console:\\r\\n"},
-                                  "xyz");
+  const CliResult result =
+      RunCli({"--json", "--host", Programs().host, "--mode", "pseudo_console", "--program", Programs().client,
+              "console:ready ", "console-read:3", "console:\\r\\n"},
+             "xyz");
   ASSERT_EQ(result.exitCode, 0) << result.error;
   const auto messages = JsonLines(result.output);
   ASSERT_FALSE(messages.empty());
@@ -60,15 +61,21 @@ TEST(PipedSessionTest, EndOfInputEndsTheProgramsInputAndItsStatusIsOurs) {
                                   "hi");
   EXPECT_EQ(result.exitCode, 3) << result.error;
   EXPECT_NE(result.output.find("hi"), std::string::npos) << result.output;
+  // Without a mode chosen, as ssh: the program's own bytes (no CR, no echo), and the end of input
+  // without a last line end still ends it.
+  const CliResult own = RunCli({"--host", Programs().host, "--program", Programs().client, "echo"}, "a\nb");
+  EXPECT_EQ(own.exitCode, 0) << own.error;
+  EXPECT_EQ(own.output, "a\nb");
 }
 
-TEST(PipedSessionTest, MissingProgramIsReportedAndTheSessionStillEnds) {
+TEST(PipedSessionTest, MissingProgramIsOneLineAndStatus127) {
   const CliResult result =
       RunCli({"--host", Programs().host, "--program", "/nonexistent/snh-no-such-program"}, "");
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.error.find("ssh-native-host: CreateProcess failed. 0x"), std::string::npos)
+  EXPECT_EQ(result.exitCode, 127);
+  EXPECT_TRUE(
+      result.error.starts_with("ssh-native-host-cli: cannot start \"/nonexistent/snh-no-such-program\""))
       << result.error;
-  EXPECT_NE(result.error.find("the host ended before the session did"), std::string::npos) << result.error;
+  EXPECT_EQ(result.error.find('\n'), result.error.size() - 1) << result.error;
 }
 
 TEST(PipedSessionTest, HostFailuresEndTheClientWithAClearError) {

@@ -1,6 +1,6 @@
 // The client in a real terminal (a pty it takes as its controlling terminal), typed at as a person
-// would: raw mode while it runs, the session's output on the screen, Ctrl-] or a signal to end, and
-// the terminal's modes and title as they were afterwards, its size followed. POSIX only.
+// would: raw mode while it runs, the session's output on the screen, ~. or a signal to end, and the
+// terminal's modes, screen and title as they were afterwards, its size followed. POSIX only.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -131,7 +131,17 @@ void ExpectSameModes(const termios& before, const termios& after) {
 
 std::vector<std::string> ShellSession() { return {"--host", Programs().host, "--program", "/bin/sh"}; }
 
-TEST(TerminalSessionTest, TypedCommandRunsAndCtrlBracketEndsWithTheTerminalRestored) {
+// What the client writes last: the program's modes off (and its alternate screen left when it is on),
+// then, after the client's own lines, the title put back.
+void ExpectProgramModesPutBack(const std::string& screen, std::size_t from, bool alternateScreen) {
+  const std::size_t off = screen.find("\x18\x1b[?1000l\x1b[?1002l\x1b[?1003l", from);
+  ASSERT_NE(off, std::string::npos) << screen;
+  EXPECT_NE(screen.find("\x1b[?2004l\x1b[?25h", off), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("\x1b[?1049l", from) != std::string::npos, alternateScreen) << screen;
+  EXPECT_TRUE(screen.ends_with("\x1b[23;0t")) << screen;
+}
+
+TEST(TerminalSessionTest, TypedCommandRunsAndTheEscapeEndsWithTheTerminalRestored) {
   TerminalSession terminal(ShellSession());
   ASSERT_TRUE(terminal.WaitForText(kPrompt)) << terminal.Screen();
   // Raw while it runs: no echo, no line editing, no signals from keys.
@@ -144,14 +154,23 @@ TEST(TerminalSessionTest, TypedCommandRunsAndCtrlBracketEndsWithTheTerminalResto
   // goes only once the job itself has printed, so it is the terminal's foreground group by then.
   terminal.Type("sh -c 'echo sleeping-$((2+3)); exec sleep 30'\r");
   ASSERT_TRUE(terminal.WaitForText("sleeping-5")) << terminal.Screen();
-  const std::size_t mark = terminal.Screen().find("sleeping-5");
+  const std::size_t sleeping = terminal.Screen().find("sleeping-5");
   terminal.Type("\x03");
-  ASSERT_TRUE(terminal.WaitForText(kPrompt, mark)) << terminal.Screen();
+  ASSERT_TRUE(terminal.WaitForText(kPrompt, sleeping)) << terminal.Screen();
   terminal.Type("echo still-$((1+1))\r");
   EXPECT_TRUE(terminal.WaitForText("still-2")) << terminal.Screen();
+  // Mid-line the escape is text; Ctrl-] (vim's key) too.
+  terminal.Type("echo a~.b\x1d | od -c | head -1\r");
+  EXPECT_TRUE(terminal.WaitForText("a   ~   .   b 035")) << terminal.Screen();
 
-  terminal.Type("\x1d");
-  EXPECT_EQ(terminal.WaitForExit(), 0) << terminal.Screen();
+  // A program that leaves the alternate screen and the mouse on, then ~. at the start of a line.
+  terminal.Type("printf '\\033[?1049h\\033[?1000h%s\\n' alt-$((3*3))\r");
+  ASSERT_TRUE(terminal.WaitForText("alt-9")) << terminal.Screen();
+  const std::size_t mark = terminal.Screen().find("alt-9");
+  terminal.Type("~.");
+  EXPECT_EQ(terminal.WaitForExit(), 255) << terminal.Screen();
+  ExpectProgramModesPutBack(terminal.Screen(), mark, true);
+  EXPECT_NE(terminal.Screen().find("\r\nSession of /bin/sh closed.\r\n", mark), std::string::npos);
   ExpectSameModes(terminal.InitialModes(), terminal.CurrentModes());
 }
 
@@ -190,8 +209,13 @@ TEST(TerminalSessionTest, TerminatingSignalRestoresTheTerminal) {
     SCOPED_TRACE("signal " + std::to_string(signal));
     TerminalSession terminal(ShellSession());
     ASSERT_TRUE(terminal.WaitForText(kPrompt)) << terminal.Screen();
+    terminal.Type("printf '\\033[?1049h\\033[?2004h%s\\n' alt-$((3*3))\r");
+    ASSERT_TRUE(terminal.WaitForText("alt-9")) << terminal.Screen();
+    const std::size_t mark = terminal.Screen().find("alt-9");
+    ASSERT_TRUE(terminal.WaitForText(kPrompt, mark)) << terminal.Screen();
     terminal.Signal(signal);
     EXPECT_EQ(terminal.WaitForExit(), 128 + signal);
+    ExpectProgramModesPutBack(terminal.Screen(), mark, true);
     ExpectSameModes(terminal.InitialModes(), terminal.CurrentModes());
   }
 }

@@ -10,39 +10,76 @@ namespace {
 
 ParsedCommandLine Parse(std::vector<std::string> words) { return ParseCommandLine(words); }
 
-TEST(ClientOptionsTest, OptionsStopAtTheFirstArgument) {
+TEST(ClientOptionsTest, SshOptionsAreReadAsSshReadsThemAndPassedOnInOrder) {
   struct Row {
     std::vector<std::string> words;
-    std::string mode;
+    std::vector<std::string> arguments;  // for ssh
+    std::optional<std::string> destination;
+    std::optional<char> escape = '~';
+    bool quiet = false;
+    bool tty = false;
+  };
+  const std::vector<Row> rows = {
+      {{}, {}, {}},
+      {{"-p", "2223", "user@host"}, {"-p", "2223", "user@host"}, "user@host"},
+      {{"-p2223", "-i", "k", "-oUser=me", "-F", "cfg", "-J", "j", "-l", "me", "-v", "h"},
+       {"-p2223", "-i", "k", "-oUser=me", "-F", "cfg", "-J", "j", "-l", "me", "-v", "h"},
+       "h"},
+      // Bundles: flags, then one that takes the rest of the word or the next one as its value.
+      {{"-tt", "-vp", "22", "-46Cq", "h"}, {"-tt", "-vp", "22", "-46Cq", "h"}, "h", '~', true, true},
+      {{"-V", "-m", "hmac-sha2-256", "h"}, {"-V", "-m", "hmac-sha2-256", "h"}, "h"},
+      // Options after the destination too; the first other word starts the command, kept whole.
+      {{"h", "-T", "-p", "22", "ls", "-l", "--json"},
+       {"h", "-T", "-p", "22", "ls", "-l", "--json"},
+       "h",
+       '~',
+       false,
+       true},
+      {{"h", "--json"}, {"h", "--json"}, "h"},
+      {{"--", "-h", "-p"}, {"--", "-h", "-p"}, "-h"},
+      // ssh's -e is the client's too, unless --escape-char says otherwise.
+      {{"-e", "none", "h"}, {"-e", "none", "h"}, "h", std::nullopt},
+      {{"-e^]", "--escape-char", "%", "h"}, {"-e^]", "h"}, "h", '%'},
+      {{"-e^]", "h"}, {"-e^]", "h"}, "h", '\x1d'},
+      {{"--escape-char=none", "--quiet"}, {}, {}, std::nullopt, true},
+      // The client's own long options may stand among ssh's.
+      {{"-p", "22", "--json", "--mode", "windows_console_with_polling", "-A", "h"},
+       {"-p", "22", "-A", "h"},
+       "h"},
+      {{"-", "--json"}, {"-", "--json"}, "-"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.words));
+    const ParsedCommandLine parsed = Parse(row.words);
+    EXPECT_EQ(parsed.action, ClientAction::kRun);
+    EXPECT_EQ(parsed.options.arguments, row.arguments);
+    EXPECT_EQ(parsed.options.destination, row.destination);
+    EXPECT_EQ(parsed.options.escapeCharacter, row.escape);
+    EXPECT_EQ(parsed.options.quiet, row.quiet);
+    EXPECT_EQ(parsed.options.ttyChosen, row.tty);
+    EXPECT_FALSE(parsed.options.program);
+  }
+}
+
+TEST(ClientOptionsTest, ClientOptionsAreLongOnesAndProgramTakesTheRest) {
+  struct Row {
+    std::vector<std::string> words;
+    std::optional<std::string> mode;
     bool json;
     std::optional<std::string> program;
     std::optional<std::string> host;
     std::vector<std::string> arguments;
   };
   const std::vector<Row> rows = {
-      {{}, "pseudo_console", false, {}, {}, {}},
-      {{"user@example.org"}, "pseudo_console", false, {}, {}, {"user@example.org"}},
-      // ssh's own options pass through once the first argument is seen, or after --.
-      {{"user@example.org", "-p", "2222"},
-       "pseudo_console",
-       false,
-       {},
-       {},
-       {"user@example.org", "-p", "2222"}},
-      {{"--json", "--", "-p", "2222", "host"}, "pseudo_console", true, {}, {}, {"-p", "2222", "host"}},
-      {{"-m", "windows_console_with_polling", "h"}, "windows_console_with_polling", false, {}, {}, {"h"}},
       {{"--mode=windows_console_without_polling"}, "windows_console_without_polling", false, {}, {}, {}},
-      {{"--program", "/bin/sh", "-c", "echo hi"}, "pseudo_console", false, "/bin/sh", {}, {"-c", "echo hi"}},
-      {{"--program=cmd.exe", "--", "--json"}, "pseudo_console", false, "cmd.exe", {}, {"--json"}},
-      {{"--host", "/opt/snh/host", "--json"}, "pseudo_console", true, {}, "/opt/snh/host", {}},
-      {{"--json", "--program", "sh", "--json", "-x"}, "pseudo_console", true, "sh", {}, {"--json", "-x"}},
-      // A lone "-" is an argument (stdin, for programs that take it).
-      {{"-", "--json"}, "pseudo_console", false, {}, {}, {"-", "--json"}},
+      {{"--program", "/bin/sh", "-c", "echo hi"}, {}, false, "/bin/sh", {}, {"-c", "echo hi"}},
+      {{"--program=cmd.exe", "--", "--json"}, {}, false, "cmd.exe", {}, {"--json"}},
+      {{"--host", "/opt/snh/host", "--json"}, {}, true, {}, "/opt/snh/host", {}},
+      {{"--json", "--program", "sh", "--json", "-x"}, {}, true, "sh", {}, {"--json", "-x"}},
   };
   for (const Row& row : rows) {
     const ParsedCommandLine parsed = Parse(row.words);
     SCOPED_TRACE(::testing::PrintToString(row.words));
-    EXPECT_EQ(parsed.action, ClientAction::kRun);
     EXPECT_EQ(parsed.options.mode, row.mode);
     EXPECT_EQ(parsed.options.json, row.json);
     EXPECT_EQ(parsed.options.program, row.program);
@@ -55,8 +92,7 @@ TEST(ClientOptionsTest, HelpAndVersionWinOverWhatFollows) {
   EXPECT_EQ(Parse({"--json", "--help", "--bogus"}).action, ClientAction::kShowHelp);
   EXPECT_EQ(Parse({"-h"}).action, ClientAction::kShowHelp);
   EXPECT_EQ(Parse({"--version"}).action, ClientAction::kShowVersion);
-  EXPECT_EQ(Parse({"-V"}).action, ClientAction::kShowVersion);
-  // After the first argument they belong to the program.
+  // After the destination they belong to ssh or the command.
   EXPECT_EQ(Parse({"host", "--help"}).action, ClientAction::kRun);
 }
 
@@ -72,7 +108,13 @@ TEST(ClientOptionsTest, BadCommandLinesSayWhatIsWrong) {
     std::string message;
   };
   const std::vector<Row> rows = {
-      {{"-p", "2222", "host"}, "unknown option \"-p\"; the client program's own options go after --"},
+      {{"-Z", "host"}, "unknown option \"-Z\": ssh has no such option"},
+      {{"-tZ", "host"}, "unknown option \"-tZ\": ssh has no such option"},
+      {{"-p"}, "option -p needs a value"},
+      {{"-vi"}, "option -i needs a value"},
+      {{"-e", "ab", "h"}, "bad escape character \"ab\""},
+      {{"--escape-char", "\xC3\xA9"}, "bad escape character"},
+      {{"-p", "22", "--program", "sh"}, "ssh's options go to ssh"},
       {{"--mode", "pty"}, "unknown mode \"pty\""},
       {{"--mode"}, "--mode needs a value"},
       {{"--host"}, "--host needs a value"},
@@ -94,29 +136,39 @@ TEST(ClientOptionsTest, BadCommandLinesSayWhatIsWrong) {
   }
 }
 
-TEST(ClientOptionsTest, ProgramIsSshTheShellOrTheOneGiven) {
+TEST(ClientOptionsTest, ProgramAndModeFollowTheOptionsAndTheInput) {
   ClientOptions options;
-  EXPECT_EQ(ResolveProgram(options, "/bin/zsh").fileName, "/bin/zsh");
-  EXPECT_TRUE(ResolveProgram(options, "/bin/zsh").arguments.empty());
+  EXPECT_EQ(ResolveProgram(options, "/bin/zsh", true).fileName, "/bin/zsh");
+  EXPECT_TRUE(ResolveProgram(options, "/bin/zsh", false).arguments.empty());
+  EXPECT_EQ(ResolveMode(options, true), "pseudo_console");
+  // Without a terminal: a console mode, and ssh without one of its own unless -t or -T says otherwise.
+  EXPECT_EQ(ResolveMode(options, false), "windows_console_with_polling");
 
   options.arguments = {"-p", "22", "me@host"};
-  EXPECT_EQ(ResolveProgram(options, "/bin/zsh").fileName, "ssh");
-  EXPECT_EQ(ResolveProgram(options, "/bin/zsh").arguments, options.arguments);
+  EXPECT_EQ(ResolveProgram(options, "/bin/zsh", true).fileName, "ssh");
+  EXPECT_EQ(ResolveProgram(options, "/bin/zsh", true).arguments, options.arguments);
+  EXPECT_EQ(ResolveProgram(options, "/bin/zsh", false).arguments,
+            (std::vector<std::string>{"-T", "-p", "22", "me@host"}));
+  options.ttyChosen = true;
+  EXPECT_EQ(ResolveProgram(options, "/bin/zsh", false).arguments, options.arguments);
 
   options.program = "plink";
-  EXPECT_EQ(ResolveProgram(options, "/bin/zsh").fileName, "plink");
-  EXPECT_EQ(ResolveProgram(options, "/bin/zsh").arguments, options.arguments);
+  options.mode = "pseudo_console";
+  EXPECT_EQ(ResolveProgram(options, "/bin/zsh", false).fileName, "plink");
+  EXPECT_EQ(ResolveProgram(options, "/bin/zsh", false).arguments, options.arguments);
+  EXPECT_EQ(ResolveMode(options, false), "pseudo_console");
 }
 
 TEST(ClientOptionsTest, ConnectRequestCarriesModeProgramAndInterval) {
   ClientOptions options;
-  options.mode = "windows_console_with_polling";
   EXPECT_EQ(
-      ConnectRequest(options, {"ssh", {"host"}}).dump(),
+      ConnectRequest(options, "windows_console_with_polling", {"ssh", {"host"}}).dump(),
       R"({"connectParams":{"arguments":["host"],"fileName":"ssh","mode":"windows_console_with_polling"},)"
       R"("type":"connect"})");
   options.pollingIntervalInSeconds = 0.5;
-  EXPECT_EQ(ConnectRequest(options, {"sh", {}})["connectParams"]["pollingIntervalInSeconds"], 0.5);
+  EXPECT_EQ(
+      ConnectRequest(options, "pseudo_console", {"sh", {}})["connectParams"]["pollingIntervalInSeconds"],
+      0.5);
 }
 
 }  // namespace

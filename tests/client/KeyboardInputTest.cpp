@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,24 +68,39 @@ TEST(KeyboardInputTest, NulBytesAreDroppedSoTheRestStillArrives) {
   EXPECT_EQ(SendAll({}, {std::string("a\0b", 3)}), "ab");
 }
 
-TEST(KeyboardInputTest, DetachKeyEndsOnTerminalsOnly) {
-  KeyboardInput terminal({.detachKey = true});
-  const KeyboardChunk chunk = terminal.Feed("ls\x1dignored");
-  EXPECT_TRUE(chunk.detach);
-  EXPECT_EQ(chunk.text, "ls");
-
-  KeyboardInput piped({.detachKey = false});
-  const KeyboardChunk data = piped.Feed("ls\x1dmore");
-  EXPECT_FALSE(data.detach);
-  EXPECT_EQ(data.text, "ls\x1dmore");
-}
-
-TEST(KeyboardInputTest, DetachKeyAfterAHalfCharacter) {
-  KeyboardInput keyboard({.detachKey = true});
-  EXPECT_EQ(keyboard.Feed("a\xC3").text, "a");
-  const KeyboardChunk chunk = keyboard.Feed("\x1d");
-  EXPECT_TRUE(chunk.detach);
-  EXPECT_EQ(chunk.text, "\xC3");
+TEST(KeyboardInputTest, EscapeWorksAtTheStartOfALineOnly) {
+  struct Row {
+    std::optional<char> escape;
+    std::vector<std::string> reads;
+    std::string sent;
+    bool ended;
+  };
+  const std::vector<Row> rows = {
+      {'~', {"~."}, "", true},
+      {'~', {"ls\r~.more"}, "ls\r", true},
+      {'~', {"ls\n", "~", "."}, "ls\n", true},
+      {'~', {"vi a~.b\r"}, "vi a~.b\r", false},
+      {'~', {"~~."}, "~.", false},
+      {'~', {"~", "~", "\r~x"}, "~\r~x", false},
+      {'~', {"\xC3\xA9\r~."}, "\xC3\xA9\r", true},
+      {'~', {"a\r~"}, "a\r~", false},  // a lone escape at the end of input is sent
+      {'\x1d', {"\x1d]", "\r\x1d."}, "\x1d]\r", true},
+      {std::nullopt, {"~.\r~."}, "~.\r~.", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.reads));
+    KeyboardInput keyboard({.escapeCharacter = row.escape});
+    std::string sent;
+    bool ended = false;
+    for (const std::string& read : row.reads) {
+      const KeyboardChunk chunk = keyboard.Feed(read);
+      sent += chunk.text;
+      if ((ended = chunk.end)) break;
+    }
+    if (!ended) sent += keyboard.Finish();
+    EXPECT_EQ(sent, row.sent);
+    EXPECT_EQ(ended, row.ended);
+  }
 }
 
 TEST(KeyboardInputTest, PipedLineEndsBecomeReturnAndTheEndCtrlD) {
@@ -103,7 +119,9 @@ TEST(KeyboardInputTest, PipedLineEndsBecomeReturnAndTheEndCtrlD) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.reads));
-    EXPECT_EQ(SendAll({.lineEndsAsReturn = true, .endWithEndOfFile = true}, row.reads), row.sent);
+    EXPECT_EQ(SendAll({.escapeCharacter = std::nullopt, .lineEndsAsReturn = true, .endWithEndOfFile = true},
+                      row.reads),
+              row.sent);
     // Without translation the bytes go as they are, and nothing follows them.
     std::string joined;
     for (const std::string& read : row.reads) joined += read;

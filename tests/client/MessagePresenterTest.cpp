@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "client/MessagePresenter.h"
@@ -70,17 +71,26 @@ TEST(MessagePresenterTest, ExitCodesAndCapabilitiesAreTakenOnlyWhenWellFormed) {
   EXPECT_TRUE(OfferedCapabilities(json::parse(R"({"type":"error","error":"Unkown type"})")).empty());
 }
 
-TEST(MessagePresenterTest, StartFailureNamesTheProgramAfterTheHostsText) {
+TEST(MessagePresenterTest, StartFailureIsOneLineAndAShellsStatus) {
   const MessagePresenter presenter("\n", "sshx");
-  EXPECT_EQ(
-      presenter.Present(json::parse(R"({"type":"error","error":"CreateProcess failed. 0x2 No such file"})"))
-          .error,
-      "ssh-native-host: CreateProcess failed. 0x2 No such file\n"
-      "ssh-native-host-cli: \"sshx\" was not found (is it installed, and on PATH?)\n");
-  EXPECT_EQ(
-      presenter.Present(json::parse(R"({"type":"error","error":"CreateProcess failed. 0xd Denied"})")).error,
-      "ssh-native-host: CreateProcess failed. 0xd Denied\nssh-native-host-cli: the host could not start "
-      "\"sshx\"\n");
+  const std::vector<std::tuple<std::string, std::string, std::uint32_t>> rows = {
+      {"0x2 No such file or directory",
+       "ssh-native-host-cli: cannot start \"sshx\": No such file or directory (is it installed, and on "
+       "PATH?)\n",
+       127},
+      {"0x3 The system cannot find the path specified.\r\n",
+       "ssh-native-host-cli: cannot start \"sshx\": The system cannot find the path specified. (is it "
+       "installed, and on PATH?)\n",
+       127},
+      {"0xd Permission denied", "ssh-native-host-cli: cannot start \"sshx\": Permission denied\n", 126},
+  };
+  for (const auto& [detail, line, status] : rows) {
+    const Presentation shown =
+        presenter.Present(json{{"type", "error"}, {"error", "CreateProcess failed. " + detail}});
+    EXPECT_EQ(shown.error, line);
+    EXPECT_TRUE(shown.sessionEnded);
+    EXPECT_EQ(shown.exitCode, status);
+  }
 }
 
 json ConsoleOutput(int width, int startX, const std::string& cells) {
@@ -126,6 +136,10 @@ TEST(MessagePresenterTest, ConsoleCellsBecomeLinesAndThePromptStaysOpen) {
 TEST(MessagePresenterTest, ConsoleOutputWithoutASizeIsShownAsItIs) {
   json message = ConsoleOutput(0, 0, "abc   ");
   EXPECT_EQ(MessagePresenter("\n").Present(message).output, "abc   ");
+  // On the pipe path the console's text is for the user, not the program's output.
+  const Presentation aside = MessagePresenter("\n", "sh", true).Present(message);
+  EXPECT_EQ(aside.error, "abc   ");
+  EXPECT_EQ(aside.output, "");
   message["consoleOutput"].erase("consoleSize");
   EXPECT_EQ(MessagePresenter("\n").Present(message).output, "abc   ");
 }
