@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the host and its terminal client and opens a session through the host, started exactly as a
 # browser starts it: your shell (or, with arguments, ssh with those arguments) in this terminal.
-# Ctrl-] or leaving the shell ends it.
+# ~. at the start of a line, or leaving the shell, ends it.
 #
 # Without a terminal (in CI, or piped) it runs a short scripted session instead, printing every
 # message of the host as one line of JSON: through the Linux host, then through the Windows host and
@@ -20,12 +20,12 @@ fi
 
 echo "== Linux host: a shell in a pseudo console, typed at through a pipe"
 printf 'printf "\\033]0;ssh-native-host demo\\007"; echo "Hello from a pseudo console, $((6*7))"\nexit\n' |
-  "${cli}" --json --program /bin/sh
+  "${cli}" --json --mode pseudo_console --program /bin/sh
 
 echo "== Windows host and client, under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target ssh-native-host-cli >/dev/null
 build=build/windows
 cmake/wine-run.sh --prefix "$(pwd -P)/${build}/wineprefix" "${build}/bin/ssh-native-host-cli.exe" --json \
-  --program 'C:\windows\system32\cmd.exe' /c 'title ssh-native-host demo & echo Hello from a pseudo console' \
+  --mode pseudo_console --program 'C:\windows\system32\cmd.exe' /c 'title ssh-native-host demo & echo Hello from a pseudo console' \
   </dev/null
