@@ -1,7 +1,9 @@
 // The terminal client's streams on Windows. Raw mode is the console's virtual-terminal input (keys as
 // the bytes a terminal sends) and output (escape sequences interpreted). Console input is read as
-// UTF-16 and passed on as UTF-8; piped input is polled, since an anonymous pipe cannot be waited on,
-// so that CancelInput never waits for a writer. Window changes arrive among the console's input events.
+// UTF-16 and passed on as UTF-8; piped input is polled, since an anonymous pipe cannot be waited on, so
+// that CancelInput never waits for a writer. Window changes arrive among the console's input events.
+// What the console changed is put back by its owner, or by a handler when a console event ends the
+// process.
 
 #include <windows.h>
 
@@ -68,10 +70,30 @@ struct LocalConsole::State {
       inputModeSaved_ = true;
       SetConsoleMode(input_, inputMode_ | ENABLE_WINDOW_INPUT);
     }
+    std::lock_guard lock(endingMutex_);
+    ending_ = this;
+    SetConsoleCtrlHandler(PutBackOnEndingEvent, /*Add=*/TRUE);
   }
 
   ~State() {
-    // While the output still interprets escape sequences.
+    SetConsoleCtrlHandler(PutBackOnEndingEvent, /*Add=*/FALSE);
+    std::lock_guard lock(endingMutex_);
+    ending_ = nullptr;
+    PutBack(lock);
+  }
+
+  // Ctrl-C in the console modes, Ctrl-Break, the window closing: the process ends once the handlers
+  // have run (this one declines), as POSIX's ending signals end it.
+  static BOOL WINAPI PutBackOnEndingEvent(DWORD) {
+    std::lock_guard lock(endingMutex_);
+    if (ending_ != nullptr) ending_->PutBack(lock);
+    return FALSE;
+  }
+
+  // Once: the program's modes (while the output still interprets escape sequences), the console's
+  // modes, the title.
+  void PutBack(const std::lock_guard<std::mutex>&) {
+    if (std::exchange(putBack_, true)) return;
     PutProgramModesBack();
     if (inputModeSaved_) SetConsoleMode(input_, inputMode_);
     if (outputModeSaved_) SetConsoleMode(output_, outputMode_);
@@ -82,6 +104,7 @@ struct LocalConsole::State {
   bool OutputIsTerminal() const { return outputIsConsole_; }
 
   void EnterRawMode() {
+    std::lock_guard lock(endingMutex_);
     if (!inputModeSaved_) {
       if (!GetConsoleMode(input_, &inputMode_)) RaiseLastError("GetConsoleMode");
       inputModeSaved_ = true;
@@ -153,6 +176,7 @@ struct LocalConsole::State {
   bool WaitForWindowChange() { return WaitForHandle(windowChanged_.get(), &cancel_) == WaitOutcome::kReady; }
 
   void SaveWindowTitle() {
+    std::lock_guard lock(endingMutex_);
     if (titleSaved_ || !outputIsConsole_) return;
     std::wstring title(1024, L'\0');
     const DWORD length = GetConsoleTitleW(title.data(), static_cast<DWORD>(title.size()));
@@ -238,6 +262,10 @@ struct LocalConsole::State {
   std::string pendingInput_;  // only the reading thread touches it
   std::mutex outputMutex_;
   std::mutex errorMutex_;
+  bool putBack_ = false;  // under endingMutex_
+  // The console an ending event puts back; the process has one.
+  static inline std::mutex endingMutex_;
+  static inline State* ending_ = nullptr;
 };
 
 LocalConsole::LocalConsole() : state_(std::make_unique<State>()) {}
