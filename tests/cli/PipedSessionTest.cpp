@@ -61,19 +61,16 @@ TEST(PipedSessionTest, EndOfInputEndsTheProgramsInputAndItsStatusIsOurs) {
                                   "hi");
   EXPECT_EQ(result.exitCode, 3) << result.error;
   EXPECT_NE(result.output.find("hi"), std::string::npos) << result.output;
-  // Without a mode chosen, as ssh: the program's own bytes (no CR, no echo), and the end of input
-  // without a last line end still ends it.
+  // Without a mode chosen, as ssh: the program's own bytes, and input ended without a line end.
   const CliResult own = RunCli({"--host", Programs().host, "--program", Programs().client, "echo"}, "a\nb");
   EXPECT_EQ(own.exitCode, 0) << own.error;
   EXPECT_EQ(own.output, "a\nb");
 }
 
 TEST(PipedSessionTest, MissingProgramIsOneLineAndStatus127) {
-  const CliResult result =
-      RunCli({"--host", Programs().host, "--program", "/nonexistent/snh-no-such-program"}, "");
+  const CliResult result = RunCli({"--host", Programs().host, "--program", "/nonexistent/snh-x"}, "");
   EXPECT_EQ(result.exitCode, 127);
-  EXPECT_TRUE(
-      result.error.starts_with("ssh-native-host-cli: cannot start \"/nonexistent/snh-no-such-program\""))
+  EXPECT_TRUE(result.error.starts_with("ssh-native-host-cli: cannot start \"/nonexistent/snh-x\""))
       << result.error;
   EXPECT_EQ(result.error.find('\n'), result.error.size() - 1) << result.error;
 }

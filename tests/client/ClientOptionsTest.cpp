@@ -19,8 +19,7 @@ TEST(ClientOptionsTest, SshOptionsAreReadAsSshReadsThemAndPassedOnInOrder) {
     std::optional<std::vector<std::string>> arguments = {};  // for ssh; absent: the words as given
   };
   const std::vector<Row> rows = {
-      {{"-p", "2223", "-i", "k", "-oUser=me", "-F", "c", "-J", "j", "-l", "me", "-v", "-V", "-m", "m", "h"},
-       "h"},
+      {{"-p", "2223", "-i", "k", "-oUser=me", "-J", "j", "-l", "me", "-v", "-V", "-m", "m", "h"}, "h"},
       // Bundles: flags, then one that takes the rest of the word or the next one as its value.
       {{"-tt", "-vp", "22", "-46Cqp2", "h"}, "h", '~', 2},
       // Options after the destination too; the first other word starts the command, kept whole.
@@ -28,8 +27,7 @@ TEST(ClientOptionsTest, SshOptionsAreReadAsSshReadsThemAndPassedOnInOrder) {
       {{"--", "-h", "-p"}, "-h"},
       // ssh's -e is the client's too, unless --escape-char says otherwise.
       {{"-e", "none", "h"}, "h", std::nullopt},
-      {{"-e^]", "h"}, "h", '\x1d'},
-      {{"-e^]", "--escape-char", "%", "h"}, "h", '%', 0, {{"-e^]", "h"}}},
+      {{"-e", "%", "--escape-char", "^]", "h"}, "h", '\x1d', 0, {{"-e", "%", "h"}}},
       // The client's own long options may stand among ssh's.
       {{"-p", "22", "--json", "--mode=pseudo_console", "-A", "h"}, "h", '~', 0, {{"-p", "22", "-A", "h"}}},
   };
@@ -75,7 +73,7 @@ TEST(ClientOptionsTest, HelpAndVersionWinOverWhatFollows) {
   EXPECT_EQ(Parse({"--json", "--help", "--bogus"}).action, ClientAction::kShowHelp);
   EXPECT_EQ(Parse({"-h"}).action, ClientAction::kShowHelp);
   EXPECT_EQ(Parse({"--version"}).action, ClientAction::kShowVersion);
-  // After the destination they belong to ssh or the command.
+  // After the first argument they belong to the program.
   EXPECT_EQ(Parse({"host", "--help"}).action, ClientAction::kRun);
 }
 
@@ -132,6 +130,7 @@ TEST(ClientOptionsTest, ProgramAndModeFollowTheOptionsAndTheInput) {
   EXPECT_EQ(ResolveProgram(options, "/bin/zsh", false).arguments, options.arguments);
 
   options.program = "plink";
+  options.ttyChosen = false;
   options.mode = "pseudo_console";
   EXPECT_EQ(ResolveProgram(options, "/bin/zsh", false).fileName, "plink");
   EXPECT_EQ(ResolveProgram(options, "/bin/zsh", false).arguments, options.arguments);
@@ -145,9 +144,7 @@ TEST(ClientOptionsTest, ConnectRequestCarriesModeProgramAndInterval) {
       R"({"connectParams":{"arguments":["host"],"fileName":"ssh","mode":"windows_console_with_polling"},)"
       R"("type":"connect"})");
   options.pollingIntervalInSeconds = 0.5;
-  EXPECT_EQ(
-      ConnectRequest(options, "pseudo_console", {"sh", {}})["connectParams"]["pollingIntervalInSeconds"],
-      0.5);
+  EXPECT_EQ(ConnectRequest(options, "m", {"sh", {}})["connectParams"]["pollingIntervalInSeconds"], 0.5);
 }
 
 }  // namespace

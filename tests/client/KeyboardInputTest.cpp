@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "client/KeyboardInput.h"
@@ -73,14 +73,7 @@ TEST(KeyboardInputTest, NulBytesAreDroppedSoTheRestStillArrives) {
 }
 
 TEST(KeyboardInputTest, EscapeWorksAtTheStartOfALineOnly) {
-  struct Row {
-    std::optional<char> escape;
-    std::vector<std::string> reads;
-    std::string sent;
-    bool ended;
-  };
-  const std::vector<Row> rows = {
-      {'~', {"~."}, "", true},
+  const std::vector<std::tuple<std::optional<char>, std::vector<std::string>, std::string, bool>> rows = {
       {'~', {"ls\r~.more"}, "ls\r", true},
       {'~', {"ls\n", "~", "."}, "ls\n", true},
       {'~', {"vi a~.b\r"}, "vi a~.b\r", false},
@@ -90,11 +83,11 @@ TEST(KeyboardInputTest, EscapeWorksAtTheStartOfALineOnly) {
       {'\x1d', {"\x1d]", "\r\x1d."}, "\x1d]\r", true},
       {std::nullopt, {"~.\r~."}, "~.\r~.", false},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::PrintToString(row.reads));
+  for (const auto& [escape, reads, sent, ends] : rows) {
+    SCOPED_TRACE(::testing::PrintToString(reads));
     bool ended = false;
-    EXPECT_EQ(SendAll({.escapeCharacter = row.escape}, row.reads, &ended), row.sent);
-    EXPECT_EQ(ended, row.ended);
+    EXPECT_EQ(SendAll({.escapeCharacter = escape}, reads, &ended), sent);
+    EXPECT_EQ(ended, ends);
   }
 }
 

@@ -74,8 +74,7 @@ TEST(MessagePresenterTest, ExitCodesAndCapabilitiesAreTakenOnlyWhenWellFormed) {
 TEST(MessagePresenterTest, StartFailureIsOneLineAndAShellsStatus) {
   const MessagePresenter presenter("\n", "sshx");
   const std::vector<std::tuple<std::string, std::string, std::uint32_t>> rows = {
-      {"0x2 No such file\r\n", "No such file (is it installed, and on PATH?)", 127},
-      {"0x3 No path", "No path (is it installed, and on PATH?)", 127},
+      {"0x3 No such path\r\n", "No such path (is it installed, and on PATH?)", 127},
       {"0xd Permission denied", "Permission denied", 126}};
   for (const auto& [detail, reason, status] : rows) {
     const Presentation shown =
