@@ -106,6 +106,7 @@ class TerminalSession {
       int status = 0;
       if (::waitpid(pid_, &status, WNOHANG) == pid_) {
         exitCode_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+        WaitForText("\x01\x02 never printed", 0, 1s);  // what it wrote last, up to the pty's end
         break;
       }
       WaitForText("\x01\x02 never printed", 0, 20ms);  // keeps the pty drained meanwhile
