@@ -14,14 +14,14 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 nlohmann::json Request(const std::string& text) { return nlohmann::json::parse(StdinRequest(text)); }
 
-// Everything sent for `reads`, with the end of input unless the escape ended the session first.
+// Everything sent for `reads`, with the end of input.
 std::string SendAll(KeyboardOptions options, const std::vector<std::string>& reads, bool* ended = nullptr) {
   KeyboardInput keyboard(options);
   std::string sent;
   for (const std::string& read : reads) {
     const KeyboardChunk chunk = keyboard.Feed(read);
     sent += chunk.text;
-    if (ended != nullptr && (*ended = chunk.end)) return sent;
+    if (ended != nullptr && (*ended = chunk.end)) return sent;  // the escape: no end of input
   }
   return sent + keyboard.Finish();
 }
