@@ -167,11 +167,12 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> arguments) {
   return parsed;
 }
 
-ClientProgram ResolveProgram(const ClientOptions& options, const std::string& shell, bool inputIsTerminal) {
+ClientProgram ResolveProgram(const ClientOptions& options, const std::string& shell,
+                             bool programHasTerminal) {
   if (options.program) return {*options.program, options.arguments};
   if (options.arguments.empty()) return {shell, {}};
   ClientProgram ssh{"ssh", {}};
-  if (!inputIsTerminal && !options.ttyChosen) ssh.arguments.emplace_back("-T");
+  if (!programHasTerminal && !options.ttyChosen) ssh.arguments.emplace_back("-T");
   ssh.arguments.insert(ssh.arguments.end(), options.arguments.begin(), options.arguments.end());
   return ssh;
 }
@@ -225,12 +226,12 @@ and follows it (with a host that offers resize; an older one keeps it at 50x30).
 the main screen, mouse tracking and bracketed paste off and the cursor shown are put back at the end.
 
 Without a terminal on standard input the client behaves as ssh does there: the program runs in
-windows_console_with_polling mode (ssh with -T unless -t or -T is given), standard output and
-standard error are the program's own bytes, what it writes to its terminal (a prompt) goes to
-standard error, and the end of input ends the program's input (closeStdin), so
-`printf 'echo x' | ssh-native-host-cli host` prints x. With --mode pseudo_console the input is typed
-into a terminal instead: each line end as Enter, a CR, and at the end Ctrl-D (twice after an
-unfinished line).
+windows_console_with_polling mode, its standard output and standard error are its own bytes, what
+it writes to its terminal (a prompt) goes to standard error, and the end of input ends its input
+(closeStdin), so `printf 'echo x' | ssh-native-host-cli host` prints x. With --mode pseudo_console
+the input is typed into a terminal instead: each line end as Enter, a CR, and at the end Ctrl-D
+(twice after an unfinished line). In the console modes ssh gets -T (its input is a pipe there)
+unless -t or -T is given.
 
 Exit status: the program's own when it has exited (from a host that reports it; 0 from an older
 host); 127 when the program was not found and 126 when it could not be run; 255 when ~. ended the

@@ -46,9 +46,9 @@ struct ClientProgram {
   std::vector<std::string> arguments;
 };
 
-// Without --program: ssh with the arguments (and -T when the input is not a terminal and neither -t
-// nor -T was given, as ssh itself decides), or `shell` when there are no arguments.
-ClientProgram ResolveProgram(const ClientOptions& options, const std::string& shell, bool inputIsTerminal);
+// Without --program: ssh with the arguments, or `shell` when there are no arguments. ssh gets -T when
+// its input is no terminal (the console modes) and neither -t nor -T was given, as ssh itself decides.
+ClientProgram ResolveProgram(const ClientOptions& options, const std::string& shell, bool programHasTerminal);
 
 // The mode asked for, else pseudo_console on a terminal and, on a pipe, a console mode: its output
 // arrives as the program's own bytes and closeStdin ends its input.

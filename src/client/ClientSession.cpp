@@ -133,8 +133,8 @@ class Session {
 
   int Run() {
     const bool terminal = console_.InputIsTerminal();
-    const ClientProgram program = ResolveProgram(options_, DefaultShell(), terminal);
     const std::string mode = ResolveMode(options_, terminal);
+    const ClientProgram program = ResolveProgram(options_, DefaultShell(), mode == modes::kPseudoConsole);
     const std::string connect = ConnectRequest(options_, mode, program)
                                     .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     const bool pseudoConsole = mode == modes::kPseudoConsole;
