@@ -1,8 +1,8 @@
-// The terminal client's streams on POSIX. Raw mode is termios's; the saved modes (the window title
-// pushed on xterm's title stack, and the screen and modes the program's output changed) are also put back by
-// a handler for the signals that end a process, since a terminal left raw is unusable. Reads wait in poll on
-// standard input and a signal that CancelInput raises; window changes arrive as SIGWINCH, whose handler only
-// writes to a pipe.
+// The terminal client's streams on POSIX. Raw mode is termios's; the saved modes, the window title
+// pushed on xterm's title stack and the screen and modes the program's output changed are also put
+// back by a handler for the signals that end a process, since a terminal left raw is unusable. Reads
+// wait in poll on standard input and a signal that CancelInput raises; window changes arrive as
+// SIGWINCH, whose handler only writes to a pipe.
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -52,7 +52,8 @@ void WriteFromHandler(std::string_view bytes) {
 void PutProgramModesBackOnce() {
   if (!programModesWatched) return;
   programModesWatched = 0;
-  WriteFromHandler(LeaveAlternateScreen(static_cast<AlternateScreen>(alternateScreen.load())));
+  const std::string_view leave = LeaveAlternateScreen(static_cast<AlternateScreen>(alternateScreen.load()));
+  if (!leave.empty()) WriteFromHandler(leave);
   WriteFromHandler(kProgramModesOff);
 }
 
