@@ -1,5 +1,5 @@
 # Man pages for the three programs, made at build time by help2man from their --help and --version, so
-# that they never disagree with the programs. Not in the cross build: Windows has no man, and its
+# that they never disagree with the programs, with the EXAMPLES and SEE ALSO of resources/man/. Not in the cross build: Windows has no man, and its
 # programs would need Wine to run.
 include(GNUInstallDirs)
 
@@ -28,9 +28,9 @@ foreach(page
   add_custom_command(
     OUTPUT ${out}.gz
     COMMAND ${SNH_HELP2MAN} --no-info --name=${name} --source=ssh-native-host
-            --output=${out} $<TARGET_FILE:${program}>
+            --include=${PROJECT_SOURCE_DIR}/resources/man/${program}.h2m --output=${out} $<TARGET_FILE:${program}>
     COMMAND ${SNH_GZIP} -9nf ${out}
-    DEPENDS ${program}
+    DEPENDS ${program} ${PROJECT_SOURCE_DIR}/resources/man/${program}.h2m
     COMMENT "Man page for ${program}"
     VERBATIM)
   list(APPEND snh_man_pages ${out}.gz)

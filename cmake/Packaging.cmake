@@ -11,10 +11,17 @@ if(WIN32)
 else()
   set(snh_doc_dir ${CMAKE_INSTALL_DOCDIR})
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${snh_doc_dir})
+# README.md and every page it links to, so that no link of the installed copy leads nowhere.
+install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${snh_doc_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/protocol.md ${PROJECT_SOURCE_DIR}/docs/architecture.md
-              ${PROJECT_SOURCE_DIR}/docs/install.md
+              ${PROJECT_SOURCE_DIR}/docs/install.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+              ${PROJECT_SOURCE_DIR}/docs/reliability.md ${PROJECT_SOURCE_DIR}/docs/example-extension.png
         DESTINATION ${snh_doc_dir}/docs)
+# The example extension as built by examples/extension/build.sh (scripts/check-packages.sh builds it
+# first), ready to load unpacked; its README beside it.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/build/example-extension/
+        DESTINATION ${snh_doc_dir}/examples/extension OPTIONAL)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/extension/README.md DESTINATION ${snh_doc_dir}/examples/extension)
 
 # The licence: as LICENSE in the .tar.gz and the .zip, as the machine-readable copyright file that
 # Debian expects in the .deb (made from LICENSE, so the two never differ). Each has a component of its
@@ -31,7 +38,15 @@ if(NOT WIN32)
   string(REPLACE "\n" "\n " snh_licence_text "${snh_licence_text}")
   configure_file(${PROJECT_SOURCE_DIR}/cmake/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${snh_doc_dir} COMPONENT debian)
+  # The .deb's README links to the licence where the .deb keeps it.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+  file(READ ${PROJECT_SOURCE_DIR}/README.md snh_readme)
+  string(REPLACE "](LICENSE)" "](copyright)" snh_readme "${snh_readme}")
+  file(WRITE ${PROJECT_BINARY_DIR}/debian/README.md "${snh_readme}")
+  install(FILES ${PROJECT_BINARY_DIR}/debian/README.md DESTINATION ${snh_doc_dir} COMPONENT debian)
 endif()
+# After the .deb's, so that an install of every component keeps this one, beside LICENSE.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${snh_doc_dir} COMPONENT licence)
 
 set(CPACK_PACKAGE_NAME ssh-native-host)
 set(CPACK_PACKAGE_VENDOR "ssh-native-host contributors")
@@ -65,7 +80,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # Library dependencies (libc, libstdc++, libfmt, libvterm) come from dpkg-shlibdeps.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS openssh-client)
+  # The host exists to run SSH clients.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS openssh-client)
+  # Removing the package takes back what the registration tool registered for every user.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/resources/debian/prerm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 
 configure_file(${PROJECT_SOURCE_DIR}/cmake/PackageVariant.cmake.in ${PROJECT_BINARY_DIR}/PackageVariant.cmake @ONLY)

@@ -24,6 +24,9 @@ version=$(sed -n 's/^project(ssh-native-host VERSION \([0-9.]*\).*/\1/p' CMakeLi
 work=$(mktemp -d)
 trap 'rm -rf "${work}"' EXIT
 
+# The packages carry the example extension as built (npm ci from the committed lock file).
+[ -f build/example-extension/manifest.json ] || bash examples/extension/build.sh >/dev/null
+
 for preset in native windows; do
   rm -rf "build/${preset}/packages"
   (cd "build/${preset}" && cpack >"${work}/cpack-${preset}.log" 2>&1) || fail "cpack failed in build/${preset}:
@@ -46,7 +49,7 @@ dpkg-deb -c "${deb}" | awk '{print $NF}' >"${work}/deb"
 expect_listed "${work}/deb" "${programs[@]/#/usr/bin/}" "${man_pages[@]/#/usr/}" \
   usr/share/doc/ssh-native-host/README.md usr/share/doc/ssh-native-host/copyright \
   usr/share/doc/ssh-native-host/docs/protocol.md usr/share/doc/ssh-native-host/docs/install.md
-! grep -q LICENSE "${work}/deb" || fail "the .deb holds LICENSE besides its copyright file"
+! grep -q "doc/ssh-native-host/LICENSE$" "${work}/deb" || fail "the .deb holds LICENSE besides its copyright file"
 dpkg-deb -x "${deb}" "${work}/deb-tree"
 copyright=${work}/deb-tree/usr/share/doc/ssh-native-host/copyright
 for field in "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" "Files: *" \
@@ -69,6 +72,30 @@ description=$(dpkg-deb -f "${deb}" Description)
 long=$(awk 'length > 80' <<<"${description}")
 [ -z "${long}" ] || fail "description lines over 80 columns: ${long}"
 ! tail -n +2 <<<"${description}" | grep -q '^[^ ]' || fail "description lines must begin with a space: ${description}"
+[ "$(dpkg-deb -f "${deb}" Recommends)" = openssh-client ] || fail "the .deb does not recommend openssh-client"
+# Removing the package takes back the machine's registrations (not an upgrade).
+dpkg-deb -e "${deb}" "${work}/deb-control"
+sh -n "${work}/deb-control/prerm" || fail "the .deb's prerm is not valid sh"
+grep -qE '^ *remove\)' "${work}/deb-control/prerm" &&
+  grep -q 'ssh-native-host-register remove --scope system' "${work}/deb-control/prerm" ||
+  fail "the .deb's prerm does not take back the machine's registrations on remove"
+for program in "${programs[@]}"; do
+  page=$(MANWIDTH=80 man -l "${work}/deb-tree/usr/share/man/man1/${program}.1.gz" 2>&1)
+  for section in EXAMPLES "SEE ALSO"; do
+    grep -q "^${section}" <<<"${page}" || fail "${program}.1.gz has no ${section}"
+  done
+done
+# Every relative link of the installed README leads to a file the package holds.
+readme_links() {  # README, then the folder it is installed in
+  grep -oE '\]\([^)#:]+\)' "$1" | sed -E 's/^\]\((.*)\)$/\1/' | while read -r link; do
+    [ -e "$2/${link}" ] || echo "${link}"
+  done
+}
+missing=$(readme_links "${work}/deb-tree/usr/share/doc/ssh-native-host/README.md" "${work}/deb-tree/usr/share/doc/ssh-native-host")
+[ -z "${missing}" ] || fail "the .deb's README links to files it does not hold: ${missing}"
+expect_listed "${work}/deb" usr/share/doc/ssh-native-host/CHANGELOG.md \
+  usr/share/doc/ssh-native-host/examples/extension/manifest.json \
+  usr/share/doc/ssh-native-host/examples/extension/xterm/xterm.js
 depends=$(dpkg-deb -f "${deb}" Depends)
 for library in libc6 libstdc\\+\\+6 libvterm; do
   grep -qE "${library}" <<<"${depends}" || fail "Depends lacks ${library}: ${depends}"
@@ -82,11 +109,15 @@ echo "tar.gz: $(grep -c . "${work}/tgz") entries"
 
 unzip -Z1 "${zip}" >"${work}/zip"
 exes=("${programs[@]/#/bin/}")
-expect_listed "${work}/zip" "${exes[@]/%/.exe}" doc/README.md doc/LICENSE doc/docs/protocol.md doc/docs/install.md
+expect_listed "${work}/zip" "${exes[@]/%/.exe}" doc/README.md doc/LICENSE doc/docs/protocol.md doc/docs/install.md \
+  doc/CHANGELOG.md doc/examples/extension/manifest.json
 echo "zip: $(grep -c . "${work}/zip") entries"
 
 # Resource types: 3 icon, 14 icon group, 16 version, 24 manifest.
 unzip -q "${zip}" -d "${work}/zip-tree"
+zip_doc=$(dirname "$(find "${work}/zip-tree" -name README.md -path '*/doc/README.md')")
+missing=$(readme_links "${zip_doc}/README.md" "${zip_doc}")
+[ -z "${missing}" ] || fail "the .zip's README links to files it does not hold: ${missing}"
 declare -A descriptions=([ssh-native-host]="Native Messaging host" [ssh-native-host-cli]="ssh-native-host terminal client")
 for program in "${!descriptions[@]}"; do
   exe=$(find "${work}/zip-tree" -name "${program}.exe")
