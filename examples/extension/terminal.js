@@ -1,8 +1,11 @@
-// One terminal tab: asks for a destination, runs ssh (or a local shell) through ssh-native-host in
-// pseudo-console mode and connects it to an xterm.js terminal.
+// One terminal tab: asks for a destination, runs ssh (or the user's shell) through ssh-native-host in
+// pseudo-console mode and connects it to an xterm.js terminal. The same code runs in Chromium and Firefox.
 
 const HOST_NAME = 'com.sshnativehost.host';
 const EXITED = 'SSH Process exited';
+const PAGE_TITLE = document.title;
+// How many destinations the field remembers.
+const REMEMBERED = 8;
 
 // Top-level, so DevTools (and the browser test) can read the screen: term.buffer.active.
 const term = new Terminal({cursorBlink: true, scrollback: 5000});
@@ -15,13 +18,36 @@ const form = document.getElementById('connect');
 const destinationInput = document.getElementById('destination');
 const button = form.querySelector('button');
 const statusText = document.getElementById('status');
+const recentList = document.getElementById('recent');
 
 let port = null;
 // What the host offers beyond the base protocol, from getCapabilities; none from an older host.
 let hostCapabilities = [];
 let hostVersion = '';
+// Set by the Disconnect button, so that the exit notice it causes reads as a disconnect.
+let disconnecting = false;
 
-destinationInput.value = localStorage.getItem('destination') || '';
+function recentDestinations() {
+  try {
+    const list = JSON.parse(localStorage.getItem('recent') || '[]');
+    return Array.isArray(list) ? list.filter((item) => typeof item === 'string') : [];
+  } catch {
+    return [];
+  }
+}
+
+function remember(destination) {
+  const list = [destination, ...recentDestinations().filter((item) => item !== destination)];
+  localStorage.setItem('recent', JSON.stringify(list.slice(0, REMEMBERED)));
+  showRecent();
+}
+
+function showRecent() {
+  recentList.replaceChildren(...recentDestinations().map((item) => new Option(item)));
+}
+
+showRecent();
+destinationInput.value = recentDestinations()[0] || '';
 
 function setStatus(text) {
   statusText.textContent = text;
@@ -31,16 +57,46 @@ function note(text, color = 0) {
   term.write(`\r\n\x1b[${color}m[${text}]\x1b[0m\r\n`);
 }
 
-// "user@host", "user@host:port" or "host" gives ssh's arguments; empty means a local shell.
+// The words of a command line as a shell splits them: spaces separate, '...' and "..." quote, a
+// backslash escapes the next character. Null for an unclosed quote.
+function splitWords(text) {
+  const words = [];
+  let word = null;
+  let quote = null;
+  for (let i = 0; i < text.length; i++) {
+    const c = text[i];
+    if (quote) {
+      if (c === quote) quote = null;
+      else if (c === '\\' && quote === '"' && i + 1 < text.length) word += text[++i];
+      else word += c;
+    } else if (/\s/.test(c)) {
+      if (word !== null) words.push(word);
+      word = null;
+    } else {
+      word = word ?? '';
+      if (c === "'" || c === '"') quote = c;
+      else if (c === '\\' && i + 1 < text.length) word += text[++i];
+      else word += c;
+    }
+  }
+  if (quote) return null;
+  if (word !== null) words.push(word);
+  return words;
+}
+
+// What ssh-native-host-cli takes: ssh's options and destination (and a command), given to ssh as they
+// are. Empty means the user's own shell: $SHELL on Linux and macOS, %ComSpec% on Windows.
 function programFor(destination) {
   if (destination === '') {
-    const windows = navigator.platform.startsWith('Win');
-    return {fileName: windows ? 'cmd.exe' : '/bin/sh', arguments: [], label: 'local shell'};
+    if (navigator.platform.startsWith('Win')) {
+      // Programs start without expanding variables: cmd expands %ComSpec% and runs it.
+      return {fileName: 'cmd.exe', arguments: ['/d', '/c', '%ComSpec%'], label: 'local shell'};
+    }
+    return {fileName: '/bin/sh', arguments: ['-c', 'exec "${SHELL:-/bin/sh}"'], label: 'local shell'};
   }
-  const match = /^((?:[^@\s:]+@)?[^@\s:]+)(?::(\d{1,5}))?$/.exec(destination);
-  if (!match) return null;
-  const args = match[2] ? ['-p', match[2], match[1]] : [match[1]];
-  return {fileName: 'ssh', arguments: args, label: destination};
+  const words = splitWords(destination);
+  if (!words || words.length === 0) return null;
+  return {fileName: 'ssh', arguments: words, label: destination};
 }
 
 function sendResize() {
@@ -53,7 +109,9 @@ function sessionEnded(status) {
   setStatus(status);
   if (port) port.disconnect();
   port = null;
+  disconnecting = false;
   button.textContent = 'Connect';
+  document.title = PAGE_TITLE;
 }
 
 function onHostMessage(message, program) {
@@ -76,9 +134,9 @@ function onHostMessage(message, program) {
     case 'error':
       if (message.error === EXITED) {
         const code = 'exitCode' in message ? ` with code ${message.exitCode}` : '';
-        note(`${program.label} exited${code}`);
+        note(disconnecting ? `disconnected from ${program.label}` : `${program.label} exited${code}`);
         port.postMessage({type: 'disconnect'});
-        sessionEnded(`Exited${code}`);
+        sessionEnded(disconnecting ? 'Disconnected' : `Exited${code}`);
       } else if (message.error === 'Unkown type') {
         // A host from before getCapabilities: the base protocol only, a fixed 50x30 console.
         hostCapabilities = [];
@@ -90,10 +148,12 @@ function onHostMessage(message, program) {
   }
 }
 
-function onHostGone() {
+// Chromium tells why through runtime.lastError, Firefox through the port's error.
+function onHostGone(gonePort) {
   if (!port) return;
-  const reason = chrome.runtime.lastError ? chrome.runtime.lastError.message : 'the host ended';
-  if (reason.includes('not found') || reason.includes('Access to the specified native messaging host')) {
+  const error = chrome.runtime.lastError || gonePort.error;
+  const reason = error ? error.message : 'the host ended';
+  if (/not found|Access to the specified native messaging host|No such native application/.test(reason)) {
     // The usual first-run problem: the host is not registered for this extension's id.
     note('Register the host for this extension: ssh-native-host-register install --extension-id ' +
          chrome.runtime.id, 33);
@@ -109,6 +169,7 @@ function connect(program) {
     return;
   }
   hostCapabilities = [];
+  disconnecting = false;
   button.textContent = 'Disconnect';
   setStatus(`Connected: ${program.label}`);
   document.title = program.label;
@@ -127,16 +188,17 @@ form.addEventListener('submit', (event) => {
   event.preventDefault();
   if (port) {
     // The host ends the client and then sends the exit notice, which ends the session here.
+    disconnecting = true;
     port.postMessage({type: 'disconnect'});
     return;
   }
   const destination = destinationInput.value.trim();
   const program = programFor(destination);
   if (!program) {
-    setStatus('Destination must look like user@host or user@host:port');
+    setStatus('Unclosed quote: give ssh\'s options and destination as you would in a shell');
     return;
   }
-  localStorage.setItem('destination', destination);
+  if (destination !== '') remember(destination);
   term.reset();
   connect(program);
 });

@@ -29,5 +29,6 @@
   narrow('');  // the whole window again, for the screenshot
   await type('exit 3');
   await until('"Exited with code 3"', () => statusText.textContent === 'Exited with code 3');
+  await until('the page title back', () => document.title === 'ssh-native-host terminal');
   return hostCapabilities;
 })()

@@ -19,6 +19,7 @@ def test(chromium, host, register, extension, screenshot, profile):
          "--remote-debugging-pipe", f"--user-data-dir={profile}", f"--load-extension={extension}",
          f"--disable-extensions-except={extension}", "--window-size=820,460", "about:blank"],
         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        env=dict(os.environ, SHELL="/bin/sh"),  # the local session is the user's shell: one with a '$ ' prompt
         start_new_session=True, pass_fds=(3, 4), preexec_fn=lambda: (os.dup2(to_r, 3), os.dup2(from_w, 4)))
     for fd in (*pipes, to_r, from_w):  # only the browser keeps its ends, so its exit reads as EOF
         os.close(fd)
