@@ -16,6 +16,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${snh_doc_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/protocol.md ${PROJECT_SOURCE_DIR}/docs/architecture.md
               ${PROJECT_SOURCE_DIR}/docs/install.md ${PROJECT_SOURCE_DIR}/docs/performance.md
               ${PROJECT_SOURCE_DIR}/docs/reliability.md ${PROJECT_SOURCE_DIR}/docs/example-extension.png
+              ${PROJECT_SOURCE_DIR}/docs/example-extension-firefox.png
         DESTINATION ${snh_doc_dir}/docs)
 # The example extension as built by examples/extension/build.sh (scripts/check-packages.sh builds it
 # first), ready to load unpacked; its README beside it.

@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
-"""The example extension in headless Chromium: example_session.js runs in its page over the DevTools
-protocol (--remote-debugging-pipe: NUL-terminated JSON in on fd 3, out on fd 4); then a screenshot."""
-import base64, fcntl, itertools, json, os, shutil, signal, subprocess, sys, tempfile  # noqa: E401
+"""The example extension in a headless browser: example_session.js runs in its page, then a screenshot.
+Chromium is driven over the DevTools protocol (--remote-debugging-pipe: NUL-terminated JSON in on fd 3,
+out on fd 4), Firefox over WebDriver BiDi (a WebSocket), which also installs the extension.
+
+    run_example_test.py chromium|firefox BROWSER HOST REGISTER EXTENSION_DIR SCREENSHOT"""
+import base64, fcntl, itertools, json, os, re, shutil, signal, socket, struct, subprocess, sys, tempfile, time  # noqa: E401
 from pathlib import Path
 
 EXTENSION_ID = "inekfkdbdmdmffhenhohjpggolffkhek"  # from the key in its manifest.json
+FIREFOX_ID = "terminal@ssh-native-host.example"  # its browser_specific_settings.gecko.id
+FIREFOX_UUID = "5f2d7c1e-3b8a-4e61-9c0d-2a7b4e8f1c36"  # fixed by a pref, so the page's address is known
+SESSION = Path(__file__).with_name("example_session.js").read_text()
 
 
-def test(chromium, host, register, extension, screenshot, profile):
+def test_chromium(chromium, host, register, extension, screenshot, profile):
     subprocess.run([register, "install", "--extension-id", EXTENSION_ID, "--browser", "chromium",
                     "--user-data-dir", profile, "--host", host], check=True, capture_output=True, timeout=30)
     # Lifted above 4 first, so that moving them onto 3 and 4 in the child cannot overwrite each other.
@@ -40,10 +46,100 @@ def test(chromium, host, register, extension, screenshot, profile):
         page = call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         # Answered once the page is committed, so what is evaluated next runs in it.
         call("Page.navigate", page, url=f"chrome-extension://{EXTENSION_ID}/terminal.html")
-        script = Path(__file__).with_name("example_session.js").read_text()
-        offered = call("Runtime.evaluate", page, expression=script, awaitPromise=True, returnByValue=True)
+        offered = call("Runtime.evaluate", page, expression=SESSION, awaitPromise=True, returnByValue=True)
         Path(screenshot).write_bytes(base64.b64decode(call("Page.captureScreenshot", page)["data"]))
-        print(f"PASS: the host offers {offered['result']['value']}; typed, resized, exit code 3 shown")
+        print(f"PASS (Chromium): the host offers {offered['result']['value']}; typed, resized, exit code 3 shown")
+    finally:
+        os.killpg(browser.pid, signal.SIGKILL)
+        browser.wait(timeout=10)
+
+def websocket(url):
+    """A blocking WebSocket client for one local connection: text messages out (masked), whole
+    messages in. Enough for WebDriver BiDi; no library needed."""
+    host, port, path = re.match(r"ws://([^:/]+):(\d+)(/.*)", url).groups()
+    sock = socket.create_connection((host, int(port)), timeout=60)
+    key = base64.b64encode(os.urandom(16)).decode()
+    sock.sendall((f"GET {path} HTTP/1.1\r\nHost: {host}:{port}\r\nUpgrade: websocket\r\n"
+                  f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n").encode())
+    reader = sock.makefile("rb")
+    if b" 101 " not in reader.readline():
+        raise RuntimeError("the browser refused the WebSocket upgrade")
+    while reader.readline() not in (b"\r\n", b""):
+        pass
+
+    def send(text):
+        data, mask = text.encode(), os.urandom(4)
+        size = len(data)
+        head = bytes([0x81]) + (bytes([0x80 | size]) if size < 126 else
+                                bytes([0x80 | 126]) + struct.pack(">H", size) if size < 65536 else
+                                bytes([0x80 | 127]) + struct.pack(">Q", size))
+        sock.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(data)))
+
+    def receive():
+        message = b""
+        while True:
+            first, second = reader.read(2)
+            size = second & 0x7F
+            if size == 126:
+                size = struct.unpack(">H", reader.read(2))[0]
+            elif size == 127:
+                size = struct.unpack(">Q", reader.read(8))[0]
+            message += reader.read(size)
+            if first & 0x80:
+                return message.decode()
+    return send, receive
+
+
+def test_firefox(firefox, host, register, extension, screenshot, profile):
+    # Firefox finds hosts under $HOME/.mozilla; both get a home of their own.
+    home = Path(profile, "home")
+    home.mkdir()
+    env = dict(os.environ, HOME=str(home), SHELL="/bin/sh")
+    subprocess.run([register, "install", "--extension-id", FIREFOX_ID, "--browser", "firefox", "--host", host],
+                   env=env, check=True, capture_output=True, timeout=30)
+    firefox_profile = Path(profile, "firefox")
+    firefox_profile.mkdir()
+    uuids = json.dumps(json.dumps({FIREFOX_ID: FIREFOX_UUID}))
+    (firefox_profile / "user.js").write_text(
+        f'user_pref("extensions.webextensions.uuids", {uuids});\n'
+        'user_pref("browser.shell.checkDefaultBrowser", false);\n'
+        'user_pref("datareporting.policy.dataSubmissionEnabled", false);\n')
+    log = Path(profile, "firefox.log")
+    with open(log, "wb") as output:
+        browser = subprocess.Popen(
+            [firefox, "--headless", "--no-remote", "--profile", str(firefox_profile), "--remote-debugging-port=0", "--remote-allow-system-access",
+             "--window-size=820,460", "about:blank"],
+            env=env, stdin=subprocess.DEVNULL, stdout=output, stderr=output, start_new_session=True)
+    try:
+        found = None
+        for _ in range(600):  # the ctest timeout bounds a browser that never listens
+            if (found := re.search(rb"WebDriver BiDi listening on (ws://\S+)", log.read_bytes())):
+                break
+            if browser.poll() is not None:
+                break
+            time.sleep(0.1)
+        if not found:
+            raise RuntimeError(f"Firefox never listened:\n{log.read_text(errors='replace')}")
+        send, receive = websocket(found.group(1).decode() + "/session")
+        ids = itertools.count(1)
+
+        def call(method, **params):
+            request_id = next(ids)
+            send(json.dumps({"id": request_id, "method": method, "params": params}))
+            while (reply := json.loads(receive())).get("id") != request_id:
+                pass
+            if reply.get("type") == "error" or reply.get("result", {}).get("type") == "exception":
+                raise RuntimeError(f"{method}: {reply}")
+            return reply["result"]
+        call("session.new", capabilities={})
+        call("webExtension.install", extensionData={"type": "path", "path": str(Path(extension).resolve())})
+        context = call("browsingContext.create", type="tab")["context"]
+        call("browsingContext.navigate", context=context, url=f"moz-extension://{FIREFOX_UUID}/terminal.html",
+             wait="complete")
+        result = call("script.evaluate", expression=SESSION, target={"context": context}, awaitPromise=True)
+        offered = [item["value"] for item in result["result"]["value"]]
+        Path(screenshot).write_bytes(base64.b64decode(call("browsingContext.captureScreenshot", context=context)["data"]))
+        print(f"PASS (Firefox): the host offers {offered}; typed, resized, exit code 3 shown")
     finally:
         os.killpg(browser.pid, signal.SIGKILL)
         browser.wait(timeout=10)
@@ -52,6 +148,6 @@ def test(chromium, host, register, extension, screenshot, profile):
 if __name__ == "__main__":
     profile = tempfile.mkdtemp(prefix="snh-example-")
     try:
-        test(*sys.argv[1:], profile)
+        {"chromium": test_chromium, "firefox": test_firefox}[sys.argv[1]](*sys.argv[2:], profile)
     finally:
         shutil.rmtree(profile, ignore_errors=True)
