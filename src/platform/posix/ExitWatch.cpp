@@ -1,5 +1,6 @@
 #include "platform/ExitWatch.h"
 
+#include <chrono>
 #include <thread>
 
 #include "platform/Wait.h"
@@ -10,8 +11,14 @@ struct ExitWatch::State {
   State(NativeHandle watched, std::function<void()> callback)
       : process(watched), onExit(std::move(callback)), watcher(&State::Watch, this) {}
 
+  // A client that has ended is reported even when the stop comes as early: the stop ends only the wait.
   void Watch() {
-    if (WaitForHandle(process, &stop) == WaitOutcome::kReady) onExit();
+    const WaitOutcome outcome = WaitForHandle(process, &stop);
+    if (outcome == WaitOutcome::kReady ||
+        (outcome == WaitOutcome::kWoken &&
+         WaitForHandle(process, nullptr, std::chrono::milliseconds(0)) == WaitOutcome::kReady)) {
+      onExit();
+    }
   }
 
   NativeHandle process;
