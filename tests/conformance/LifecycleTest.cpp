@@ -50,6 +50,31 @@ TEST_F(Lifecycle, ExitNoticeFollowsTheLastOutputWithinASecond) {
   }
 }
 
+TEST_F(Lifecycle, PausedOutputAndItsExitNoticeWaitForAResumeOrADisconnect) {
+  for (const char* mode : kAllModes) {
+    for (const bool disconnect : {false, true}) {
+      SCOPED_TRACE(std::string(mode) + (disconnect ? ", disconnect" : ", resume"));
+      HostSession& host = StartHost();
+      // A read under way at the pause takes "first"; "bye" comes when the readers are held.
+      host.Send(ConnectRequest(Client(),
+                               {"sleep:300", "out:first", "console:first", "sleep:300", "out:bye",
+                                "console:bye", disconnect ? "sleep:30000" : "exit:3"},
+                               mode));
+      host.Send(PauseOutputRequest());
+      host.Send(GetVersionRequest());
+      host.WaitFor(IsType("version"), kReplyTimeout, "the reply while paused");
+      // Past the exit delay, neither the last output nor the notice has come.
+      for (const ReceivedMessage& held : host.CollectFor(Milliseconds(1500))) {
+        EXPECT_FALSE(MentionsBye(held.body) || IsExitNotice()(held.body)) << held.body.dump();
+      }
+      host.Send(disconnect ? DisconnectRequest() : ResumeOutputRequest());
+      const ReceivedMessage bye = host.WaitFor(MentionsBye, kClientTimeout, "the held output");
+      const ReceivedMessage notice = host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+      EXPECT_LT(bye.sequence, notice.sequence);
+    }
+  }
+}
+
 TEST_F(Lifecycle, DisconnectWhileRunningGetsOnlyTheExitNotice) {
   for (const char* mode : kAllModes) {
     SCOPED_TRACE(mode);
