@@ -127,9 +127,8 @@ TEST_F(ConsoleWithPolling, WhatAClientLeavesBehindNeverReachesTheNextConnection)
   if (Platform().batchFilesRunInCmd) GTEST_SKIP() << "a POSIX shell";
   HostSession& host = StartHost();
   host.Send(ConnectRequest("/bin/sh",
-                           {"-c",
-                            "exec 3>/dev/tty; setsid sh -c 'trap \"\" HUP; for i in 1 2 3 4 5 6 7 8 9 10 "
-                            "11 12 13 14 15; do sleep 0.2; printf LEAK-FROM-A >&3; done' & sleep 0.5"},
+                           {"-c", "exec 3>/dev/tty; setsid sh -c 'trap \"\" HUP; for i in 1 2 3 4 5 6 7 8 9 10 "
+                                  "11 12 13 14 15; do sleep 0.2; printf LEAK-FROM-A >&3; done' & sleep 0.5"},
                            kConsoleWithPolling, 0.1));
   host.WaitFor(IsExitNotice(), kClientTimeout, "the first client's exit notice");
   host.Send(DisconnectRequest());

@@ -60,14 +60,11 @@ TEST_F(Lifecycle, PausedOutputAndItsExitNoticeWaitForAResumeOrADisconnect) {
                                {"sleep:300", "out:first", "console:first", "sleep:300", "out:bye",
                                 "console:bye", disconnect ? "sleep:30000" : "exit:3"},
                                mode));
-      host.Send(PauseOutputRequest());
-      host.Send(GetVersionRequest());
-      host.WaitFor(IsType("version"), kReplyTimeout, "the reply while paused");
+      host.Send({{"type", "pauseOutput"}});
       // Past the exit delay, neither the last output nor the notice has come.
-      for (const ReceivedMessage& held : host.CollectFor(Milliseconds(1500))) {
+      for (const ReceivedMessage& held : host.CollectFor(Milliseconds(1500)))
         EXPECT_FALSE(MentionsBye(held.body) || IsExitNotice()(held.body)) << held.body.dump();
-      }
-      host.Send(disconnect ? DisconnectRequest() : ResumeOutputRequest());
+      host.Send(disconnect ? DisconnectRequest() : nlohmann::json{{"type", "resumeOutput"}});
       const ReceivedMessage bye = host.WaitFor(MentionsBye, kClientTimeout, "the held output");
       const ReceivedMessage notice = host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
       EXPECT_LT(bye.sequence, notice.sequence);

@@ -30,7 +30,7 @@ class FakeSession final : public SessionControl {
   }
   void Resize(Coord) override {}
   void CloseInput() override {}
-  void SetOutputPaused(bool paused) override { calls.push_back(paused ? "pause" : "resume"); }
+  void SetOutputPaused(bool) override {}
 
   std::vector<std::string> calls;
   bool connected = false;
@@ -111,9 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{"Connect", kConnect, false, {}, {"connect ssh.exe"}},
         DispatchCase{"ConnectWithoutParams", R"({"type":"connect"})", false, {Error("Invalid format")}, {}},
         DispatchCase{"Disconnect", R"({"type":"disconnect"})", true, {}, {"disconnect"}},
-        DispatchCase{"PauseOutput", R"({"type":"pauseOutput"})", true, {}, {"pause"}},
-        DispatchCase{"ResumeOutput", R"({"type":"resumeOutput"})", true, {}, {"resume"}},
-        DispatchCase{"PauseNotConnected", R"({"type":"pauseOutput"})", false, {Error("Not connected")}, {}},
         DispatchCase{"StdinConnected", R"({"type":"stdin","input":"ls\r\n"})", true, {}, {"input ls\r\n"}},
         DispatchCase{"StdinEmptyText", R"({"type":"stdin","input":""})", true, {}, {"input "}},
         DispatchCase{

@@ -20,8 +20,6 @@ inline nlohmann::json GetVersionRequest() { return {{"type", "getVersion"}}; }
 inline nlohmann::json DisconnectRequest() { return {{"type", "disconnect"}}; }
 inline nlohmann::json StdinRequest(const std::string& input) { return {{"type", "stdin"}, {"input", input}}; }
 inline nlohmann::json CloseStdinRequest() { return {{"type", "closeStdin"}}; }
-inline nlohmann::json PauseOutputRequest() { return {{"type", "pauseOutput"}}; }
-inline nlohmann::json ResumeOutputRequest() { return {{"type", "resumeOutput"}}; }
 inline nlohmann::json ResizeRequest(int columns, int rows) {
   return {{"type", "resize"}, {"consoleSize", {{"x", columns}, {"y", rows}}}};
 }
