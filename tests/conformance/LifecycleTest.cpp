@@ -62,7 +62,7 @@ TEST_F(Lifecycle, PausedOutputAndItsExitNoticeWaitForAResumeOrADisconnect) {
                                mode));
       host.Send({{"type", "pauseOutput"}});
       // Past the exit delay, neither the last output nor the notice has come.
-      for (const ReceivedMessage& held : host.CollectFor(Milliseconds(1500)))
+      for (const ReceivedMessage& held : host.CollectFor(Milliseconds(2500)))
         EXPECT_FALSE(MentionsBye(held.body) || IsExitNotice()(held.body)) << held.body.dump();
       host.Send(disconnect ? DisconnectRequest() : nlohmann::json{{"type", "resumeOutput"}});
       const ReceivedMessage bye = host.WaitFor(MentionsBye, kClientTimeout, "the held output");
@@ -145,7 +145,7 @@ TEST_F(Lifecycle, AfterExitTheSessionStaysConnectedUntilDisconnect) {
 
   host.Send(DisconnectRequest());
   // A disconnect after the exit must not produce a second notice.
-  for (const ReceivedMessage& message : host.CollectFor(Milliseconds(1500))) {
+  for (const ReceivedMessage& message : host.CollectFor(Milliseconds(2500))) {
     ADD_FAILURE() << "unexpected after disconnect: " << message.body.dump();
   }
   host.Send(StdinRequest("x"));
