@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "output/WorkerFailure.h"
 #include "platform/OsError.h"

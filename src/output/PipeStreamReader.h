@@ -10,7 +10,6 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "codec/JsonModule.h"
 #include "output/OutputGate.h"
