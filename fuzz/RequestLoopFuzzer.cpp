@@ -83,6 +83,10 @@ class SessionDouble final : public SessionControl {
     ++calls;
     FUZZ_CHECK(connected_, "closeStdin only while connected");
   }
+  void SetOutputPaused(bool) override {
+    ++calls;
+    FUZZ_CHECK(connected_, "pauseOutput and resumeOutput only while connected");
+  }
   std::size_t calls = 0;
 
  private:

@@ -38,7 +38,7 @@ std::size_t TextBytes(const Response& response) {
       response.type.size() + Size(response.version) + Size(response.error) + Size(response.outputLine);
   if (response.consoleOutput) bytes += response.consoleOutput->characterContent.size();
   if (const auto& output = response.pseudoConsoleOutput) {
-    bytes += output->rawContent.size() + output->processedContent.size() + Size(output->windowTitle);
+    bytes += output->rawContent.size() + Size(output->processedContent) + Size(output->windowTitle);
   }
   return bytes;
 }
@@ -66,7 +66,8 @@ void AppendResponse(std::string& out, const Response& response) {
   if (const auto& pseudoConsole = response.pseudoConsoleOutput) {
     AppendKey(out, "pseudoConsoleOutput");
     AppendText(out, "rawContent", pseudoConsole->rawContent, /*first=*/true);
-    AppendText(out, "processedContent", pseudoConsole->processedContent);
+    if (pseudoConsole->processedContent)
+      AppendText(out, "processedContent", *pseudoConsole->processedContent);
     if (pseudoConsole->windowTitle) AppendText(out, "windowTitle", *pseudoConsole->windowTitle);
     out += '}';
   }

@@ -40,8 +40,9 @@ class JsonModule {
   Request DecodeRequest(ByteSource& text) const { return snh::DecodeRequest(text); }
 
  private:
-  // Enough for the messages of a busy relay, whose chunks are at most 1024 bytes.
-  static constexpr std::size_t kKeptFrameCapacity = 64 * 1024;
+  // Enough for the largest output message (under 1 MiB, with its reserve), which an extension that
+  // asked for large messages gets one after another: a new buffer for each would cost page faults.
+  static constexpr std::size_t kKeptFrameCapacity = 2 * 1024 * 1024;
 
   std::mutex outputMutex_;
   OutputSink& output_;

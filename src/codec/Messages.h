@@ -23,6 +23,10 @@ struct ConnectParams {
   std::optional<std::string> mode;
   std::optional<Coord> consoleSize;
   std::optional<double> pollingIntervalInSeconds;
+  // Additions: the most output bytes one message may carry, and pseudo-console messages without their
+  // processedContent. Kept only when of the right type.
+  std::optional<double> maxOutputBytes;
+  bool omitProcessedContent = false;
   friend bool operator==(const ConnectParams&, const ConnectParams&) = default;
 };
 
@@ -52,7 +56,7 @@ struct ConsoleOutput {
 
 struct PseudoConsoleOutput {
   std::string rawContent;
-  std::string processedContent;
+  std::optional<std::string> processedContent;  // left out when the connect asked so
   std::optional<std::string> windowTitle;
   friend bool operator==(const PseudoConsoleOutput&, const PseudoConsoleOutput&) = default;
 };
@@ -87,7 +91,8 @@ inline constexpr const char* kInputClosed = "Input closed";
 
 // The additions to the base protocol this host offers, as getCapabilities lists them.
 inline const std::vector<std::string>& Capabilities() {
-  static const std::vector<std::string> names = {"resize", "closeStdin", "exitCode"};
+  static const std::vector<std::string> names = {"resize",         "closeStdin",           "exitCode",
+                                                 "maxOutputBytes", "omitProcessedContent", "pauseOutput"};
   return names;
 }
 

@@ -66,6 +66,8 @@ struct ParamsMembers {
   Member<std::string> mode;
   Member<SizeMembers> consoleSize;
   Member<double> pollingIntervalInSeconds;
+  Member<double> maxOutputBytes;
+  Member<bool> omitProcessedContent;
 };
 
 struct RequestMembers {
@@ -90,6 +92,8 @@ enum class Slot {
   kConsoleSize,
   kRequestConsoleSize,
   kPollingInterval,
+  kMaxOutputBytes,
+  kOmitProcessedContent,
   kX,
   kY,
 };
@@ -104,7 +108,7 @@ class RequestHandler {
   RequestMembers& members() { return members_; }
 
   bool Null() { return Other(); }
-  bool Bool(bool) { return Other(); }
+  bool Bool(bool value);
   // Every number reaches the parser as a "0" standing for the value the stream read.
   bool Int(int) { return Number(text_.Number()); }
   bool Uint(unsigned) { return Number(text_.Number()); }
@@ -166,6 +170,8 @@ bool RequestHandler::Name(std::string_view name) {
       if (name == "mode") keySlot_ = Slot::kMode;
       if (name == "consoleSize") keySlot_ = Slot::kConsoleSize;
       if (name == "pollingIntervalInSeconds") keySlot_ = Slot::kPollingInterval;
+      if (name == "maxOutputBytes") keySlot_ = Slot::kMaxOutputBytes;
+      if (name == "omitProcessedContent") keySlot_ = Slot::kOmitProcessedContent;
       break;
     case Scope::kConsoleSize:
       if (name == "x") keySlot_ = Slot::kX;
@@ -198,6 +204,8 @@ Member<double>* RequestHandler::NumberMember(Slot slot) {
   switch (slot) {
     case Slot::kPollingInterval:
       return &params_->pollingIntervalInSeconds;
+    case Slot::kMaxOutputBytes:
+      return &params_->maxOutputBytes;
     case Slot::kX:
       return &size_->x;
     case Slot::kY:
@@ -230,11 +238,20 @@ bool RequestHandler::Other() {
       arguments_->allStrings = false;
       arguments_->strings = {};
       return true;
+    case Slot::kOmitProcessedContent:
+      params_->omitProcessedContent.SetWrongType();
+      return true;
     default:
       if (Member<std::string>* text = StringMember(slot)) text->SetWrongType();
       if (Member<double>* number = NumberMember(slot)) number->SetWrongType();
       return true;
   }
+}
+
+bool RequestHandler::Bool(bool value) {
+  if (NextSlot() != Slot::kOmitProcessedContent) return Other();
+  params_->omitProcessedContent.Set(value);
+  return true;
 }
 
 bool RequestHandler::Number(double value) {
@@ -323,6 +340,9 @@ ConnectParams DecodeConnectParams(ParamsMembers params) {
   }
   if (params.pollingIntervalInSeconds.Present())
     decoded.pollingIntervalInSeconds = params.pollingIntervalInSeconds.Take();
+  // The additions never fail a connect: a value of another type is ignored.
+  decoded.maxOutputBytes = params.maxOutputBytes.Peek();
+  decoded.omitProcessedContent = params.omitProcessedContent.Peek().value_or(false);
   return decoded;
 }
 

@@ -85,6 +85,12 @@ void DispatchRequest(Request request, JsonModule& json, SessionControl& session,
     } else {
       json.WriteMessage(ErrorResponse(texts::kNotConnected));
     }
+  } else if (type == "pauseOutput" || type == "resumeOutput") {
+    if (session.IsConnected()) {
+      session.SetOutputPaused(type == "pauseOutput");
+    } else {
+      json.WriteMessage(ErrorResponse(texts::kNotConnected));
+    }
   } else if (type == "readConsole") {
     json.WriteMessage(ErrorResponse(texts::kNotImplementedYet));
   } else {

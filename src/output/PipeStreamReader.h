@@ -1,6 +1,8 @@
 #pragma once
 
-// Reads one pipe on a thread of its own and hands every chunk of up to 1024 bytes to a handler.
+// Reads one pipe on a thread of its own and hands every chunk of up to 1024 bytes (or the size asked) to a
+// handler. A larger size takes what the pipe already holds after the first read, never waiting to fill
+// a chunk. With a gate, the reader reads nothing while it is paused.
 // A failed read or a failing handler is reported as an "error" message and ends the thread; the end of
 // the stream (every writer gone) and Stop() end it quietly.
 
@@ -10,6 +12,7 @@
 #include <thread>
 
 #include "codec/JsonModule.h"
+#include "output/OutputGate.h"
 #include "platform/PipeReadPort.h"
 
 namespace snh {
@@ -20,11 +23,16 @@ class PipeStreamReader {
  public:
   static constexpr std::size_t kChunkSize = 1024;
 
+  struct Settings {
+    std::size_t chunkSize = kChunkSize;
+    OutputGate* gate = nullptr;  // must outlive the reader
+    // Runs on the reader's thread once the handler will not be called again, whatever ended the reading.
+    std::function<void()> onFinished;
+  };
+
   // Starts reading at once; the reader owns its handler. The JsonModule must outlive the reader; the
-  // pipe stays the caller's. `onFinished`, if set, runs on the reader's thread once the handler will not be called
-  // again, whatever ended the reading.
-  PipeStreamReader(NativeHandle pipe, OutputHandler handler, JsonModule& json,
-                   std::function<void()> onFinished = {});
+  // pipe stays the caller's.
+  PipeStreamReader(NativeHandle pipe, OutputHandler handler, JsonModule& json, Settings settings);
   // Stops the reader if the owner has not.
   ~PipeStreamReader();
   PipeStreamReader(const PipeStreamReader&) = delete;
@@ -41,7 +49,7 @@ class PipeStreamReader {
   PipeReadPort port_;
   OutputHandler handler_;
   JsonModule& json_;
-  std::function<void()> onFinished_;
+  Settings settings_;
   std::atomic<bool> running_{true};
   std::thread thread_;  // last, so that it starts after everything it uses exists
 };

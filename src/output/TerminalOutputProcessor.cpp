@@ -41,7 +41,7 @@ TerminalOutputProcessor::TerminalOutputProcessor(std::size_t maxPendingSequence)
 ProcessedOutput TerminalOutputProcessor::Process(std::string_view chunk) {
   ProcessedOutput out;
   if (pendingSequence_.empty()) {
-    out.processedContent.reserve(chunk.size());
+    if (keepText_) out.processedContent.reserve(chunk.size());
     const std::size_t tail = Scan(chunk, 0, /*resuming=*/false, out);
     if (tail != std::string_view::npos) pendingSequence_.assign(chunk.substr(tail));
     return out;
@@ -71,10 +71,10 @@ std::size_t TerminalOutputProcessor::Scan(std::string_view input, std::size_t po
     if (!inSequence) {
       const std::size_t esc = input.find(kEsc, pos);
       if (esc == std::string_view::npos) {
-        out.processedContent.append(input.substr(pos));
+        Keep(out, input.substr(pos));
         return std::string_view::npos;
       }
-      out.processedContent.append(input.substr(pos, esc - pos));
+      Keep(out, input.substr(pos, esc - pos));
       start = esc;
       pos = esc + 1;
       scan = {};
@@ -87,7 +87,7 @@ std::size_t TerminalOutputProcessor::Scan(std::string_view input, std::size_t po
         // Some cut would have held back all of it but its final byte: past the bound it is not
         // recognised, as the held-back sequence would not have been, whatever the cuts.
         if (step.next - 1 - start > maxPendingSequence_) {
-          out.processedContent.append(input.substr(start, 2));
+          Keep(out, input.substr(start, 2));
           pos = start + 2;
           break;
         }
@@ -99,7 +99,7 @@ std::size_t TerminalOutputProcessor::Scan(std::string_view input, std::size_t po
         pos = step.next;
         break;
       case Outcome::kNotRecognised:
-        out.processedContent.append(input.substr(start, step.next - start));
+        Keep(out, input.substr(start, step.next - start));
         pos = step.next;
         break;
       case Outcome::kIncomplete:
@@ -107,11 +107,11 @@ std::size_t TerminalOutputProcessor::Scan(std::string_view input, std::size_t po
           // Over the bound: the introducer is not recognised, and the rest is text, but for the ESC
           // that ends a command's text, which may still start a sequence and is held alone.
           if (scan.stage == Stage::kOscTerminator) {
-            out.processedContent.append(input.substr(start, input.size() - 1 - start));
+            Keep(out, input.substr(start, input.size() - 1 - start));
             pendingScan_ = {};
             return input.size() - 1;
           }
-          out.processedContent.append(input.substr(start));
+          Keep(out, input.substr(start));
           return std::string_view::npos;
         }
         pendingScan_ = scan;

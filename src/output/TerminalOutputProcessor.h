@@ -55,6 +55,10 @@ class TerminalOutputProcessor {
   // Another bound, for tests; at least 1 (a lone ESC at the end of the input is always held back).
   explicit TerminalOutputProcessor(std::size_t maxPendingSequence);
 
+  // From now on the text is left empty: only the titles are wanted, and building the text is most of
+  // the work.
+  void LeaveOutText() { keepText_ = false; }
+
   // Processes the next chunk, preceded by whatever the previous chunk held back.
   ProcessedOutput Process(std::string_view chunk);
 
@@ -93,8 +97,12 @@ class TerminalOutputProcessor {
 
   static Step Advance(SequenceScan& scan, std::string_view input, std::size_t start, std::size_t pos);
   std::size_t Scan(std::string_view input, std::size_t pos, bool resuming, ProcessedOutput& out);
+  void Keep(ProcessedOutput& out, std::string_view text) const {
+    if (keepText_) out.processedContent.append(text);
+  }
 
   std::size_t maxPendingSequence_ = kMaxPendingSequence;
+  bool keepText_ = true;
   std::string pendingSequence_;
   SequenceScan pendingScan_;  // the scan of pendingSequence_, when it is not empty
 };

@@ -23,6 +23,10 @@ class PipeReadPort {
   // a cancel a read never waits: it still gives what the pipe already holds and its end, then kCancelled.
   ReadResult Read(std::span<char> buffer);
 
+  // Reads what the pipe already holds, up to the buffer's size, without ever waiting: 0 when it holds
+  // nothing (or has ended, or fails; the next Read tells which).
+  std::size_t ReadWaiting(std::span<char> buffer);
+
   // Ends the read in progress, if any, and every wait after it; any thread. Returns once no read is
   // waiting in the system any more.
   void Cancel();

@@ -4,7 +4,8 @@
 // last output without waiting longer than needed. Each source counts from before it starts until it
 // has delivered its last output. A source whose end cannot be known (a Windows pseudo console, which
 // ends only when it is closed) makes the wait take its whole limit. Releasing the connection cuts the
-// wait short.
+// wait short. While the output is paused its sources cannot end, so the limit does not run: it starts
+// again in full at the resume.
 
 #include <algorithm>
 #include <chrono>
@@ -47,12 +48,27 @@ class OutputEnds {
     changed_.notify_all();
   }
 
-  // Returns once every source has ended, `limit` has passed, or the grace after a release has.
+  // Any thread.
+  void SetPaused(bool paused) {
+    {
+      std::lock_guard lock(mutex_);
+      paused_ = paused;
+    }
+    changed_.notify_all();
+  }
+
+  // Returns once every source has ended, `limit` (not counting a pause) has passed, or the grace after a
+  // release has.
   void Wait(Clock::duration limit) {
-    const Clock::time_point deadline = Clock::now() + limit;
+    Clock::time_point deadline = Clock::now() + limit;
     std::unique_lock lock(mutex_);
     for (;;) {
       if (open_ == 0) return;
+      if (paused_ && !releasedAt_) {
+        changed_.wait(lock);
+        deadline = Clock::now() + limit;
+        continue;
+      }
       const Clock::time_point until =
           releasedAt_ ? std::min(deadline, *releasedAt_ + kReleaseGrace) : deadline;
       if (Clock::now() >= until) return;
@@ -64,6 +80,7 @@ class OutputEnds {
   std::mutex mutex_;
   std::condition_variable changed_;
   int open_ = 0;                                 // guarded by mutex_
+  bool paused_ = false;                          // guarded by mutex_
   std::optional<Clock::time_point> releasedAt_;  // guarded by mutex_
 };
 

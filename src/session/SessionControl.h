@@ -25,6 +25,8 @@ class SessionControl {
   // Ends the connected client's standard input after the input queued before it. Raises RequestRefused
   // where the input has no end (a pseudo console).
   virtual void CloseInput() = 0;
+  // Stops (or resumes) reading the connected client's output; a disconnect resumes it.
+  virtual void SetOutputPaused(bool paused) = 0;
 };
 
 }  // namespace snh

@@ -1,5 +1,6 @@
 #include "session/SshModule.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "base/DiagnosticLog.h"
 #include "base/SystemError.h"
 #include "codec/RequestRefused.h"
+#include "output/OutputGate.h"
 #include "output/OutputHandlers.h"
 #include "output/PipeStreamReader.h"
 #include "output/WorkerFailure.h"
@@ -26,6 +28,8 @@ namespace snh {
 // Everything one connect creates. Released by ReleaseConnection in the documented order.
 struct SshModule::Connection {
   OutputEnds outputEnds;  // first, so that it outlives the readers and the exit watch that use it
+  OutputGate outputGate;  // likewise
+  OutputOptions outputOptions;
   bool usePseudoConsole = false;
   ChildPipes pipes;
   std::unique_ptr<PseudoConsole> pseudoConsole;
@@ -45,12 +49,16 @@ void StopReader(std::unique_ptr<PipeStreamReader>& reader) {
   reader.reset();
 }
 
-// A reader whose end the exit notice waits for.
-std::unique_ptr<PipeStreamReader> StartReader(OutputEnds& ends, NativeHandle pipe, OutputHandler handler,
-                                              JsonModule& json) {
+// A reader whose end the exit notice waits for, held by the connection's gate.
+std::unique_ptr<PipeStreamReader> StartReader(SshModule::Connection& connection, NativeHandle pipe,
+                                              OutputHandler handler, JsonModule& json) {
+  OutputEnds& ends = connection.outputEnds;
   ends.Open();
   try {
-    return std::make_unique<PipeStreamReader>(pipe, std::move(handler), json, [&ends] { ends.Ended(); });
+    return std::make_unique<PipeStreamReader>(
+        pipe, std::move(handler), json,
+        PipeStreamReader::Settings{connection.outputOptions.readBytes, &connection.outputGate,
+                                   [&ends] { ends.Ended(); }});
   } catch (...) {
     ends.Ended();
     throw;
@@ -58,6 +66,13 @@ std::unique_ptr<PipeStreamReader> StartReader(OutputEnds& ends, NativeHandle pip
 }
 
 constexpr Coord kScreenOrigin{0, 0};
+
+// The asked size within its bounds; a value below the default (or not a number) keeps the default.
+std::size_t ReadBytesFor(const std::optional<double>& asked) {
+  constexpr auto kDefault = static_cast<double>(PipeStreamReader::kChunkSize);
+  if (!asked || !(*asked > kDefault)) return PipeStreamReader::kChunkSize;
+  return static_cast<std::size_t>(std::min(*asked, static_cast<double>(kMessageTextBudget)));
+}
 
 }  // namespace
 
@@ -104,6 +119,8 @@ void SshModule::OpenConnection(const ConnectParams& params) {
   connection_ = std::make_unique<Connection>();
   Connection& connection = *connection_;
   connection.usePseudoConsole = mode_ == ConsoleMode::kPseudoConsole;
+  connection.outputOptions = OutputOptions{ReadBytesFor(params.maxOutputBytes), params.omitProcessedContent};
+  outputPaused_.store(false);
   connection.pipes = CreateChildPipes();
   StartClient(connection, params);
   if (connection.usePseudoConsole) {
@@ -115,10 +132,10 @@ void SshModule::OpenConnection(const ConnectParams& params) {
         std::make_unique<InputWriter>(std::move(connection.pipes.stdinWrite), "WriteFile child stdin", json_);
   }
 
-  connection.stdoutReader = StartReader(connection.outputEnds, connection.pipes.stdoutRead.get(),
-                                        StreamOutputHandler(json_, "stdout"), json_);
-  connection.stderrReader = StartReader(connection.outputEnds, connection.pipes.stderrRead.get(),
-                                        StreamOutputHandler(json_, "stderr"), json_);
+  connection.stdoutReader =
+      StartReader(connection, connection.pipes.stdoutRead.get(), StreamOutputHandler(json_, "stdout"), json_);
+  connection.stderrReader =
+      StartReader(connection, connection.pipes.stderrRead.get(), StreamOutputHandler(json_, "stderr"), json_);
 
   // The screen shows every write the client has finished when it is read, so in the console modes
   // the end of the pipes is the end of the output.
@@ -149,8 +166,9 @@ void SshModule::StartClient(Connection& connection, const ConnectParams& params)
     connection.pseudoConsole = std::make_unique<PseudoConsole>();
     connection.process.emplace(ClientProcess::StartInPseudoConsole(params, *connection.pseudoConsole, stdio));
     connection.pseudoConsole->ReleaseClientSide();
-    connection.pseudoConsoleReader = StartReader(connection.outputEnds, connection.pseudoConsole->outputRead(),
-                                                 PseudoConsoleOutputHandler(json_), json_);
+    connection.pseudoConsoleReader =
+        StartReader(connection, connection.pseudoConsole->outputRead(),
+                    PseudoConsoleOutputHandler(json_, connection.outputOptions), json_);
   } else {
     // Every connect starts at the usual size: a resized screen is replaced.
     if (screenResized_) screen_.reset();
@@ -180,6 +198,8 @@ void SshModule::WriteInput(std::string text) {
 
 void SshModule::Disconnect() {
   if (!IsConnected()) return;
+  // What the client wrote before its end still goes out, then the exit notice.
+  SetOutputPaused(false);
   connection_->process->TerminateAndWait();
   connection_->inputWriter->Abandon();
   connected_.store(false);
@@ -206,6 +226,21 @@ void SshModule::CloseInput() {
   connection_->inputWriter->Close();
 }
 
+void SshModule::SetOutputPaused(bool paused) {
+  if (!connection_) return;
+  // The exit notice's wait learns of the pause before the readers do, and of the resume after them,
+  // so its limit never runs while a reader is held.
+  if (paused) {
+    outputPaused_.store(true);
+    connection_->outputEnds.SetPaused(true);
+    connection_->outputGate.Pause();
+  } else {
+    connection_->outputGate.Resume();
+    connection_->outputEnds.SetPaused(false);
+    outputPaused_.store(false);
+  }
+}
+
 void SshModule::StopPolling() {
   {
     std::lock_guard lock(pollingMutex_);
@@ -216,6 +251,7 @@ void SshModule::StopPolling() {
 }
 
 void SshModule::ReleaseConnection() {
+  SetOutputPaused(false);
   StopPolling();
   if (!connection_) return;
   Connection& connection = *connection_;
@@ -242,7 +278,8 @@ void SshModule::PollConsole() {
                               [this] { return !usePolling_; });
         if (!usePolling_) return;
       }
-      if (IsConnected()) SendConsoleScreen();
+      // While paused the screen keeps its text; the next poll after the resume sends it.
+      if (IsConnected() && !outputPaused_.load()) SendConsoleScreen();
     }
   } catch (const std::exception& error) {
     ReportWorkerFailure(json_, error.what());

@@ -5,6 +5,7 @@
 // its exit).
 //
 // Shutdown order, for one connection (at the next connect, and at the end of the host):
+//   0. paused output is resumed, so that what the client wrote reaches the extension;
 //   1. the polling thread is stopped and joined;
 //   2. a client still connected is terminated and waited for;
 //   3. the pseudo console is closed while its reader still drains it;
@@ -36,6 +37,8 @@ class OutputEnds;
 
 class SshModule final : public SessionControl {
  public:
+  struct Connection;  // everything one connect creates
+
   explicit SshModule(JsonModule& json);
   ~SshModule() override;
   SshModule(const SshModule&) = delete;
@@ -48,10 +51,10 @@ class SshModule final : public SessionControl {
   // A failure of the system call is refused (answered, the host goes on), not raised.
   void Resize(Coord size) override;
   void CloseInput() override;
+  void SetOutputPaused(bool paused) override;
 
  private:
   enum class ConsoleMode { kPseudoConsole, kConsoleWithPolling, kConsoleWithoutPolling };
-  struct Connection;
 
   void SelectMode(const std::optional<std::string>& mode);
   // Everything of a connect after the mode is chosen; raises with the connection half built.
@@ -71,6 +74,7 @@ class SshModule final : public SessionControl {
   ConsoleMode mode_ = ConsoleMode::kConsoleWithoutPolling;  // main thread only
   std::atomic<bool> connected_{false};
   std::atomic<double> pollingIntervalInSeconds_{0.1};
+  std::atomic<bool> outputPaused_{false};  // the connection's; polling sends nothing while it is set
 
   std::mutex screenMutex_;  // serialises the polling thread's and the exit callback's screen reads
   std::unique_ptr<ConsoleScreen> screen_;  // created by the first console-mode connect, kept after

@@ -27,6 +27,7 @@ class Faults : public HostTest {
     if (at == std::string::npos || end == std::string::npos) return 0;
     return std::stoul(text.substr(at + 4, end - at - 4));
   }
+  void FloodLosesNothing(bool paused);
 };
 
 TEST_F(Faults, MissingProgramReportsCreateProcessFailureThenHostExits) {
@@ -298,14 +299,28 @@ TEST_F(Faults, DisconnectEndsADaemonAndAShellsJobTheClientStarted) {
 }
 #endif
 
-TEST_F(Faults, FloodOnStdoutAndStderrWhileInputStreamsInLosesNothing) {
+// Also in large messages held by a pause as input streams in: the client blocks, nothing is lost.
+void Faults::FloodLosesNothing(bool paused) {
   constexpr std::size_t kFlood = 1 << 20;
   constexpr std::size_t kInputBlock = 8 * 1024;
   constexpr int kInputBlocks = 128;
+  constexpr std::size_t kMessage = 64 * 1024;
   HostSession& host = StartHost();
-  host.Send(ConnectRequest(Client(), {"flood:" + std::to_string(kFlood)}, kConsoleWithoutPolling));
+  nlohmann::json connect =
+      ConnectRequest(Client(), {"flood:" + std::to_string(kFlood)}, kConsoleWithoutPolling);
+  if (paused) connect["connectParams"]["maxOutputBytes"] = kMessage;
+  host.Send(connect);
+  if (paused) host.Send({{"type", "pauseOutput"}});
   for (int i = 0; i < kInputBlocks; ++i) host.Send(StdinRequest(std::string(kInputBlock, 'i')));
   host.Send(StdinRequest("quit"));
+  if (paused) {
+    host.Send(GetVersionRequest());
+    host.WaitFor(IsType("version"), kReplyTimeout, "the reply while paused");
+    host.CollectFor(Milliseconds(500));
+    // Each reader has sent at most a read begun before the pause and one under way at it.
+    EXPECT_LE(JoinedOutput(host, "stdout").size() + JoinedOutput(host, "stderr").size(), 4 * kMessage);
+    host.Send({{"type", "resumeOutput"}});
+  }
   host.WaitFor(IsExitNotice(), Milliseconds(120000), "the exit notice");
   const std::string stdinCount = "stdin-bytes:" + std::to_string(kInputBlock * kInputBlocks) + "\n";
   const std::string out = JoinedOutput(host, "stdout");
@@ -314,7 +329,11 @@ TEST_F(Faults, FloodOnStdoutAndStderrWhileInputStreamsInLosesNothing) {
   EXPECT_TRUE(out == test_client::FloodText('o', 0, kFlood) + stdinCount) << "stdout differs";
   ASSERT_EQ(err.size(), kFlood);
   EXPECT_TRUE(err == test_client::FloodText('e', 0, kFlood)) << "stderr differs";
+  EXPECT_TRUE(IsExitNotice()(host.AllReceived().back().body)) << "output after the exit notice";
 }
+
+TEST_F(Faults, FloodOnStdoutAndStderrWhileInputStreamsInLosesNothing) { FloodLosesNothing(false); }
+TEST_F(Faults, PausedFloodInLargeMessagesLosesNothing) { FloodLosesNothing(true); }
 
 TEST_F(Faults, DisconnectDuringTheExitDelayGivesOneNoticeAndANewClientCanStart) {
   for (const char* mode : {kConsoleWithoutPolling, kConsoleWithPolling, kPseudoConsole}) {

@@ -50,6 +50,28 @@ TEST_F(Lifecycle, ExitNoticeFollowsTheLastOutputWithinASecond) {
   }
 }
 
+TEST_F(Lifecycle, PausedOutputAndItsExitNoticeWaitForAResumeOrADisconnect) {
+  for (const char* mode : kAllModes) {
+    for (const bool disconnect : {false, true}) {
+      SCOPED_TRACE(std::string(mode) + (disconnect ? ", disconnect" : ", resume"));
+      HostSession& host = StartHost();
+      // A read under way at the pause takes "first"; "bye" comes when the readers are held.
+      host.Send(ConnectRequest(Client(),
+                               {"sleep:300", "out:first", "console:first", "sleep:300", "out:bye",
+                                "console:bye", disconnect ? "sleep:30000" : "exit:3"},
+                               mode));
+      host.Send({{"type", "pauseOutput"}});
+      // Past the exit delay, neither the last output nor the notice has come.
+      for (const ReceivedMessage& held : host.CollectFor(Milliseconds(2500)))
+        EXPECT_FALSE(MentionsBye(held.body) || IsExitNotice()(held.body)) << held.body.dump();
+      host.Send(disconnect ? DisconnectRequest() : nlohmann::json{{"type", "resumeOutput"}});
+      const ReceivedMessage bye = host.WaitFor(MentionsBye, kClientTimeout, "the held output");
+      const ReceivedMessage notice = host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+      EXPECT_LT(bye.sequence, notice.sequence);
+    }
+  }
+}
+
 TEST_F(Lifecycle, DisconnectWhileRunningGetsOnlyTheExitNotice) {
   for (const char* mode : kAllModes) {
     SCOPED_TRACE(mode);
@@ -123,7 +145,7 @@ TEST_F(Lifecycle, AfterExitTheSessionStaysConnectedUntilDisconnect) {
 
   host.Send(DisconnectRequest());
   // A disconnect after the exit must not produce a second notice.
-  for (const ReceivedMessage& message : host.CollectFor(Milliseconds(1500))) {
+  for (const ReceivedMessage& message : host.CollectFor(Milliseconds(2500))) {
     ADD_FAILURE() << "unexpected after disconnect: " << message.body.dump();
   }
   host.Send(StdinRequest("x"));

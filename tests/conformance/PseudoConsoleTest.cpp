@@ -61,6 +61,24 @@ TEST_F(PseudoConsole, WindowTitleIsReported) {
                              titled.body.at("pseudoConsoleOutput").at("processedContent").get<std::string>());
 }
 
+TEST_F(PseudoConsole, ProcessedContentLeftOutWhenAskedKeepsTheTitle) {
+  HostSession& host = StartHost();
+  nlohmann::json connect = Connect({"set-title:snh title 42", "console:after-title", "sleep:300"});
+  connect["connectParams"]["omitProcessedContent"] = true;
+  host.Send(connect);
+  host.WaitFor(IsExitNotice(), kClientTimeout, "the exit notice");
+  std::string raw;
+  std::string title;
+  for (const ReceivedMessage& message : host.AllReceived()) {
+    const nlohmann::json output = message.body.value("pseudoConsoleOutput", nlohmann::json::object());
+    EXPECT_FALSE(output.contains("processedContent")) << message.body.dump();
+    raw += output.value("rawContent", "");
+    title = output.value("windowTitle", title);
+  }
+  EXPECT_NE(raw.find("after-title"), std::string::npos) << raw;
+  EXPECT_EQ(title, "snh title 42");
+}
+
 TEST_F(PseudoConsole, StdinReachesTheConsoleInputUnchanged) {
   HostSession& host = StartHost();
   host.Send(Connect({"console-read:5", "sleep:300"}));

@@ -1,6 +1,7 @@
 // The client's standard output and error come back byte for byte as "stdout" and "stderr" messages,
 // and "stdin" text reaches its standard input unchanged.
 
+#include <algorithm>
 #include <string>
 
 #include "HostTest.h"
@@ -44,6 +45,22 @@ TEST_F(StandardStreams, LargeWriteArrivesInSmallChunksOfWholeCharacters) {
   }
   EXPECT_EQ(received, expected);
   EXPECT_GE(messages, 3);
+}
+
+TEST_F(StandardStreams, AskedSizeTakesWhatIsWaitingAndNeverWaitsForMore) {
+  HostSession& host = StartHost();
+  nlohmann::json connect = ConnectRequest(Client(), {"utf8-flood:20000", "out:!", "read:1"});
+  connect["connectParams"]["maxOutputBytes"] = 65536;
+  host.Send(connect);
+  std::string received;
+  std::size_t longest = 0;
+  while (received.empty() || received.back() != '!') {  // it comes while the client waits for input
+    const std::string chunk = host.WaitFor(IsType("stdout"), kClientTimeout, "stdout").body.at("outputLine");
+    received += chunk;
+    longest = std::max(longest, chunk.size());
+  }
+  EXPECT_EQ(received.size(), 60001u) << "bytes lost or a character split into U+FFFD";
+  EXPECT_TRUE(longest > 1024 && longest <= 65536) << longest;
 }
 
 TEST_F(StandardStreams, StdinReachesTheClientUnchanged) {

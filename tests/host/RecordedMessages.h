@@ -34,6 +34,7 @@ class RecordedMessages final : public OutputSink {
       for (int i = 3; i >= 0; --i) length = length << 8 | static_cast<unsigned char>(stream_[at + i]);
       at += 4;
       EXPECT_LE(length, stream_.size() - at) << "a body cut short";
+      EXPECT_LE(length, 1024u * 1024u) << "over the 1 MiB a browser takes";
       messages.push_back(nlohmann::json::parse(stream_.substr(at, length)));
       at += length;
     }

@@ -30,6 +30,7 @@ class FakeSession final : public SessionControl {
   }
   void Resize(Coord) override {}
   void CloseInput() override {}
+  void SetOutputPaused(bool) override {}
 
   std::vector<std::string> calls;
   bool connected = false;

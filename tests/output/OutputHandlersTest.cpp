@@ -123,5 +123,24 @@ TEST(PseudoConsoleOutputHandler, HeldBackTailBelongsToOneConnection) {
   EXPECT_FALSE(messages[1]["pseudoConsoleOutput"].contains("windowTitle"));
 }
 
+// Escaped, this would pass 1 MiB: it comes in messages under it (RecordedMessages checks) that join up.
+TEST(OutputHandlers, LargeChunksAreCutUnderTheBrowsersMessageLimit) {
+  std::string chunk;
+  while (chunk.size() < kMessageTextBudget - 16) chunk += "\x01\xe2\x82\xac\x1b[1;31mx\x1b]0;t\x07";
+  testing::RecordedMessages output;
+  JsonModule module(output);
+  StreamOutputHandler(module, "stdout")(chunk);
+  PseudoConsoleOutputHandler(module, OutputOptions{kMessageTextBudget, false})(chunk);
+  std::string line, raw, processed;
+  for (const json& message : output.Messages()) {
+    line += message.value("outputLine", "");
+    raw += message.value("/pseudoConsoleOutput/rawContent"_json_pointer, "");
+    processed += message.value("/pseudoConsoleOutput/processedContent"_json_pointer, "");
+  }
+  EXPECT_GT(output.Messages().size(), 4u);
+  EXPECT_TRUE(line == chunk && raw == chunk) << "bytes lost, reordered or split into U+FFFD";
+  EXPECT_TRUE(processed == TerminalOutputProcessor().Process(chunk).processedContent);
+}
+
 }  // namespace
 }  // namespace snh

@@ -96,6 +96,13 @@ ReadResult PipeReadPort::Read(std::span<char> buffer) {
   }
 }
 
+std::size_t PipeReadPort::ReadWaiting(std::span<char> buffer) {
+  // A blocking fd could wait; such a port takes one read a chunk.
+  if (!state_->nonBlocking) return 0;
+  const ReadResult result = ReadOnce(state_->fd, buffer);
+  return result.outcome == ReadOutcome::kData ? result.size : 0;
+}
+
 ReadResult ReadOnce(NativeHandle fd, std::span<char> buffer) {
   const ssize_t count = RetryOnInterrupt([&] { return ::read(fd, buffer.data(), buffer.size()); });
   if (count > 0) return {ReadOutcome::kData, static_cast<std::size_t>(count), 0};

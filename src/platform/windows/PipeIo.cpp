@@ -119,6 +119,15 @@ ReadResult PipeReadPort::Read(std::span<char> buffer) {
   return ReadOnce(state.pipe, buffer.first(std::min<std::size_t>(buffer.size(), available)));
 }
 
+std::size_t PipeReadPort::ReadWaiting(std::span<char> buffer) {
+  // A read of no more than the pipe holds returns at once.
+  DWORD available = 0;
+  if (!PeekNamedPipe(state_->pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) return 0;
+  const ReadResult result =
+      ReadOnce(state_->pipe, buffer.first(std::min<std::size_t>(buffer.size(), available)));
+  return result.outcome == ReadOutcome::kData ? result.size : 0;
+}
+
 void PipeReadPort::Cancel() { state_->cancel.Cancel(); }
 
 struct PipeWritePort::State {
