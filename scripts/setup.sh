@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   nlohmann-json3-dev rapidjson-dev libfmt-dev googletest libgtest-dev libgmock-dev
   libvterm-dev openssh-server openssh-client
-  chromium firefox-esr python3
+  chromium firefox-esr python3 python3-websockets
   libbenchmark-dev libsimdjson-dev strace
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine
   dpkg-dev unzip icoutils help2man man-db wixl msitools

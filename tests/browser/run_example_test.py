@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The example extension in a headless browser: example_session.js runs in its page, then a screenshot.
 Chromium is driven over the DevTools protocol (--remote-debugging-pipe: NUL-terminated JSON in on fd 3,
-out on fd 4), Firefox over WebDriver BiDi (a WebSocket), which also installs the extension.
+out on fd 4), Firefox over WebDriver BiDi (a WebSocket, through Debian's python3-websockets), which also installs the
+extension.
 
     run_example_test.py chromium|firefox BROWSER HOST REGISTER EXTENSION_DIR SCREENSHOT"""
-import base64, fcntl, itertools, json, os, re, shutil, signal, socket, struct, subprocess, sys, tempfile, time  # noqa: E401
+import asyncio, base64, fcntl, itertools, json, os, re, shutil, signal, subprocess, sys, tempfile, time  # noqa: E401
 from pathlib import Path
 
 EXTENSION_ID = "inekfkdbdmdmffhenhohjpggolffkhek"  # from the key in its manifest.json
@@ -53,41 +54,31 @@ def test_chromium(chromium, host, register, extension, screenshot, profile):
         os.killpg(browser.pid, signal.SIGKILL)
         browser.wait(timeout=10)
 
-def websocket(url):
-    """A blocking WebSocket client for one local connection: text messages out (masked), whole
-    messages in. Enough for WebDriver BiDi; no library needed."""
-    host, port, path = re.match(r"ws://([^:/]+):(\d+)(/.*)", url).groups()
-    sock = socket.create_connection((host, int(port)), timeout=60)
-    key = base64.b64encode(os.urandom(16)).decode()
-    sock.sendall((f"GET {path} HTTP/1.1\r\nHost: {host}:{port}\r\nUpgrade: websocket\r\n"
-                  f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n").encode())
-    reader = sock.makefile("rb")
-    if b" 101 " not in reader.readline():
-        raise RuntimeError("the browser refused the WebSocket upgrade")
-    while reader.readline() not in (b"\r\n", b""):
-        pass
 
-    def send(text):
-        data, mask = text.encode(), os.urandom(4)
-        size = len(data)
-        head = bytes([0x81]) + (bytes([0x80 | size]) if size < 126 else
-                                bytes([0x80 | 126]) + struct.pack(">H", size) if size < 65536 else
-                                bytes([0x80 | 127]) + struct.pack(">Q", size))
-        sock.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(data)))
+async def drive_firefox(url, extension, screenshot):
+    """example_session.js in the extension's page, over WebDriver BiDi; the host's capabilities."""
+    import websockets  # Debian's python3-websockets
 
-    def receive():
-        message = b""
-        while True:
-            first, second = reader.read(2)
-            size = second & 0x7F
-            if size == 126:
-                size = struct.unpack(">H", reader.read(2))[0]
-            elif size == 127:
-                size = struct.unpack(">Q", reader.read(8))[0]
-            message += reader.read(size)
-            if first & 0x80:
-                return message.decode()
-    return send, receive
+    async with websockets.connect(url, max_size=None) as connection:
+        ids = itertools.count(1)
+
+        async def call(method, **params):
+            request_id = next(ids)
+            await connection.send(json.dumps({"id": request_id, "method": method, "params": params}))
+            while (reply := json.loads(await connection.recv())).get("id") != request_id:
+                pass
+            if reply.get("type") == "error" or reply.get("result", {}).get("type") == "exception":
+                raise RuntimeError(f"{method}: {reply}")
+            return reply["result"]
+        await call("session.new", capabilities={})
+        await call("webExtension.install", extensionData={"type": "path", "path": str(Path(extension).resolve())})
+        context = (await call("browsingContext.create", type="tab"))["context"]
+        await call("browsingContext.navigate", context=context,
+                   url=f"moz-extension://{FIREFOX_UUID}/terminal.html", wait="complete")
+        result = await call("script.evaluate", expression=SESSION, target={"context": context}, awaitPromise=True)
+        shot = await call("browsingContext.captureScreenshot", context=context)
+        Path(screenshot).write_bytes(base64.b64decode(shot["data"]))
+        return [item["value"] for item in result["result"]["value"]]
 
 
 def test_firefox(firefox, host, register, extension, screenshot, profile):
@@ -100,45 +91,23 @@ def test_firefox(firefox, host, register, extension, screenshot, profile):
     firefox_profile = Path(profile, "firefox")
     firefox_profile.mkdir()
     uuids = json.dumps(json.dumps({FIREFOX_ID: FIREFOX_UUID}))
-    (firefox_profile / "user.js").write_text(
-        f'user_pref("extensions.webextensions.uuids", {uuids});\n'
-        'user_pref("browser.shell.checkDefaultBrowser", false);\n'
-        'user_pref("datareporting.policy.dataSubmissionEnabled", false);\n')
+    (firefox_profile / "user.js").write_text(f'user_pref("extensions.webextensions.uuids", {uuids});\n')
     log = Path(profile, "firefox.log")
     with open(log, "wb") as output:
         browser = subprocess.Popen(
-            [firefox, "--headless", "--no-remote", "--profile", str(firefox_profile), "--remote-debugging-port=0", "--remote-allow-system-access",
-             "--window-size=820,460", "about:blank"],
+            # System access lets the automation open the extension's own page.
+            [firefox, "--headless", "--no-remote", "--profile", str(firefox_profile), "--remote-debugging-port=0",
+             "--remote-allow-system-access", "--window-size=820,460", "about:blank"],
             env=env, stdin=subprocess.DEVNULL, stdout=output, stderr=output, start_new_session=True)
     try:
-        found = None
         for _ in range(600):  # the ctest timeout bounds a browser that never listens
-            if (found := re.search(rb"WebDriver BiDi listening on (ws://\S+)", log.read_bytes())):
-                break
-            if browser.poll() is not None:
+            found = re.search(rb"WebDriver BiDi listening on (ws://\S+)", log.read_bytes())
+            if found or browser.poll() is not None:
                 break
             time.sleep(0.1)
         if not found:
             raise RuntimeError(f"Firefox never listened:\n{log.read_text(errors='replace')}")
-        send, receive = websocket(found.group(1).decode() + "/session")
-        ids = itertools.count(1)
-
-        def call(method, **params):
-            request_id = next(ids)
-            send(json.dumps({"id": request_id, "method": method, "params": params}))
-            while (reply := json.loads(receive())).get("id") != request_id:
-                pass
-            if reply.get("type") == "error" or reply.get("result", {}).get("type") == "exception":
-                raise RuntimeError(f"{method}: {reply}")
-            return reply["result"]
-        call("session.new", capabilities={})
-        call("webExtension.install", extensionData={"type": "path", "path": str(Path(extension).resolve())})
-        context = call("browsingContext.create", type="tab")["context"]
-        call("browsingContext.navigate", context=context, url=f"moz-extension://{FIREFOX_UUID}/terminal.html",
-             wait="complete")
-        result = call("script.evaluate", expression=SESSION, target={"context": context}, awaitPromise=True)
-        offered = [item["value"] for item in result["result"]["value"]]
-        Path(screenshot).write_bytes(base64.b64decode(call("browsingContext.captureScreenshot", context=context)["data"]))
+        offered = asyncio.run(drive_firefox(found.group(1).decode() + "/session", extension, screenshot))
         print(f"PASS (Firefox): the host offers {offered}; typed, resized, exit code 3 shown")
     finally:
         os.killpg(browser.pid, signal.SIGKILL)
