@@ -1,0 +1,319 @@
+#!/usr/bin/env python3
+"""The browser rows of scripts/bench.sh: one browser (headless Chromium over the DevTools protocol, or
+Firefox ESR over WebDriver BiDi) loads the bench extension (bench/browser/extension) and the example
+extension, and each row runs in one of their pages; one JSON line per row on stdout.
+
+    run_browser_bench.py chromium|firefox BROWSER --host HOST --register REGISTER --example DIR [sizes]
+
+Run with Debian's /usr/bin/python3 (python3-websockets, for Firefox)."""
+import argparse
+import asyncio
+import fcntl
+import itertools
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+HOST_NAME = "com.sshnativehost.host"
+BENCH_ID = "gjlgfiaehhldjoiikjiflnomobacfhcc"  # Chromium's id from the key in extension/manifest.json
+BENCH_GECKO = "bench@ssh-native-host.example"
+EXAMPLE_ID = "inekfkdbdmdmffhenhohjpggolffkhek"
+EXAMPLE_GECKO = "terminal@ssh-native-host.example"
+# Fixed by a pref in Firefox, so that the pages' addresses are known.
+UUIDS = {BENCH_GECKO: "0b6c0d3e-8a41-4d2c-9f57-3c1e2a9b7d40", EXAMPLE_GECKO: "5f2d7c1e-3b8a-4e61-9c0d-2a7b4e8f1c36"}
+STANDIN_SIZES = (1024, 4096, 16384, 65536)
+MAX_OUTPUT_BYTES = 65536
+LINE = "{:015d} the quick brown fox jumps over the lazy dog!!!!\n"  # 64 bytes, as the stand-in's
+
+
+def text_file(path, mib):
+    """MIB MiB of numbered 64-byte lines; the last line's text."""
+    lines = (mib << 20) // 64
+    with open(path, "w") as out:
+        for start in range(0, lines, 16384):
+            out.write("".join(LINE.format(i) for i in range(start, min(lines, start + 16384))))
+    return lines, LINE.format(lines - 1).rstrip("\n")
+
+
+class Chromium:
+    """DevTools protocol over --remote-debugging-pipe: NUL-terminated JSON in on fd 3, out on fd 4."""
+
+    def __init__(self, binary, profile, extensions, env):
+        pipes = (*os.pipe(), *os.pipe())
+        # Lifted above 4 first, so that moving them onto 3 and 4 in the child cannot overwrite each other.
+        to_r, self.to_w, self.from_r, from_w = (fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 10) for fd in pipes)
+        joined = ",".join(map(str, extensions))
+        self.process = subprocess.Popen(
+            [binary, "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-sync",
+             "--disable-background-networking", "--disable-component-update", "--disable-dev-shm-usage",
+             "--remote-debugging-pipe", f"--user-data-dir={profile}", f"--load-extension={joined}",
+             f"--disable-extensions-except={joined}", "--window-size=820,460", "about:blank"],
+            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True, pass_fds=(3, 4), preexec_fn=lambda: (os.dup2(to_r, 3), os.dup2(from_w, 4)))
+        for fd in (*pipes, to_r, from_w):  # only the browser keeps its ends, so its exit reads as EOF
+            os.close(fd)
+        self.ids, self.pending = itertools.count(1), [b""]
+        target = self.call("Target.createTarget", url="about:blank")["targetId"]
+        self.page = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+
+    def call(self, method, session=None, **params):
+        request = {"id": next(self.ids), "method": method, "params": params}
+        if session:
+            request["sessionId"] = session
+        os.write(self.to_w, json.dumps(request).encode() + b"\0")
+        while not (replies := [r for r in map(json.loads, self.pending[:-1]) if r.get("id") == request["id"]]):
+            chunk = os.read(self.from_r, 1 << 20)
+            if not chunk:
+                raise RuntimeError("Chromium closed its pipe")
+            # Only replies are kept: events are not needed.
+            parts = (self.pending[-1] + chunk).split(b"\0")
+            self.pending = [p for p in parts[:-1] if b'"id"' in p[:12]] + parts[-1:]
+        self.pending = [p for p in self.pending[:-1] if json.loads(p).get("id") != request["id"]] + self.pending[-1:]
+        reply = replies[0].get("result", {})
+        if "error" in replies[0] or "exceptionDetails" in reply:
+            raise RuntimeError(f"{method}: {replies[0].get('error') or reply['exceptionDetails']}")
+        return reply
+
+    def run(self, url, expression):
+        self.call("Page.navigate", self.page, url=url.replace("EXT:bench", f"chrome-extension://{BENCH_ID}")
+                  .replace("EXT:example", f"chrome-extension://{EXAMPLE_ID}"))
+        reply = self.call("Runtime.evaluate", self.page, expression=expression, awaitPromise=True, returnByValue=True)
+        return reply["result"]["value"]
+
+
+class Firefox:
+    """WebDriver BiDi over a WebSocket (Debian's python3-websockets), which also installs the extensions."""
+
+    def __init__(self, binary, profile, extensions, env):
+        import websockets
+
+        firefox_profile = Path(profile, "firefox")
+        firefox_profile.mkdir()
+        uuids = json.dumps(json.dumps(UUIDS))
+        (firefox_profile / "user.js").write_text(f'user_pref("extensions.webextensions.uuids", {uuids});\n')
+        log = Path(profile, "firefox.log")
+        with open(log, "wb") as output:
+            # System access lets the automation open the extensions' own pages.
+            self.process = subprocess.Popen(
+                [binary, "--headless", "--no-remote", "--profile", str(firefox_profile), "--remote-debugging-port=0",
+                 "--remote-allow-system-access", "--window-size=820,460", "about:blank"],
+                env=env, stdin=subprocess.DEVNULL, stdout=output, stderr=output, start_new_session=True)
+        for _ in range(600):
+            found = re.search(rb"WebDriver BiDi listening on (ws://\S+)", log.read_bytes())
+            if found or self.process.poll() is not None:
+                break
+            time.sleep(0.1)
+        if not found:
+            raise RuntimeError(f"Firefox never listened:\n{log.read_text(errors='replace')}")
+        self.loop = asyncio.new_event_loop()
+        self.connection = self.loop.run_until_complete(
+            websockets.connect(found.group(1).decode() + "/session", max_size=None, ping_interval=None))
+        self.ids = itertools.count(1)
+        self.call("session.new", capabilities={})
+        for extension in extensions:
+            self.call("webExtension.install", extensionData={"type": "path", "path": str(extension)})
+        self.context = self.call("browsingContext.create", type="tab")["context"]
+
+    def call(self, method, **params):
+        async def exchange():
+            request_id = next(self.ids)
+            await self.connection.send(json.dumps({"id": request_id, "method": method, "params": params}))
+            while (reply := json.loads(await self.connection.recv())).get("id") != request_id:
+                pass
+            if reply.get("type") == "error" or reply.get("result", {}).get("type") == "exception":
+                raise RuntimeError(f"{method}: {reply}")
+            return reply["result"]
+        return self.loop.run_until_complete(exchange())
+
+    def run(self, url, expression):
+        self.call("browsingContext.navigate", context=self.context, wait="complete",
+                  url=url.replace("EXT:bench", f"moz-extension://{UUIDS[BENCH_GECKO]}")
+                  .replace("EXT:example", f"moz-extension://{UUIDS[EXAMPLE_GECKO]}"))
+        result = self.call("script.evaluate", expression=expression, target={"context": self.context},
+                           awaitPromise=True)
+        return result["result"]["value"]
+
+
+def rss_kib(pid):
+    try:
+        for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
+class MemorySampler(threading.Thread):
+    """Every 200 ms: the host's RSS and the browser's (the sum over the processes of its session,
+    the host left out; the host's client runs in a session of its own)."""
+
+    def __init__(self, browser_pid, host):
+        super().__init__(daemon=True)
+        self.browser_pid, self.host, self.samples, self.done = browser_pid, os.path.realpath(host), [], threading.Event()
+
+    def run(self):
+        while not self.done.wait(0.2):
+            host = browser = 0
+            for entry in os.scandir("/proc"):
+                if not entry.name.isdigit():
+                    continue
+                try:
+                    if os.getsid(int(entry.name)) != self.browser_pid:
+                        continue
+                    exe = os.readlink(f"/proc/{entry.name}/exe")
+                except OSError:
+                    continue
+                if exe == self.host:
+                    host += rss_kib(entry.name)
+                else:
+                    browser += rss_kib(entry.name)
+            self.samples.append((host, browser))
+
+    def summary(self, which):
+        values = [s[which] for s in self.samples if s[which]]
+        if not values:
+            return {}
+        half = len(values) // 2
+        return {"start_kib": values[0], "peak_kib": max(values), "end_kib": values[-1],
+                "first_half_peak_kib": max(values[:half] or values), "second_half_peak_kib": max(values[half:])}
+
+
+def register(kind, args, work, env):
+    """The host for both extensions, and a stand-in host of each size as a host of its own name."""
+    ids = (BENCH_ID, EXAMPLE_ID) if kind == "chromium" else (BENCH_GECKO, EXAMPLE_GECKO)
+    extra = ["--user-data-dir", str(work / "profile")] if kind == "chromium" else []
+    subprocess.run([args.register, "install", "--extension-id", ids[0], "--extension-id", ids[1], "--browser", kind,
+                    "--host", args.host, *extra], env=env, check=True, capture_output=True, timeout=30)
+    folder = (work / "profile" / "NativeMessagingHosts" if kind == "chromium"
+              else Path(env["HOME"], ".mozilla", "native-messaging-hosts"))
+    folder.mkdir(parents=True, exist_ok=True)
+    for size in STANDIN_SIZES:
+        name = f"com.sshnativehost.bench_standin_{size >> 10}k"
+        script = work / f"standin-{size >> 10}k.sh"
+        script.write_text(f"#!/bin/sh\nexec {sys.executable} {HERE / 'standin_host.py'} {size} {args.mib << 20}\n")
+        script.chmod(0o755)
+        manifest = {"name": name, "description": "bench stand-in", "path": str(script), "type": "stdio"}
+        if kind == "chromium":
+            manifest["allowed_origins"] = [f"chrome-extension://{BENCH_ID}/"]
+        else:
+            manifest["allowed_extensions"] = [BENCH_GECKO]
+        (folder / f"{name}.json").write_text(json.dumps(manifest))
+
+
+def rows(args, work):
+    """(name, url, expression, extra fields) for every row, in order."""
+    data = work / "lines.txt"
+    lines, _ = text_file(data, args.mib)
+    size = lines * 64
+    bench_js = "EXT:bench/bench.html"
+    page_ready = "await new Promise((r) => { const w = () => typeof measureOutput === 'function' ? r() : setTimeout(w, 10); w(); });"
+
+    def bench_call(call):
+        return f"(async () => {{ {page_ready} return JSON.stringify(await {call}); }})()"
+
+    timeout = 60 + args.mib * 10
+    for standin in STANDIN_SIZES:
+        params = {"host": f"com.sshnativehost.bench_standin_{standin >> 10}k", "expectBytes": args.mib << 20,
+                  "timeoutSeconds": timeout}
+        yield f"standin-{standin >> 10}k", bench_js, bench_call(f"measureOutput({json.dumps(params)})"), \
+            {"message_size": standin, "source_bytes": args.mib << 20}
+    cat = {"fileName": "cat", "arguments": [str(data)]}
+    for name, extra in [("host-stdout", {}), ("host-stdout-max", {"maxOutputBytes": MAX_OUTPUT_BYTES}),
+                        ("host-pty", {"mode": "pseudo_console"}),
+                        ("host-pty-additions", {"mode": "pseudo_console", "maxOutputBytes": MAX_OUTPUT_BYTES,
+                                                "omitProcessedContent": True})]:
+        params = {"connectParams": {**cat, **extra}, "timeoutSeconds": timeout}
+        # The terminal turns each line end into \r\n.
+        expected = size + (lines if extra.get("mode") else 0)
+        yield name, bench_js, bench_call(f"measureOutput({json.dumps(params)})"), \
+            {"source_bytes": size, "expected_bytes": expected, "message_size": extra.get("maxOutputBytes", 1024)}
+    echo = {"fileName": "/bin/sh", "arguments": ["-c", "printf ready; exec cat"]}
+    raw_echo = {"fileName": "/bin/sh", "arguments": ["-c", "stty raw -echo; printf ready; exec cat"],
+                "mode": "pseudo_console"}
+    for name, params in [("echo-stdout", echo), ("echo-stdout-max", {**echo, "maxOutputBytes": MAX_OUTPUT_BYTES}),
+                         ("echo-pty", raw_echo),
+                         ("echo-pty-additions", {**raw_echo, "maxOutputBytes": MAX_OUTPUT_BYTES,
+                                                 "omitProcessedContent": True})]:
+        call = {"connectParams": params, "keys": args.keys, "timeoutSeconds": 60 + args.keys}
+        yield name, bench_js, bench_call(f"measureEcho({json.dumps(call)})"), {}
+
+    example_js = (HERE / "example_rows.js").read_text()
+
+    def example_call(call):
+        return f"{example_js}\n(async () => JSON.stringify(await {call}))()"
+
+    seq = {"command": f"seq 1 {args.seq}", "lastLine": str(args.seq), "timeoutSeconds": 300}
+    for name, query in [("example-seq", "?additions=off"), ("example-seq-additions", "")]:
+        yield name, f"EXT:example/terminal.html{query}", example_call(f"drawRow({json.dumps(seq)})"), \
+            {"count": args.seq}
+    flood = work / "flood.txt"
+    flood_lines, last = text_file(flood, args.flood_mib)
+    command = f"cat {flood}"
+    call = {"command": command, "lastLine": last, "timeoutSeconds": 60 + args.flood_mib * 10}
+    # What the page must be given: the file with \r\n line ends, the command's echo and the next prompt.
+    yield "example-cat", "EXT:example/terminal.html", example_call(f"floodRow({json.dumps(call)})"), \
+        {"source_bytes": flood_lines * 64, "expected_given": flood_lines * 65 + len(command) + 2 + len("# " if os.geteuid() == 0 else "$ "),
+         "sample_memory": True}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("kind", choices=["chromium", "firefox"])
+    parser.add_argument("browser")
+    parser.add_argument("--host", required=True)
+    parser.add_argument("--register", required=True)
+    parser.add_argument("--example", required=True, help="the built example extension")
+    parser.add_argument("--mib", type=int, default=32, help="MiB through each throughput row")
+    parser.add_argument("--keys", type=int, default=1000, help="keys of each echo row")
+    parser.add_argument("--seq", type=int, default=1000000, help="seq 1 N in the example extension")
+    parser.add_argument("--flood-mib", type=int, default=100, help="MiB of the cat in the example extension")
+    parser.add_argument("--only", help="comma-separated row names")
+    args = parser.parse_args()
+
+    work = Path(tempfile.mkdtemp(prefix="snh-browser-bench-"))
+    home = work / "home"
+    home.mkdir()
+    # The local shell is one with a '$ ' prompt; Firefox finds hosts under $HOME/.mozilla.
+    env = dict(os.environ, SHELL="/bin/sh", HOME=str(home) if args.kind == "firefox" else os.environ["HOME"])
+    browser = None
+    try:
+        register(args.kind, args, work, env)
+        extensions = [HERE / "extension", Path(args.example).resolve()]
+        browser = (Chromium if args.kind == "chromium" else Firefox)(args.browser, work / "profile", extensions, env)
+        version = subprocess.run([args.browser, "--version"], capture_output=True, text=True).stdout.strip()
+        only = set(args.only.split(",")) if args.only else None
+        for name, url, expression, extra in rows(args, work):
+            if only and name not in only:
+                continue
+            sampler = MemorySampler(browser.process.pid, args.host) if extra.pop("sample_memory", False) else None
+            if sampler:
+                sampler.start()
+            try:
+                result = json.loads(browser.run(url, expression))
+            except RuntimeError as error:
+                result = {"error": str(error)[:2000]}
+            if sampler:
+                sampler.done.set()
+                sampler.join()
+                result["host_rss"], result["browser_rss"] = sampler.summary(0), sampler.summary(1)
+            line = {"browser": args.kind, "version": version, "name": name, **extra, **result}
+            print(json.dumps(line), flush=True)
+    finally:
+        if browser is not None:
+            os.killpg(browser.process.pid, signal.SIGKILL)
+            browser.process.wait(timeout=10)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
