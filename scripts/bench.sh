@@ -2,19 +2,24 @@
 # The bench command: builds the native Release host and the benchmarks, runs every benchmark (the
 # escape-sequence processor and the codec, the end-to-end relay against a plain pipe copy and a
 # Node.js node-pty peer, latency, the ends of a session, start-up, memory, and the Windows build under
-# Wine), and prints the table of figures, ratios and goals. The raw results stay in build/native/bench-results/.
+# Wine, and the browser rows in headless Chromium and Firefox ESR), and prints the table of figures, ratios
+# and goals. The raw results stay in build/native/bench-results/.
 #
-#   scripts/bench.sh [--quick] [--no-wine]
-#     --quick: small sizes, a smoke run of a minute or two; --no-wine: skip the Windows build's row
+#   scripts/bench.sh [--quick] [--no-wine] [--no-browser]
+#     --quick: small sizes, a smoke run of a few minutes; --no-wine: skip the Windows build's row;
+#     --no-browser: skip the browser rows
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mib=256 title_mib=64 round_trips=10000 starts=20 cycles=20 min_time=1 wine_mib=64 with_wine=1
+browser_sizes=(--mib 32 --repeats 3 --keys 1000 --seq 1000000 --flood-mib 100) with_browser=1
 for option in "$@"; do
   case "${option}" in
-    --quick) mib=16 title_mib=4 round_trips=1000 starts=5 cycles=5 min_time=0.1 wine_mib=8 ;;
+    --quick) mib=16 title_mib=4 round_trips=1000 starts=5 cycles=5 min_time=0.1 wine_mib=8
+             browser_sizes=(--mib 4 --repeats 1 --keys 200 --seq 100000 --flood-mib 8) ;;
     --no-wine) with_wine=0 ;;
-    *) echo "usage: scripts/bench.sh [--quick] [--no-wine]" >&2; exit 2 ;;
+    --no-browser) with_browser=0 ;;
+    *) echo "usage: scripts/bench.sh [--quick] [--no-wine] [--no-browser]" >&2; exit 2 ;;
   esac
 done
 
@@ -28,7 +33,7 @@ fi
 
 cmake --preset native >/dev/null
 cmake --build --preset native --target ssh-native-host snh_processor_bench snh_codec_bench snh_relay_bench \
-  snh_bench_writer snh_pipe_copy snh_pty_copy >/dev/null
+  snh_bench_writer snh_pipe_copy snh_pty_copy ssh-native-host-register >/dev/null
 build=$(pwd -P)/build/native
 results=${build}/bench-results
 rm -rf "${results}" && mkdir -p "${results}"
@@ -73,6 +78,18 @@ for f in "${trace}"/t.*; do
 done
 messages=$(python3 -c 'import json,sys; print(json.loads(open(sys.argv[1]).readline())["messages"])' "${trace}/relay.jsonl")
 echo "mib=16 writes=${writes} message_writes=${message_writes} messages=${messages}" >"${results}/writes.txt"
+
+if [ "${with_browser}" = 1 ]; then
+  echo "== browsers: headless Chromium, Firefox ESR" >&2
+  bash examples/extension/build.sh "${build}/example-extension" >/dev/null
+  # Debian's own interpreter: it has python3-websockets, which the Firefox driver needs.
+  for browser in chromium firefox; do
+    binary=$(command -v "${browser}" || command -v "${browser}-esr") ||
+      { echo "no ${browser} (scripts/setup.sh installs it)" >&2; exit 1; }
+    /usr/bin/python3 bench/browser/run_browser_bench.py "${browser}" "${binary}" --host "${build}/bin/ssh-native-host" \
+      --register "${build}/bin/ssh-native-host-register" --example "${build}/example-extension" "${browser_sizes[@]}"
+  done >"${results}/browser.jsonl"
+fi
 
 if [ "${with_wine}" = 1 ]; then
   echo "== the Windows build under Wine" >&2
