@@ -7,20 +7,16 @@ extension, and each row runs in one of their pages; one JSON line per row on std
 
 Run with Debian's /usr/bin/python3 (python3-websockets, for Firefox)."""
 import argparse
-import asyncio
-import fcntl
-import itertools
 import json
 import os
-import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import threading
-import time
 from pathlib import Path
+
+import headless
 
 HERE = Path(__file__).resolve().parent
 HOST_NAME = "com.sshnativehost.host"
@@ -44,104 +40,11 @@ def text_file(path, mib):
     return lines, LINE.format(lines - 1).rstrip("\n")
 
 
-class Chromium:
-    """DevTools protocol over --remote-debugging-pipe: NUL-terminated JSON in on fd 3, out on fd 4."""
-
-    def __init__(self, binary, profile, extensions, env):
-        pipes = (*os.pipe(), *os.pipe())
-        # Lifted above 4 first, so that moving them onto 3 and 4 in the child cannot overwrite each other.
-        to_r, self.to_w, self.from_r, from_w = (fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 10) for fd in pipes)
-        joined = ",".join(map(str, extensions))
-        self.process = subprocess.Popen(
-            [binary, "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-sync",
-             "--disable-background-networking", "--disable-component-update", "--disable-dev-shm-usage",
-             "--remote-debugging-pipe", f"--user-data-dir={profile}", f"--load-extension={joined}",
-             f"--disable-extensions-except={joined}", "--window-size=820,460", "about:blank"],
-            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True, pass_fds=(3, 4), preexec_fn=lambda: (os.dup2(to_r, 3), os.dup2(from_w, 4)))
-        for fd in (*pipes, to_r, from_w):  # only the browser keeps its ends, so its exit reads as EOF
-            os.close(fd)
-        self.ids, self.pending = itertools.count(1), [b""]
-        target = self.call("Target.createTarget", url="about:blank")["targetId"]
-        self.page = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
-
-    def call(self, method, session=None, **params):
-        request = {"id": next(self.ids), "method": method, "params": params}
-        if session:
-            request["sessionId"] = session
-        os.write(self.to_w, json.dumps(request).encode() + b"\0")
-        while not (replies := [r for r in map(json.loads, self.pending[:-1]) if r.get("id") == request["id"]]):
-            chunk = os.read(self.from_r, 1 << 20)
-            if not chunk:
-                raise RuntimeError("Chromium closed its pipe")
-            # Only replies are kept: events are not needed.
-            parts = (self.pending[-1] + chunk).split(b"\0")
-            self.pending = [p for p in parts[:-1] if b'"id"' in p[:12]] + parts[-1:]
-        self.pending = [p for p in self.pending[:-1] if json.loads(p).get("id") != request["id"]] + self.pending[-1:]
-        reply = replies[0].get("result", {})
-        if "error" in replies[0] or "exceptionDetails" in reply:
-            raise RuntimeError(f"{method}: {replies[0].get('error') or reply['exceptionDetails']}")
-        return reply
-
-    def run(self, url, expression):
-        self.call("Page.navigate", self.page, url=url.replace("EXT:bench", f"chrome-extension://{BENCH_ID}")
-                  .replace("EXT:example", f"chrome-extension://{EXAMPLE_ID}"))
-        reply = self.call("Runtime.evaluate", self.page, expression=expression, awaitPromise=True, returnByValue=True)
-        return reply["result"]["value"]
-
-
-class Firefox:
-    """WebDriver BiDi over a WebSocket (Debian's python3-websockets), which also installs the extensions."""
-
-    def __init__(self, binary, profile, extensions, env):
-        import websockets
-
-        firefox_profile = Path(profile, "firefox")
-        firefox_profile.mkdir(parents=True)
-        uuids = json.dumps(json.dumps(UUIDS))
-        (firefox_profile / "user.js").write_text(f'user_pref("extensions.webextensions.uuids", {uuids});\n')
-        log = Path(profile, "firefox.log")
-        with open(log, "wb") as output:
-            # System access lets the automation open the extensions' own pages.
-            self.process = subprocess.Popen(
-                [binary, "--headless", "--no-remote", "--profile", str(firefox_profile), "--remote-debugging-port=0",
-                 "--remote-allow-system-access", "--window-size=820,460", "about:blank"],
-                env=env, stdin=subprocess.DEVNULL, stdout=output, stderr=output, start_new_session=True)
-        for _ in range(600):
-            found = re.search(rb"WebDriver BiDi listening on (ws://\S+)", log.read_bytes())
-            if found or self.process.poll() is not None:
-                break
-            time.sleep(0.1)
-        if not found:
-            raise RuntimeError(f"Firefox never listened:\n{log.read_text(errors='replace')}")
-        self.loop = asyncio.new_event_loop()
-        asyncio.set_event_loop(self.loop)  # websockets 10 takes the current loop
-        self.connection = self.loop.run_until_complete(
-            websockets.connect(found.group(1).decode() + "/session", max_size=None, ping_interval=None))
-        self.ids = itertools.count(1)
-        self.call("session.new", capabilities={})
-        for extension in extensions:
-            self.call("webExtension.install", extensionData={"type": "path", "path": str(extension)})
-        self.context = self.call("browsingContext.create", type="tab")["context"]
-
-    def call(self, method, **params):
-        async def exchange():
-            request_id = next(self.ids)
-            await self.connection.send(json.dumps({"id": request_id, "method": method, "params": params}))
-            while (reply := json.loads(await self.connection.recv())).get("id") != request_id:
-                pass
-            if reply.get("type") == "error" or reply.get("result", {}).get("type") == "exception":
-                raise RuntimeError(f"{method}: {reply}")
-            return reply["result"]
-        return self.loop.run_until_complete(exchange())
-
-    def run(self, url, expression):
-        self.call("browsingContext.navigate", context=self.context, wait="complete",
-                  url=url.replace("EXT:bench", f"moz-extension://{UUIDS[BENCH_GECKO]}")
-                  .replace("EXT:example", f"moz-extension://{UUIDS[EXAMPLE_GECKO]}"))
-        result = self.call("script.evaluate", expression=expression, target={"context": self.context},
-                           awaitPromise=True)
-        return result["result"]["value"]
+def page_url(kind, extension, page):
+    """The address of a page of the bench or the example extension."""
+    if kind == "chromium":
+        return f"chrome-extension://{BENCH_ID if extension == 'bench' else EXAMPLE_ID}/{page}"
+    return f"moz-extension://{UUIDS[BENCH_GECKO if extension == 'bench' else EXAMPLE_GECKO]}/{page}"
 
 
 def rss_kib(pid):
@@ -217,11 +120,11 @@ def register(kind, args, work, env):
 
 
 def rows(args, work):
-    """(name, url, expression, extra fields) for every row, in order."""
+    """(name, (extension, page), expression, extra fields) for every row, in order."""
     data = work / "lines.txt"
     lines, _ = text_file(data, args.mib)
     size = lines * 64
-    bench_js = "EXT:bench/bench.html"
+    bench_page = ("bench", "bench.html")
     page_ready = ("await new Promise((r) => { const w = () => typeof measureOutput === 'function' ? r() : "
                   "setTimeout(w, 10); w(); });")
 
@@ -236,7 +139,7 @@ def rows(args, work):
         for standin in STANDIN_SIZES:
             params = {"host": f"com.sshnativehost.bench_standin_{standin >> 10}k", "expectBytes": args.mib << 20,
                       "timeoutSeconds": timeout}
-            yield f"standin-{standin >> 10}k", bench_js, bench_call(f"measureOutput({json.dumps(params)})"), \
+            yield f"standin-{standin >> 10}k", bench_page, bench_call(f"measureOutput({json.dumps(params)})"), \
                 {"message_size": standin, "source_bytes": args.mib << 20}
         for name, extra in [("host-stdout", {}), ("host-stdout-max", {"maxOutputBytes": MAX_OUTPUT_BYTES}),
                             ("host-pty", {"mode": "pseudo_console"}),
@@ -245,7 +148,7 @@ def rows(args, work):
             params = {"connectParams": {**cat, **extra}, "timeoutSeconds": timeout}
             # The terminal turns each line end into \r\n.
             expected = size + (lines if extra.get("mode") else 0)
-            yield name, bench_js, bench_call(f"measureOutput({json.dumps(params)})"), \
+            yield name, bench_page, bench_call(f"measureOutput({json.dumps(params)})"), \
                 {"source_bytes": size, "expected_bytes": expected, "message_size": extra.get("maxOutputBytes", 1024)}
     echo = {"fileName": "/bin/sh", "arguments": ["-c", "printf ready; exec cat"]}
     raw_echo = {"fileName": "/bin/sh", "arguments": ["-c", "stty raw -echo; printf ready; exec cat"],
@@ -255,7 +158,7 @@ def rows(args, work):
                          ("echo-pty-additions", {**raw_echo, "maxOutputBytes": MAX_OUTPUT_BYTES,
                                                  "omitProcessedContent": True})]:
         call = {"connectParams": params, "keys": args.keys, "timeoutSeconds": 60 + args.keys}
-        yield name, bench_js, bench_call(f"measureEcho({json.dumps(call)})"), {}
+        yield name, bench_page, bench_call(f"measureEcho({json.dumps(call)})"), {}
 
     example_js = (HERE / "example_rows.js").read_text()
 
@@ -264,7 +167,7 @@ def rows(args, work):
 
     seq = {"command": f"seq 1 {args.seq}", "lastLine": str(args.seq), "timeoutSeconds": 300}
     for name, query in [("example-seq", "?additions=off"), ("example-seq-additions", "")]:
-        yield name, f"EXT:example/terminal.html{query}", example_call(f"drawRow({json.dumps(seq)})"), \
+        yield name, ("example", f"terminal.html{query}"), example_call(f"drawRow({json.dumps(seq)})"), \
             {"count": args.seq}
     flood = work / "flood.txt"
     flood_lines, last = text_file(flood, args.flood_mib)
@@ -273,7 +176,7 @@ def rows(args, work):
     # What the page must be given: the file with \r\n line ends, the command's echo and the next prompt
     # (dash's: '# ' for root).
     prompt = "# " if os.geteuid() == 0 else "$ "
-    yield "example-cat", "EXT:example/terminal.html", example_call(f"floodRow({json.dumps(call)})"), \
+    yield "example-cat", ("example", "terminal.html"), example_call(f"floodRow({json.dumps(call)})"), \
         {"source_bytes": flood_lines * 64, "expected_given": flood_lines * 65 + len(command) + 2 + len(prompt),
          "sample_memory": True}
 
@@ -302,17 +205,19 @@ def main():
     try:
         register(args.kind, args, work, env)
         extensions = [HERE / "extension", Path(args.example).resolve()]
-        browser = (Chromium if args.kind == "chromium" else Firefox)(args.browser, work / "profile", extensions, env)
+        browser = (headless.Chromium(args.browser, work / "profile", extensions, env) if args.kind == "chromium" else
+                   headless.Firefox(args.browser, work / "profile", extensions, env, UUIDS))
         version = subprocess.run([args.browser, "--version"], capture_output=True, text=True).stdout.strip()
         only = set(args.only.split(",")) if args.only else None
-        for name, url, expression, extra in rows(args, work):
+        for name, page, expression, extra in rows(args, work):
             if only and name not in only:
                 continue
             sampler = MemorySampler(browser.process.pid, args.host) if extra.pop("sample_memory", False) else None
             if sampler:
                 sampler.start()
             try:
-                result = json.loads(browser.run(url, expression))
+                browser.navigate(page_url(args.kind, *page))
+                result = json.loads(browser.evaluate(expression))
             except RuntimeError as error:
                 result = {"error": str(error)[:2000]}
             if sampler:
@@ -323,8 +228,7 @@ def main():
             print(json.dumps(line), flush=True)
     finally:
         if browser is not None:
-            os.killpg(browser.process.pid, signal.SIGKILL)
-            browser.process.wait(timeout=10)
+            browser.close()
         shutil.rmtree(work, ignore_errors=True)
 
 

@@ -1,122 +1,47 @@
 #!/usr/bin/env python3
 """The example extension in a headless browser: example_session.js runs in its page, then a screenshot.
-Chromium is driven over the DevTools protocol (--remote-debugging-pipe: NUL-terminated JSON in on fd 3,
-out on fd 4), Firefox over WebDriver BiDi (a WebSocket, through Debian's python3-websockets), which also installs the
-extension.
+Chromium is driven over the DevTools protocol, Firefox over WebDriver BiDi, which also installs the
+extension (bench/browser/headless.py, shared with the browser bench).
 
     run_example_test.py chromium|firefox BROWSER HOST REGISTER EXTENSION_DIR SCREENSHOT"""
-import asyncio, base64, fcntl, itertools, json, os, re, shutil, signal, subprocess, sys, tempfile, time  # noqa: E401
+import json, os, shutil, subprocess, sys, tempfile  # noqa: E401
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench" / "browser"))
+import headless  # noqa: E402
 
 EXTENSION_ID = "inekfkdbdmdmffhenhohjpggolffkhek"  # from the key in its manifest.json
 FIREFOX_ID = "terminal@ssh-native-host.example"  # its browser_specific_settings.gecko.id
-FIREFOX_UUID = "5f2d7c1e-3b8a-4e61-9c0d-2a7b4e8f1c36"  # fixed by a pref, so the page's address is known
+FIREFOX_UUID = "5f2d7c1e-3b8a-4e61-9c0d-2a7b4e8f1c36"
 SESSION = Path(__file__).with_name("example_session.js").read_text()
 
 
-def test_chromium(chromium, host, register, extension, screenshot, profile):
-    subprocess.run([register, "install", "--extension-id", EXTENSION_ID, "--browser", "chromium",
-                    "--user-data-dir", profile, "--host", host], check=True, capture_output=True, timeout=30)
-    # Lifted above 4 first, so that moving them onto 3 and 4 in the child cannot overwrite each other.
-    pipes = (*os.pipe(), *os.pipe())
-    to_r, to_w, from_r, from_w = (fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 10) for fd in pipes)
-    browser = subprocess.Popen(
-        [chromium, "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-sync",
-         "--disable-background-networking", "--disable-component-update", "--disable-dev-shm-usage",
-         "--remote-debugging-pipe", f"--user-data-dir={profile}", f"--load-extension={extension}",
-         f"--disable-extensions-except={extension}", "--window-size=820,460", "about:blank"],
-        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-        env=dict(os.environ, SHELL="/bin/sh"),  # the local session is the user's shell: one with a '$ ' prompt
-        start_new_session=True, pass_fds=(3, 4), preexec_fn=lambda: (os.dup2(to_r, 3), os.dup2(from_w, 4)))
-    for fd in (*pipes, to_r, from_w):  # only the browser keeps its ends, so its exit reads as EOF
-        os.close(fd)
-    ids, pending = itertools.count(1), [b""]
-
-    def call(method, session=None, **params):  # the ctest timeout bounds a browser that never answers
-        request = {"id": next(ids), "method": method, "params": params, "sessionId": session}
-        request = {key: value for key, value in request.items() if value is not None}
-        os.write(to_w, json.dumps(request).encode() + b"\0")
-        while not (replies := [r for r in map(json.loads, pending[:-1]) if r.get("id") == request["id"]]):
-            pending[-1:] = (pending[-1] + (os.read(from_r, 1 << 20) or b"closed\0")).split(b"\0")
-        reply = replies[0].get("result", {})
-        if "error" in replies[0] or "exceptionDetails" in reply:
-            raise RuntimeError(f"{method}: {replies[0].get('error') or reply['exceptionDetails']}")
-        return reply
+def test(kind, binary, host, register, extension, screenshot, profile):
+    # The local session is the user's shell: one with a '$ ' prompt. Firefox finds hosts under
+    # $HOME/.mozilla, so it gets a home of its own.
+    env = dict(os.environ, SHELL="/bin/sh")
+    if kind == "chromium":
+        where, page = ["--user-data-dir", profile], f"chrome-extension://{EXTENSION_ID}/terminal.html"
+    else:
+        env["HOME"], where, page = str(Path(profile, "home")), [], f"moz-extension://{FIREFOX_UUID}/terminal.html"
+        Path(env["HOME"]).mkdir()
+    subprocess.run([register, "install", "--extension-id", EXTENSION_ID if kind == "chromium" else FIREFOX_ID,
+                    "--browser", kind, *where, "--host", host], env=env, check=True, capture_output=True, timeout=30)
+    # The ctest timeout bounds a browser that never answers.
+    browser = (headless.Chromium(binary, profile, [extension], env) if kind == "chromium" else
+               headless.Firefox(binary, profile, [extension], env, {FIREFOX_ID: FIREFOX_UUID}))
     try:
-        target = call("Target.createTarget", url="about:blank")["targetId"]
-        page = call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
-        # Answered once the page is committed, so what is evaluated next runs in it.
-        call("Page.navigate", page, url=f"chrome-extension://{EXTENSION_ID}/terminal.html")
-        offered = call("Runtime.evaluate", page, expression=SESSION, awaitPromise=True, returnByValue=True)
-        Path(screenshot).write_bytes(base64.b64decode(call("Page.captureScreenshot", page)["data"]))
-        print(f"PASS (Chromium): the host offers {offered['result']['value']}; typed, resized, exit code 3 shown")
+        browser.navigate(page)
+        offered = json.loads(browser.evaluate(f"(async () => JSON.stringify(await {SESSION}))()"))
+        Path(screenshot).write_bytes(browser.screenshot())
+        print(f"PASS ({kind}): the host offers {offered}; typed, resized, exit code 3 shown")
     finally:
-        os.killpg(browser.pid, signal.SIGKILL)
-        browser.wait(timeout=10)
-
-
-async def drive_firefox(url, extension, screenshot):
-    """example_session.js in the extension's page, over WebDriver BiDi; the host's capabilities."""
-    import websockets  # Debian's python3-websockets
-
-    async with websockets.connect(url, max_size=None) as connection:
-        ids = itertools.count(1)
-
-        async def call(method, **params):
-            request_id = next(ids)
-            await connection.send(json.dumps({"id": request_id, "method": method, "params": params}))
-            while (reply := json.loads(await connection.recv())).get("id") != request_id:
-                pass
-            if reply.get("type") == "error" or reply.get("result", {}).get("type") == "exception":
-                raise RuntimeError(f"{method}: {reply}")
-            return reply["result"]
-        await call("session.new", capabilities={})
-        await call("webExtension.install", extensionData={"type": "path", "path": str(Path(extension).resolve())})
-        context = (await call("browsingContext.create", type="tab"))["context"]
-        await call("browsingContext.navigate", context=context,
-                   url=f"moz-extension://{FIREFOX_UUID}/terminal.html", wait="complete")
-        result = await call("script.evaluate", expression=SESSION, target={"context": context}, awaitPromise=True)
-        shot = await call("browsingContext.captureScreenshot", context=context)
-        Path(screenshot).write_bytes(base64.b64decode(shot["data"]))
-        return [item["value"] for item in result["result"]["value"]]
-
-
-def test_firefox(firefox, host, register, extension, screenshot, profile):
-    # Firefox finds hosts under $HOME/.mozilla; both get a home of their own.
-    home = Path(profile, "home")
-    home.mkdir()
-    env = dict(os.environ, HOME=str(home), SHELL="/bin/sh")
-    subprocess.run([register, "install", "--extension-id", FIREFOX_ID, "--browser", "firefox", "--host", host],
-                   env=env, check=True, capture_output=True, timeout=30)
-    firefox_profile = Path(profile, "firefox")
-    firefox_profile.mkdir()
-    uuids = json.dumps(json.dumps({FIREFOX_ID: FIREFOX_UUID}))
-    (firefox_profile / "user.js").write_text(f'user_pref("extensions.webextensions.uuids", {uuids});\n')
-    log = Path(profile, "firefox.log")
-    with open(log, "wb") as output:
-        browser = subprocess.Popen(
-            # System access lets the automation open the extension's own page.
-            [firefox, "--headless", "--no-remote", "--profile", str(firefox_profile), "--remote-debugging-port=0",
-             "--remote-allow-system-access", "--window-size=820,460", "about:blank"],
-            env=env, stdin=subprocess.DEVNULL, stdout=output, stderr=output, start_new_session=True)
-    try:
-        for _ in range(600):  # the ctest timeout bounds a browser that never listens
-            found = re.search(rb"WebDriver BiDi listening on (ws://\S+)", log.read_bytes())
-            if found or browser.poll() is not None:
-                break
-            time.sleep(0.1)
-        if not found:
-            raise RuntimeError(f"Firefox never listened:\n{log.read_text(errors='replace')}")
-        offered = asyncio.run(drive_firefox(found.group(1).decode() + "/session", extension, screenshot))
-        print(f"PASS (Firefox): the host offers {offered}; typed, resized, exit code 3 shown")
-    finally:
-        os.killpg(browser.pid, signal.SIGKILL)
-        browser.wait(timeout=10)
+        browser.close()
 
 
 if __name__ == "__main__":
     profile = tempfile.mkdtemp(prefix="snh-example-")
     try:
-        {"chromium": test_chromium, "firefox": test_firefox}[sys.argv[1]](*sys.argv[2:], profile)
+        test(*sys.argv[1:], profile)
     finally:
         shutil.rmtree(profile, ignore_errors=True)
