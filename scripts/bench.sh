@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mib=256 title_mib=64 round_trips=10000 starts=20 cycles=20 min_time=1 wine_mib=64 with_wine=1
-browser_sizes=(--mib 32 --repeats 3 --keys 1000 --seq 1000000 --flood-mib 100) with_browser=1
+browser_sizes=(--mib 32 --repeats 5 --keys 1000 --seq 1000000 --flood-mib 100) with_browser=1
 for option in "$@"; do
   case "${option}" in
     --quick) mib=16 title_mib=4 round_trips=1000 starts=5 cycles=5 min_time=0.1 wine_mib=8

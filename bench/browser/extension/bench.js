@@ -83,35 +83,42 @@ async function measureOutput({host = HOST_NAME, connectParams = null, expectByte
   return {bytes, messages, seconds: (last - start) / 1000, total_bytes: total};
 }
 
-// Key-to-echo: a one-character stdin to a client that echoes it (the script prints "ready" first), timed
-// until the echo reaches onMessage; one key at a time.
-async function measureEcho({connectParams, keys, timeoutSeconds}) {
-  const {port, next} = openPort(HOST_NAME);
+// Output of a session until it holds text.
+async function awaitText(session, text, deadline) {
+  for (let seen = ''; !seen.includes(text);) {
+    const message = await session.next(deadline);
+    if (message.type === 'error') throw new Error(`host: ${message.error}`);
+    seen += outputText(message) ?? '';
+  }
+}
+
+// Key-to-echo: a one-character stdin to a client that echoes it (its script prints "ready" first),
+// timed until the echo reaches onMessage; one key at a time. The sessions (name: connectParams) run side
+// by side and take turns key by key, so that a base row and its row with the additions meet the same
+// load on the machine. Resolves to {sessions: {name: figures}}.
+async function measureEcho({sessions, keys, timeoutSeconds}) {
   const deadline = performance.now() + timeoutSeconds * 1000;
-  const times = [];
+  const open = Object.entries(sessions).map(([name, connectParams]) => ({name, connectParams, times: [],
+                                                                          ...openPort(HOST_NAME)}));
   try {
-    port.postMessage({type: 'connect', connectParams});
-    let seen = '';
-    while (!seen.includes('ready')) {
-      const message = await next(deadline);
-      if (message.type === 'error') throw new Error(`host: ${message.error}`);
-      seen += outputText(message) ?? '';
-    }
+    for (const session of open) session.port.postMessage({type: 'connect', connectParams: session.connectParams});
+    for (const session of open) await awaitText(session, 'ready', deadline);
     for (let i = 0; i < keys; i++) {
       const key = String.fromCharCode(97 + (i % 26));
-      const start = performance.now();
-      port.postMessage({type: 'stdin', input: key});
-      for (seen = ''; !seen.includes(key);) {
-        const message = await next(deadline);
-        if (message.type === 'error') throw new Error(`host: ${message.error}`);
-        seen += outputText(message) ?? '';
+      for (const session of open) {
+        const start = performance.now();
+        session.port.postMessage({type: 'stdin', input: key});
+        await awaitText(session, key, deadline);
+        session.times.push(performance.now() - start);
       }
-      times.push(performance.now() - start);
     }
   } finally {
-    port.disconnect();
+    for (const session of open) session.port.disconnect();
   }
-  times.sort((a, b) => a - b);
-  const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
-  return {keys: times.length, p50_ms: at(0.5), p99_ms: at(0.99), max_ms: times[times.length - 1]};
+  const figures = ({times}) => {
+    times.sort((a, b) => a - b);
+    const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
+    return {keys: times.length, p50_ms: at(0.5), p99_ms: at(0.99), max_ms: times[times.length - 1]};
+  };
+  return {sessions: Object.fromEntries(open.map((session) => [session.name, figures(session)]))};
 }
