@@ -217,7 +217,7 @@ def main():
         version = subprocess.run([args.browser, "--version"], capture_output=True, text=True).stdout.strip()
         only = set(args.only.split(",")) if args.only else None
         for name, page, expression, extra in rows(args, work):
-            if only and name not in only:
+            if only and name not in only and not extra.get("warm_up"):
                 continue
             warm_up = extra.pop("warm_up", False)
             sampler = MemorySampler(browser.process.pid, args.host) if extra.pop("sample_memory", False) else None
