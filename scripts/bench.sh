@@ -86,7 +86,9 @@ if [ "${with_browser}" = 1 ]; then
   for browser in chromium firefox; do
     binary=$(command -v "${browser}" || command -v "${browser}-esr") ||
       { echo "no ${browser} (scripts/setup.sh installs it)" >&2; exit 1; }
-    /usr/bin/python3 bench/browser/run_browser_bench.py "${browser}" "${binary}" --host "${build}/bin/ssh-native-host" \
+    # Every row times out in the page; this only stops a browser that no longer answers at all.
+    timeout 1800 /usr/bin/python3 bench/browser/run_browser_bench.py "${browser}" "${binary}" \
+      --host "${build}/bin/ssh-native-host" \
       --register "${build}/bin/ssh-native-host-register" --example "${build}/example-extension" "${browser_sizes[@]}"
   done >"${results}/browser.jsonl"
 fi

@@ -20,6 +20,15 @@ from pathlib import Path
 WINDOW = "--window-size=820,460"
 
 
+def kill_group(process):
+    """The browser and every process it started (it leads a session of its own)."""
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except ProcessLookupError:  # all gone already
+        pass
+    process.wait(timeout=10)
+
+
 class Chromium:
     def __init__(self, binary, profile, extensions, env):
         pipes = (*os.pipe(), *os.pipe())
@@ -36,8 +45,12 @@ class Chromium:
         for fd in (*pipes, to_r, from_w):  # only the browser keeps its ends, so its exit reads as EOF
             os.close(fd)
         self.ids, self.pending = itertools.count(1), b""
-        target = self.call("Target.createTarget", url="about:blank")["targetId"]
-        self.page = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+        try:
+            target = self.call("Target.createTarget", url="about:blank")["targetId"]
+            self.page = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+        except BaseException:
+            self.close()
+            raise
 
     def call(self, method, session=None, **params):
         """The reply to one command; events, which nothing here asks for, are skipped."""
@@ -70,8 +83,7 @@ class Chromium:
         return base64.b64decode(self.call("Page.captureScreenshot", self.page)["data"])
 
     def close(self):
-        os.killpg(self.process.pid, signal.SIGKILL)
-        self.process.wait(timeout=10)
+        kill_group(self.process)
         os.close(self.to_w)
         os.close(self.from_r)
 
@@ -93,23 +105,27 @@ class Firefox:
                 [binary, "--headless", "--no-remote", "--profile", str(firefox_profile), "--remote-debugging-port=0",
                  "--remote-allow-system-access", WINDOW, "about:blank"],
                 env=env, stdin=subprocess.DEVNULL, stdout=output, stderr=output, start_new_session=True)
-        for _ in range(600):  # a minute
-            found = re.search(rb"WebDriver BiDi listening on (ws://\S+)", log.read_bytes())
-            if found or self.process.poll() is not None:
-                break
-            time.sleep(0.1)
-        if not found:
+        try:
+            for _ in range(600):  # a minute
+                found = re.search(rb"WebDriver BiDi listening on (ws://\S+)", log.read_bytes())
+                if found or self.process.poll() is not None:
+                    break
+                time.sleep(0.1)
+            if not found:
+                raise RuntimeError(f"Firefox never listened:\n{log.read_text(errors='replace')}")
+            self.loop = asyncio.new_event_loop()
+            asyncio.set_event_loop(self.loop)  # websockets 10 takes the current loop
+            self.connection = self.loop.run_until_complete(
+                websockets.connect(found.group(1).decode() + "/session", max_size=None, ping_interval=None))
+            self.ids = itertools.count(1)
+            self.call("session.new", capabilities={})
+            for extension in extensions:
+                self.call("webExtension.install",
+                          extensionData={"type": "path", "path": str(Path(extension).resolve())})
+            self.context = self.call("browsingContext.create", type="tab")["context"]
+        except BaseException:
             self.close()
-            raise RuntimeError(f"Firefox never listened:\n{log.read_text(errors='replace')}")
-        self.loop = asyncio.new_event_loop()
-        asyncio.set_event_loop(self.loop)  # websockets 10 takes the current loop
-        self.connection = self.loop.run_until_complete(
-            websockets.connect(found.group(1).decode() + "/session", max_size=None, ping_interval=None))
-        self.ids = itertools.count(1)
-        self.call("session.new", capabilities={})
-        for extension in extensions:
-            self.call("webExtension.install", extensionData={"type": "path", "path": str(Path(extension).resolve())})
-        self.context = self.call("browsingContext.create", type="tab")["context"]
+            raise
 
     def call(self, method, **params):
         async def exchange():
@@ -134,5 +150,4 @@ class Firefox:
         return base64.b64decode(self.call("browsingContext.captureScreenshot", context=self.context)["data"])
 
     def close(self):
-        os.killpg(self.process.pid, signal.SIGKILL)
-        self.process.wait(timeout=10)
+        kill_group(self.process)

@@ -10,6 +10,7 @@ import argparse
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -203,6 +204,8 @@ def main():
     parser.add_argument("--only", help="comma-separated row names")
     args = parser.parse_args()
 
+    # bench.sh bounds a browser that stops answering with timeout(1): its TERM still ends the browser.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("run_browser_bench.py: stopped (SIGTERM)"))
     work = Path(tempfile.mkdtemp(prefix="snh-browser-bench-"))
     home = work / "home"
     home.mkdir()
