@@ -74,7 +74,7 @@ async function floodRow({command, lastLine, timeoutSeconds}) {
   try {
     const end = await until(`"${lastLine}" and a prompt`,
         () => atPrompt() && screenLine(cursorRow() - 1) === lastLine, timeoutSeconds);
-    return {seconds: (end - start) / 1000, given, max_lag_ms: Math.max(...lags), probes: lags.length};
+    return {seconds: (end - start) / 1000, given, max_lag_ms: Math.max(0, ...lags), probes: lags.length};
   } finally {
     clearInterval(probe);
     term.write = write;
