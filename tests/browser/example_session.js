@@ -8,7 +8,8 @@
     for (let i = 0; i < 100; i++, await new Promise((resolve) => setTimeout(resolve, 200))) {
       if (typeof statusText !== 'undefined' && test()) return;  // also waits for the page's script
     }
-    throw new Error(`no ${what} in 20 s; status "${statusText.textContent}", screen:\n${screen()}`);
+    throw new Error(`no ${what} in 20 s; status "${statusText.textContent}", screen's end:\n` +
+                    screen().split('\n').slice(-40).join('\n'));
   };
   const type = async (line) => {  // at the shell's prompt ('$ ' or '# '), as the tty echoes ahead of it
     await until(`a prompt for "${line}"`, () => /(^|\n)[$#] ?\n*$/.test(screen()));
@@ -20,18 +21,17 @@
   form.requestSubmit();
   const additions = ['resize', 'exitCode', 'maxOutputBytes', 'omitProcessedContent', 'pauseOutput'];
   await until(`${additions} offered`, () => additions.every((c) => hostCapabilities.includes(c)));
-  // Far past the high watermark: every byte arrives, in order, in large messages without processedContent.
-  let received = '', largest = 0, processed = 0;
-  port.onMessage.addListener(({pseudoConsoleOutput: output}) => {
-    received += output?.rawContent ?? '';
-    largest = Math.max(largest, output?.rawContent?.length ?? 0);
-    processed += output && 'processedContent' in output;
-  });
+  // Far past the high watermark: xterm.js gets every character, in order, in large messages without
+  // processedContent.
+  let drawn = '', largest = 0, processed = 0;
+  const write = term.write.bind(term);
+  term.write = (data, callback) => (drawn += data, largest = Math.max(largest, data.length), write(data, callback));
+  port.onMessage.addListener(({pseudoConsoleOutput: output}) => (processed += output && 'processedContent' in output));
   const lines = 1000000;
   await type(`echo from-$((1+1)); seq 1 ${lines}; echo to-$((1+1))`);
   await until(`${lines} and a prompt`, () => screen().match(/\n(\d+)\nto-2\n[$#] ?\n*$/)?.[1] == lines);
   const seq = Array.from({length: lines}, (_, i) => `${i + 1}\r\n`).join('');
-  const flood = received.split('from-2\r\n')[1]?.split('to-2')[0];
+  const flood = drawn.split('from-2\r\n')[1]?.split('to-2')[0];
   if (flood !== seq || largest <= 1024 || processed || !flowStats.pauses || flowStats.resumes !== flowStats.pauses) {
     throw new Error(`seq: ${flood?.length} of ${seq.length} characters, largest message ${largest}, ` +
                     `${processed} with processedContent, flow ${JSON.stringify(flowStats)}`);
