@@ -12,9 +12,10 @@ EXTENSION_ID = "inekfkdbdmdmffhenhohjpggolffkhek"  # from the key in its manifes
 FIREFOX_ID = "terminal@ssh-native-host.example"  # its browser_specific_settings.gecko.id
 FIREFOX_UUID = "5f2d7c1e-3b8a-4e61-9c0d-2a7b4e8f1c36"  # fixed by a pref, so the page's address is known
 SESSION = Path(__file__).with_name("example_session.js").read_text()
+PRIVATE_SSHD = Path(__file__).parents[2] / "scripts" / "private-sshd.py"
 
 
-def test_chromium(chromium, host, register, extension, screenshot, profile):
+def test_chromium(chromium, host, register, extension, screenshot, profile, session):
     subprocess.run([register, "install", "--extension-id", EXTENSION_ID, "--browser", "chromium",
                     "--user-data-dir", profile, "--host", host], check=True, capture_output=True, timeout=30)
     # Lifted above 4 first, so that moving them onto 3 and 4 in the child cannot overwrite each other.
@@ -47,16 +48,16 @@ def test_chromium(chromium, host, register, extension, screenshot, profile):
         page = call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         # Answered once the page is committed, so what is evaluated next runs in it.
         call("Page.navigate", page, url=f"chrome-extension://{EXTENSION_ID}/terminal.html")
-        offered = call("Runtime.evaluate", page, expression=SESSION, awaitPromise=True, returnByValue=True)
+        result = call("Runtime.evaluate", page, expression=session, awaitPromise=True, returnByValue=True)
         Path(screenshot).write_bytes(base64.b64decode(call("Page.captureScreenshot", page)["data"]))
-        print(f"PASS (Chromium): the host offers {offered['result']['value']}; typed, resized, exit code 3 shown")
+        return result["result"]["value"]
     finally:
         os.killpg(browser.pid, signal.SIGKILL)
         browser.wait(timeout=10)
 
 
-async def drive_firefox(url, extension, screenshot):
-    """example_session.js in the extension's page, over WebDriver BiDi; the host's capabilities."""
+async def drive_firefox(url, extension, screenshot, session):
+    """The session script in the extension's page, over WebDriver BiDi; what it resolves to."""
     import websockets  # Debian's python3-websockets
 
     async with websockets.connect(url, max_size=None) as connection:
@@ -75,13 +76,13 @@ async def drive_firefox(url, extension, screenshot):
         context = (await call("browsingContext.create", type="tab"))["context"]
         await call("browsingContext.navigate", context=context,
                    url=f"moz-extension://{FIREFOX_UUID}/terminal.html", wait="complete")
-        result = await call("script.evaluate", expression=SESSION, target={"context": context}, awaitPromise=True)
+        result = await call("script.evaluate", expression=session, target={"context": context}, awaitPromise=True)
         shot = await call("browsingContext.captureScreenshot", context=context)
         Path(screenshot).write_bytes(base64.b64decode(shot["data"]))
-        return [item["value"] for item in result["result"]["value"]]
+        return result["result"]["value"]
 
 
-def test_firefox(firefox, host, register, extension, screenshot, profile):
+def test_firefox(firefox, host, register, extension, screenshot, profile, session):
     # Firefox finds hosts under $HOME/.mozilla; both get a home of their own.
     home = Path(profile, "home")
     home.mkdir()
@@ -107,16 +108,26 @@ def test_firefox(firefox, host, register, extension, screenshot, profile):
             time.sleep(0.1)
         if not found:
             raise RuntimeError(f"Firefox never listened:\n{log.read_text(errors='replace')}")
-        offered = asyncio.run(drive_firefox(found.group(1).decode() + "/session", extension, screenshot))
-        print(f"PASS (Firefox): the host offers {offered}; typed, resized, exit code 3 shown")
+        return asyncio.run(drive_firefox(found.group(1).decode() + "/session", extension, screenshot, session))
     finally:
         os.killpg(browser.pid, signal.SIGKILL)
         browser.wait(timeout=10)
 
 
 if __name__ == "__main__":
+    # Over OpenSSH where the private sshd can run (root, the snh-test account), else in a local shell.
+    sshd = subprocess.Popen([sys.executable, PRIVATE_SSHD], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     profile = tempfile.mkdtemp(prefix="snh-example-")
     try:
-        {"chromium": test_chromium, "firefox": test_firefox}[sys.argv[1]](*sys.argv[2:], profile)
+        destination = sshd.stdout.readline().strip()
+        if not destination and sshd.wait() != 77:  # 77: it cannot run here, and says why
+            raise RuntimeError(f"private-sshd.py failed: {sshd.stderr.read()}")
+        where = f"over OpenSSH as {destination.split()[-1]}" if destination else \
+            f"in a local shell; {sshd.stderr.read().strip()}"
+        outcome = {"chromium": test_chromium, "firefox": test_firefox}[sys.argv[1]](
+            *sys.argv[2:], profile, f"const SSH_DESTINATION = {json.dumps(destination)};\n{SESSION}")
+        print(f"PASS ({sys.argv[1]}, {where}): {outcome}")
     finally:
+        sshd.terminate()
+        sshd.wait(timeout=10)
         shutil.rmtree(profile, ignore_errors=True)
