@@ -19,12 +19,37 @@ foreach(required STAGE_DIR MSI_VERSION OUTPUT)
 endforeach()
 
 find_program(WIXL wixl REQUIRED)
+find_program(WIXL_HEAT wixl-heat REQUIRED)
 find_program(MSIBUILD msibuild REQUIRED)
 get_filename_component(snh_source_dir ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+
+# Every file under doc/, installed beside the programs: the README and what it links to, and the
+# example extension, whose file list changes with its npm packages.
+file(GLOB_RECURSE doc_files LIST_DIRECTORIES false RELATIVE ${STAGE_DIR} ${STAGE_DIR}/doc/*)
+if(NOT "doc/README.md" IN_LIST doc_files)
+  message(FATAL_ERROR "BuildMsi.cmake: ${STAGE_DIR}/doc holds no README.md")
+endif()
+list(SORT doc_files)
+list(JOIN doc_files "\n" doc_list)
+set(work_dir ${OUTPUT}.work)
+file(MAKE_DIRECTORY ${work_dir})
+file(WRITE ${work_dir}/doc-files.txt "${doc_list}\n")
 execute_process(
-  COMMAND ${WIXL} -a x64 -D Version=${MSI_VERSION} -o ${OUTPUT} ${snh_source_dir}/resources/ssh-native-host.wxs
+  COMMAND ${WIXL_HEAT} --directory-ref INSTALLDIR --component-group Documentation --var var.DocSource -p doc/
+          --win64
+  INPUT_FILE ${work_dir}/doc-files.txt
+  OUTPUT_FILE ${work_dir}/documentation.wxs
+  RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "wixl-heat failed (${status})")
+endif()
+
+execute_process(
+  COMMAND ${WIXL} -a x64 -D Version=${MSI_VERSION} -D DocSource=doc -D Win64=yes -o ${OUTPUT}
+          ${snh_source_dir}/resources/ssh-native-host.wxs ${work_dir}/documentation.wxs
   WORKING_DIRECTORY ${STAGE_DIR}
   RESULT_VARIABLE status)
+file(REMOVE_RECURSE ${work_dir})
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "wixl failed (${status})")
 endif()

@@ -134,7 +134,12 @@ for program in "${!descriptions[@]}"; do
 done
 # The installer: its files, and a registry value naming the manifest for each of the four browsers.
 msiinfo export "${msi}" File | tr -d '\r' | cut -f3 >"${work}/msi"
-expect_listed "${work}/msi" "${programs[@]/%/.exe}" README.md LICENSE protocol.md install.md
+expect_listed "${work}/msi" "${programs[@]/%/.exe}" README.md LICENSE protocol.md install.md CHANGELOG.md \
+  manifest.json
+msiextract -C "${work}/msi-tree" "${msi}" >/dev/null
+msi_doc=$(dirname "$(find "${work}/msi-tree" -name README.md -not -path '*/examples/*')")
+missing=$(readme_links "${msi_doc}/README.md" "${msi_doc}")
+[ -z "${missing}" ] || fail "the .msi's README links to files it does not hold: ${missing}"
 browsers=$(msiinfo export "${msi}" Registry | grep -c 'NativeMessagingHosts\\com.sshnativehost.host.*\.json') || true
 [ "${browsers}" -eq 4 ] || fail "the .msi registers ${browsers} browsers, not 4"
 echo "msi: $(grep -c . "${work}/msi") files, ${browsers} browsers"

@@ -6,6 +6,17 @@ const EXITED = 'SSH Process exited';
 const PAGE_TITLE = document.title;
 // How many destinations the field remembers.
 const REMEMBERED = 8;
+// terminal.html?additions=off: nothing beyond the base protocol, as with a host that offers no
+// additions (the benchmark compares the two).
+const USE_ADDITIONS = new URLSearchParams(location.search).get('additions') !== 'off';
+// The most output bytes one message may carry: fewer, larger messages under a flood (the browser's cost
+// is per message), while a key's echo still comes at once.
+const MAX_OUTPUT_BYTES = 262144;
+// Flow control as in xterm.js's guide: above HIGH characters given to term.write and not yet parsed, the
+// host stops reading the client until the backlog is under LOW. The client then waits on its terminal,
+// so nothing is lost and the page keeps answering keys however fast the client prints.
+const HIGH_WATERMARK = 512 * 1024;
+const LOW_WATERMARK = 128 * 1024;
 
 // Top-level, so DevTools (and the browser test) can read the screen: term.buffer.active.
 const term = new Terminal({cursorBlink: true, scrollback: 5000});
@@ -26,6 +37,10 @@ let hostCapabilities = [];
 let hostVersion = '';
 // Set by the Disconnect button, so that the exit notice it causes reads as a disconnect.
 let disconnecting = false;
+// This connection's backlog; a new object for each, so a late callback of the last one changes nothing.
+let flow = {unparsed: 0, paused: false};
+// pauseOutput and resumeOutput sent, for DevTools and the browser test.
+const flowStats = {pauses: 0, resumes: 0};
 
 function recentDestinations() {
   try {
@@ -105,6 +120,28 @@ function sendResize() {
   }
 }
 
+function draw(text) {
+  if (!hostCapabilities.includes('pauseOutput')) {
+    term.write(text);
+    return;
+  }
+  const session = flow;
+  session.unparsed += text.length;
+  term.write(text, () => {
+    session.unparsed -= text.length;
+    if (session.paused && session.unparsed < LOW_WATERMARK && session === flow && port) {
+      session.paused = false;
+      flowStats.resumes++;
+      port.postMessage({type: 'resumeOutput'});
+    }
+  });
+  if (!session.paused && session.unparsed > HIGH_WATERMARK) {
+    session.paused = true;
+    flowStats.pauses++;
+    port.postMessage({type: 'pauseOutput'});
+  }
+}
+
 function sessionEnded(status) {
   setStatus(status);
   if (port) port.disconnect();
@@ -127,13 +164,13 @@ function onHostMessage(message, program) {
       break;
     case 'pseudo_console_output': {
       const output = message.pseudoConsoleOutput;
-      if (output.rawContent) term.write(output.rawContent);
+      if (output.rawContent) draw(output.rawContent);
       if (output.windowTitle) document.title = output.windowTitle;
       break;
     }
     case 'error':
       if (message.error === EXITED) {
-        const code = 'exitCode' in message ? ` with code ${message.exitCode}` : '';
+        const code = USE_ADDITIONS && 'exitCode' in message ? ` with code ${message.exitCode}` : '';
         note(disconnecting ? `disconnected from ${program.label}` : `${program.label} exited${code}`);
         port.postMessage({type: 'disconnect'});
         sessionEnded(disconnecting ? 'Disconnected' : `Exited${code}`);
@@ -170,17 +207,20 @@ function connect(program) {
   }
   hostCapabilities = [];
   disconnecting = false;
+  flow = {unparsed: 0, paused: false};
   button.textContent = 'Disconnect';
   setStatus(`Connected: ${program.label}`);
   document.title = program.label;
   port.onMessage.addListener((message) => onHostMessage(message, program));
   port.onDisconnect.addListener(onHostGone);
   port.postMessage({type: 'getVersion'});
-  port.postMessage({type: 'getCapabilities'});
-  port.postMessage({
-    type: 'connect',
-    connectParams: {fileName: program.fileName, arguments: program.arguments, mode: 'pseudo_console'},
-  });
+  const connectParams = {fileName: program.fileName, arguments: program.arguments, mode: 'pseudo_console'};
+  if (USE_ADDITIONS) {
+    port.postMessage({type: 'getCapabilities'});
+    // A host without these members ignores them, so they need not wait for the capabilities.
+    Object.assign(connectParams, {maxOutputBytes: MAX_OUTPUT_BYTES, omitProcessedContent: true});
+  }
+  port.postMessage({type: 'connect', connectParams});
   term.focus();
 }
 

@@ -14,9 +14,11 @@ EXTENSION_ID = "inekfkdbdmdmffhenhohjpggolffkhek"  # from the key in its manifes
 FIREFOX_ID = "terminal@ssh-native-host.example"  # its browser_specific_settings.gecko.id
 FIREFOX_UUID = "5f2d7c1e-3b8a-4e61-9c0d-2a7b4e8f1c36"
 SESSION = Path(__file__).with_name("example_session.js").read_text()
+PRIVATE_SSHD = Path(__file__).parents[2] / "scripts" / "private-sshd.py"
 
 
-def test(kind, binary, host, register, extension, screenshot, profile):
+def test(kind, binary, host, register, extension, screenshot, profile, destination):
+    """The session script in the extension's page; what it resolves to."""
     # The local session is the user's shell: one with a '$ ' prompt. Firefox finds hosts under
     # $HOME/.mozilla, so it gets a home of its own.
     env = dict(os.environ, SHELL="/bin/sh")
@@ -32,16 +34,27 @@ def test(kind, binary, host, register, extension, screenshot, profile):
                headless.Firefox(binary, profile, [extension], env, {FIREFOX_ID: FIREFOX_UUID}))
     try:
         browser.navigate(page)
-        offered = json.loads(browser.evaluate(f"(async () => JSON.stringify(await {SESSION}))()"))
+        outcome = json.loads(browser.evaluate(f"(async () => {{ const SSH_DESTINATION = {json.dumps(destination)};\n"
+                                              f"return JSON.stringify(await {SESSION}); }})()"))
         Path(screenshot).write_bytes(browser.screenshot())
-        print(f"PASS ({kind}): the host offers {offered}; typed, resized, exit code 3 shown")
+        return outcome
     finally:
         browser.close()
 
 
 if __name__ == "__main__":
+    # Over OpenSSH where the private sshd can run (root, the snh-test account), else in a local shell.
+    sshd = subprocess.Popen([sys.executable, PRIVATE_SSHD], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     profile = tempfile.mkdtemp(prefix="snh-example-")
     try:
-        test(*sys.argv[1:], profile)
+        destination = sshd.stdout.readline().strip()
+        if not destination and sshd.wait() != 77:  # 77: it cannot run here, and says why
+            raise RuntimeError(f"private-sshd.py failed: {sshd.stderr.read()}")
+        where = f"over OpenSSH as {destination.split()[-1]}" if destination else \
+            f"in a local shell; {sshd.stderr.read().strip()}"
+        outcome = test(*sys.argv[1:], profile, destination)
+        print(f"PASS ({sys.argv[1]}, {where}): {outcome}")
     finally:
+        sshd.terminate()
+        sshd.wait(timeout=10)
         shutil.rmtree(profile, ignore_errors=True)

@@ -78,7 +78,7 @@ try:
     # The folder, Software\ssh-native-host, a key per browser, and one entry in Apps.
     check(len(installed := ours()) == 7 and sum("DisplayName" in line for line in installed) == 1, f"{installed}")
     for name in ("ssh-native-host.exe", "ssh-native-host-cli.exe", "ssh-native-host-register.exe", "README.md",
-                 "LICENSE", r"docs\protocol.md", r"docs\architecture.md", r"docs\install.md"):
+                 "LICENSE", r"docs\protocol.md", r"docs\performance.md", r"examples\extension\manifest.json"):
         check(os.path.isfile(unix_path(rf"{INSTALL_DIR}\{name}")), f"{name} is not installed")
     for browser in BROWSER_KEYS:
         path = registered_manifest(browser)
