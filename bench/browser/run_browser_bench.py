@@ -15,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 from pathlib import Path
 
 import headless
@@ -39,6 +40,27 @@ def text_file(path, mib):
         for start in range(0, lines, 16384):
             out.write("".join(LINE.format(i) for i in range(start, min(lines, start + 16384))))
     return lines, LINE.format(lines - 1).rstrip("\n")
+
+
+def seq_on_pty(count):
+    """`seq 1 COUNT` on a pty read to its end in 64 KiB reads, no host and no browser: the terminal's
+    own share of the seq rows."""
+    controller, terminal = os.openpty()
+    start = time.monotonic()
+    seq = subprocess.Popen(["seq", "1", str(count)], stdin=terminal, stdout=terminal, stderr=terminal)
+    os.close(terminal)
+    given = 0
+    while True:
+        try:
+            chunk = os.read(controller, 65536)
+        except OSError:  # EIO: every writer has closed the terminal
+            break
+        if not chunk:
+            break
+        given += len(chunk)
+    seq.wait()
+    os.close(controller)
+    return {"seconds": time.monotonic() - start, "given": given}
 
 
 def page_url(kind, extension, page):
@@ -121,7 +143,8 @@ def register(kind, args, work, env):
 
 
 def rows(args, work):
-    """(name, (extension, page), expression, extra fields) for every row, in order."""
+    """(name, (extension, page), expression, extra fields) for every row, in order; a row without a page
+    has a function in place of the expression."""
     data = work / "lines.txt"
     lines, _ = text_file(data, args.mib)
     size = lines * 64
@@ -177,6 +200,11 @@ def rows(args, work):
     for name, query in [("example-seq", "?additions=off"), ("example-seq-additions", "")] * args.repeats:
         yield name, ("example", f"terminal.html{query}"), example_call(f"drawRow({json.dumps(seq)})"), \
             {"count": args.seq}
+    # The parts of the seq rows that no protocol can save: the pty alone (no page: run here), and
+    # xterm.js alone.
+    yield "seq-on-pty", None, lambda: seq_on_pty(args.seq), {"count": args.seq}
+    parse = example_call(f"parseRow({json.dumps({'count': args.seq})})")
+    yield "xterm-parse", ("example", "terminal.html"), parse, {"count": args.seq}
     flood = work / "flood.txt"
     flood_lines, last = text_file(flood, args.flood_mib)
     command = f"cat {flood}"
@@ -227,8 +255,11 @@ def main():
             if sampler:
                 sampler.start()
             try:
-                browser.navigate(page_url(args.kind, *page))
-                result = json.loads(browser.evaluate(expression))
+                if page is None:
+                    result = expression()
+                else:
+                    browser.navigate(page_url(args.kind, *page))
+                    result = json.loads(browser.evaluate(expression))
             except RuntimeError as error:
                 result = {"error": str(error)[:2000]}
             if sampler:
