@@ -123,6 +123,8 @@ class Firefox:
                 self.call("webExtension.install",
                           extensionData={"type": "path", "path": str(Path(extension).resolve())})
             self.context = self.call("browsingContext.create", type="tab")["context"]
+            # Headless Firefox ignores the window's size on its command line; the page's is set here.
+            self.call("browsingContext.setViewport", context=self.context, viewport={"width": 820, "height": 460})
         except BaseException:
             self.close()
             raise
