@@ -15,11 +15,19 @@ def goal(met, text):
     return ("met" if met else "**missed**") + f" ({text})"
 
 
-def load_lines(name):
+def json_lines(name):
+    """Every record of a JSON-lines results file, in order; none when it is missing."""
     path = results / name
-    if not path.exists():
-        return {}
-    return {r["name"]: r for r in (json.loads(line) for line in path.read_text().splitlines() if line.strip())}
+    return [json.loads(line) for line in path.read_text().splitlines() if line.strip()] if path.exists() else []
+
+
+def load_lines(name):
+    return {r["name"]: r for r in json_lines(name)}
+
+
+def median(values):
+    """Of an even count, the upper one."""
+    return sorted(values)[len(values) // 2]
 
 
 def benchmarks(name):
@@ -99,12 +107,8 @@ emit("")
 # The ratios to the copies are judged on the median of the repeated runs, when there are any: on a
 # two-CPU machine one run's ratio moves with where the three processes of a relay happen to run.
 repeats = {}
-repeats_path = results / "relay-repeats.jsonl"
-if repeats_path.exists():
-    for line in repeats_path.read_text().splitlines():
-        if line.strip():
-            r = json.loads(line)
-            repeats.setdefault(r["name"], []).append(r)
+for r in json_lines("relay-repeats.jsonl"):
+    repeats.setdefault(r["name"], []).append(r)
 for host_row, copy_row, label, floor in [("host-stdout", "pipe-copy", "stdout relay", 0.75),
                                          ("host-pty", "pty-copy", "host-pty", 0.6)]:
     if host_row not in relay or copy_row not in relay:
@@ -114,7 +118,7 @@ for host_row, copy_row, label, floor in [("host-stdout", "pipe-copy", "stdout re
     pairs = list(zip(repeats.get(host_row, []), repeats.get(copy_row, [])))
     if pairs:
         each = sorted(h["mib_per_s"] / c["mib_per_s"] for h, c in pairs)
-        ratio = each[len(each) // 2]
+        ratio = median(each)
         source = (f"median of {len(each)} runs of {pairs[0][0]['bytes'] >> 20} MiB, each row beside its copy "
                   f"({', '.join(f'{x:.2f}' for x in each)}; the {relay[host_row]['bytes'] >> 20} MiB run above: "
                   f"{relay[host_row]['mib_per_s'] / relay[copy_row]['mib_per_s']:.2f})")
@@ -198,13 +202,9 @@ if wine:
     emit("\n### Windows build under Wine\n")
     # Each relay row ran five times with everything on one CPU and five times spread; medians.
     runs = {}
-    for line in (results / "wine.jsonl").read_text().splitlines():
-        r = json.loads(line) if line.strip() else {}
+    for r in json_lines("wine.jsonl"):
         if "mib_per_s" in r:
             runs.setdefault((r["name"], r.get("placement", "all-cpus")), []).append(r)
-
-    def median(values):  # of an even count, the upper one
-        return sorted(values)[len(values) // 2]
 
     emit("| Row | Placement | MiB | MiB/s (median) | Ratio to the Wine pipe copy | CPU s: process / wineserver |")
     emit("|---|---|---:|---:|---:|---:|")
@@ -248,13 +248,10 @@ if wine:
                  ends_unknown=["wine-host-ends-pty"])
 
 # Browsers.
-browser_path = results / "browser.jsonl"
-if browser_path.exists():
-    measured = {}  # (browser, row) -> every run of it
-    for line in browser_path.read_text().splitlines():
-        if line.strip():
-            r = json.loads(line)
-            measured.setdefault((r["browser"], r["name"]), []).append(r)
+measured = {}  # (browser, row) -> every run of it
+for r in json_lines("browser.jsonl"):
+    measured.setdefault((r["browser"], r["name"]), []).append(r)
+if measured:
     browsers = list(dict.fromkeys(kind for kind, _ in measured))
 
     def run_of(kind, name):
@@ -270,14 +267,19 @@ if browser_path.exists():
         """The median of each run's ratio to the run of base just before it, and the ratios."""
         pairs = list(zip(measured.get((kind, name), []), measured.get((kind, base), [])))
         each = sorted(speed(r) / speed(b) for r, b in pairs if "error" not in r and "error" not in b)
-        return (each[len(each) // 2], each) if each else (None, [])
+        return (median(each), each) if each else (None, [])
 
     def median_seconds(kind, name):
-        runs = sorted(r["seconds"] for r in measured.get((kind, name), []) if "error" not in r)
-        return runs[len(runs) // 2] if runs else None
+        runs = [r["seconds"] for r in measured.get((kind, name), []) if "error" not in r]
+        return median(runs) if runs else None
 
-    def failures(kind, name):
-        return [r["error"][:160] for r in measured.get((kind, name), []) if "error" in r]
+    def one(kind, name):
+        return next((x for x in measured.get((kind, name), []) if "error" not in x), None)
+
+    def failed(kind, name):
+        """The cell of a row without a run."""
+        reasons = [r["error"][:160] for r in measured.get((kind, name), []) if "error" in r]
+        return f"failed: {'; '.join(reasons) or 'not run'}"
 
     emit("\n### Browsers\n")
     for kind in browsers:
@@ -294,7 +296,7 @@ if browser_path.exists():
         for name in ["standin-1k", "standin-4k", "standin-16k", "standin-64k", *standin_of]:
             r = run_of(kind, name)
             if not r:
-                emit(f"| {kind} | {name} | | | failed: {'; '.join(failures(kind, name)) or 'not run'} | | | | |")
+                emit(f"| {kind} | {name} | | | {failed(kind, name)} | | | | |")
                 continue
             ratio, each = ratio_to(kind, name, standin_of[name]) if name in standin_of else (None, [])
             ratio = f"{ratio:.2f} ({', '.join(f'{x:.2f}' for x in each)})" if ratio else ""
@@ -309,18 +311,15 @@ if browser_path.exists():
     emit("|---|---|---:|---:|---:|---:|")
     for kind in browsers:
         for name in ["echo-stdout", "echo-stdout-max", "echo-pty", "echo-pty-additions"]:
-            r = next((x for x in measured.get((kind, name), []) if "error" not in x), None)
+            r = one(kind, name)
             if r:
                 emit(f"| {kind} | {name} | {r['keys']} | {r['p50_ms']:.1f} | {r['p99_ms']:.1f} | {r['max_ms']:.1f} |")
             else:
-                emit(f"| {kind} | {name} | failed: {'; '.join(failures(kind, name)) or 'not run'} | | | |")
+                emit(f"| {kind} | {name} | {failed(kind, name)} | | | |")
     emit("\nThe example extension (examples/extension, xterm.js), a local shell:\n")
     emit("| Browser | Row | Seconds | Given to xterm.js / expected | Longest wait of a posted task | "
          "Host RSS MiB start / peak / end | Browser RSS MiB start / peak / end |")
     emit("|---|---|---:|---|---:|---|---|")
-
-    def one(kind, name):
-        return next((x for x in measured.get((kind, name), []) if "error" not in x), None)
 
     def mib_trio(m):
         return " / ".join(f"{m[k] / 1024:,.1f}" for k in ("start_kib", "peak_kib", "end_kib")) if m else ""
@@ -329,7 +328,7 @@ if browser_path.exists():
         for name in ["example-seq", "example-seq-additions", "seq-on-pty", "xterm-parse", "example-cat"]:
             r = one(kind, name)
             if not r:
-                emit(f"| {kind} | {name} | failed: {'; '.join(failures(kind, name)) or 'not run'} | | | | |")
+                emit(f"| {kind} | {name} | {failed(kind, name)} | | | | |")
                 continue
             if name == "example-cat":
                 emit(f"| {kind} | {name}: cat of {r['source_bytes'] >> 20} MiB | {r['seconds']:.2f} | "
@@ -385,8 +384,8 @@ if browser_path.exists():
                  f"{cat['max_lag_ms']:.0f} ms: {goal(cat['max_lag_ms'] <= 100, 'within 100 ms')}; memory: "
                  f"{goal(steady, memory)}; "
                  f"{goal(cat['given'] == cat['expected_given'], 'every byte given to xterm.js')}")
-        elif failures(kind, "example-cat"):
-            emit(f"- {label}: the cat row failed: {goal(False, failures(kind, 'example-cat')[0])}")
+        elif measured.get((kind, "example-cat")):
+            emit(f"- {label}: the cat row {goal(False, failed(kind, 'example-cat'))}")
         for base_row, row in [("echo-stdout", "echo-stdout-max"), ("echo-pty", "echo-pty-additions")]:
             b, a = one(kind, base_row), one(kind, row)
             if b and a:
